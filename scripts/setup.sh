@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Trovex: installs the build's packages when missing, configures
+# and builds in build/ (binaries in build/bin/). Idempotent; a second run only rebuilds what changed.
+#   scripts/setup.sh            set up and build
+#   scripts/setup.sh --start    ... then start the window (or say why it cannot, and point to trovex-cli)
+#   scripts/setup.sh --test     ... then run every test: the normal build and the sanitizer build
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+    build-essential cmake pkg-config git
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    libicu-dev zlib1g-dev
+    clang libclang-rt-14-dev
+    qt6-base-dev qt6-qpa-plugins libgl-dev xvfb xauth adwaita-icon-theme shared-mime-info desktop-file-utils
+    xdg-utils
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+
+case "${1:-}" in
+--start)
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        echo "No display here: the window needs a desktop. Use build/bin/trovex-cli --help instead."
+        exec build/bin/trovex-cli --help
+    fi
+    exec build/bin/trovex
+    ;;
+--test)
+    ctest --preset default
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan -j "$jobs"
+    ctest --preset asan
+    ;;
+"") ;;
+*)
+    echo "usage: $0 [--start|--test]" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: MIT
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace trovex
+{
+namespace
+{
+
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr std::int64_t EpochDifference = 11644473600LL;
+constexpr std::int64_t TicksPerSecond = 10000000LL;
+
+unsigned char FoldAscii(unsigned char c)
+{
+    return c >= 'a' && c <= 'z' ? c - 32 : c;
+}
+
+std::int64_t DaysFromCivil(int y, int m, int d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+TFileTime FileTimeOf(const struct statx_timestamp& ts)
+{
+    return UnixToFileTime(ts.tv_sec, ts.tv_nsec);
+}
+
+} // namespace
+
+bool FolderOrderLess(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = FoldAscii(static_cast<unsigned char>(a[i]));
+        unsigned char y = FoldAscii(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries)
+{
+    entries.clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return false;
+    while (dirent* d = ::readdir(dir)) {
+        std::string_view name = d->d_name;
+        if (name == "." || name == "..")
+            continue;
+        TDirEntry e;
+        e.Name.assign(name);
+        switch (d->d_type) {
+        case DT_DIR: e.Kind = TDirEntry::dkDirectory; break;
+        case DT_REG: e.Kind = TDirEntry::dkFile; break;
+        case DT_LNK: e.Kind = TDirEntry::dkLink; break;
+        case DT_UNKNOWN: e.Kind = TDirEntry::dkUnknown; break;
+        default: e.Kind = TDirEntry::dkOther; break;
+        }
+        entries.push_back(std::move(e));
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const TDirEntry& a, const TDirEntry& b) { return FolderOrderLess(a.Name, b.Name); });
+    entries.insert(entries.begin(), {TDirEntry{".", TDirEntry::dkDirectory}, TDirEntry{"..", TDirEntry::dkDirectory}});
+    return true;
+}
+
+bool ReadFindData(const std::string& path, TFindData& data)
+{
+    const unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+    struct statx own{};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, mask, &own) != 0)
+        return false;
+    struct statx target = own;
+    bool isLink = S_ISLNK(own.stx_mode);
+    bool dangling = false;
+    if (isLink && ::statx(AT_FDCWD, path.c_str(), 0, mask, &target) != 0) {
+        dangling = true;
+        target = own;
+    }
+    std::size_t slash = path.find_last_of('/');
+    data.Name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::uint32_t attr = 0;
+    const mode_t mode = target.stx_mode;
+    if (!dangling && S_ISDIR(mode))
+        attr |= faDirectory;
+    else if (!dangling && S_ISREG(mode))
+        attr |= faArchive;
+    else if (!dangling)
+        attr |= faSysFile;
+    if (!data.Name.empty() && data.Name[0] == '.')
+        attr |= faHidden;
+    if (!(mode & S_IWUSR))
+        attr |= faReadOnly;
+    if (isLink)
+        attr |= faReparsePoint;
+    data.Attributes = attr;
+    data.Size = (dangling || S_ISDIR(mode)) ? 0 : target.stx_size;
+    data.LastWriteTime = FileTimeOf(target.stx_mtime);
+    data.LastAccessTime = FileTimeOf(target.stx_atime);
+    data.CreationTime = (target.stx_mask & STATX_BTIME) ? FileTimeOf(target.stx_btime) : FileTimeOf(target.stx_ctime);
+    return true;
+}
+
+TFileTime UnixToFileTime(std::int64_t seconds, std::uint32_t nanoseconds)
+{
+    std::int64_t s = seconds + EpochDifference;
+    if (s < 0)
+        return 0;
+    return static_cast<TFileTime>(s) * TicksPerSecond + nanoseconds / 100;
+}
+
+bool operator==(const TDateTime& a, const TDateTime& b)
+{
+    return a.Year == b.Year && a.Month == b.Month && a.Day == b.Day && a.Hour == b.Hour && a.Minute == b.Minute &&
+           a.Second == b.Second && a.Ticks == b.Ticks;
+}
+
+TFileTime LocalToFileTime(const TDateTime& local)
+{
+    std::int64_t days = DaysFromCivil(local.Year, local.Month, local.Day) + EpochDifference / 86400;
+    std::int64_t seconds = days * 86400 + local.Hour * 3600 + local.Minute * 60 + local.Second;
+    // The offset in force now, as the file-time conversion of the original platform does.
+    std::time_t now = std::time(nullptr);
+    struct tm tmNow{};
+    ::localtime_r(&now, &tmNow);
+    seconds -= tmNow.tm_gmtoff;
+    if (seconds < 0)
+        return 0;
+    return static_cast<TFileTime>(seconds) * TicksPerSecond + static_cast<TFileTime>(local.Ticks);
+}
+
+TDateTime FileTimeToLocal(TFileTime utc)
+{
+    std::time_t t = static_cast<std::time_t>(static_cast<std::int64_t>(utc / TicksPerSecond) - EpochDifference);
+    struct tm tmLocal{};
+    ::localtime_r(&t, &tmLocal);
+    TDateTime d;
+    d.Year = tmLocal.tm_year + 1900;
+    d.Month = tmLocal.tm_mon + 1;
+    d.Day = tmLocal.tm_mday;
+    d.Hour = tmLocal.tm_hour;
+    d.Minute = tmLocal.tm_min;
+    d.Second = tmLocal.tm_sec;
+    d.Ticks = static_cast<int>(utc % TicksPerSecond);
+    return d;
+}
+
+std::uint32_t FileTimeToDosDateTime(TFileTime utc)
+{
+    TDateTime d = FileTimeToLocal(utc);
+    if (d.Year < 1980)
+        d = TDateTime{1980, 1, 1, 0, 0, 0, 0};
+    else if (d.Year > 2107)
+        d = TDateTime{2107, 12, 31, 23, 59, 58, 0};
+    std::uint32_t date = static_cast<std::uint32_t>(((d.Year - 1980) << 9) | (d.Month << 5) | d.Day);
+    std::uint32_t time = static_cast<std::uint32_t>((d.Hour << 11) | (d.Minute << 5) | (d.Second / 2));
+    return (date << 16) | time;
+}
+
+TDateTime NowLocal()
+{
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+    return FileTimeToLocal(UnixToFileTime(ns / 1000000000, static_cast<std::uint32_t>(ns % 1000000000)));
+}
+
+int DaysInMonth(int year, int month)
+{
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+std::string HomeFolder()
+{
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && *h)
+        home = h;
+    else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+        home = pw->pw_dir;
+    else
+        home = "/";
+    if (home.back() != '/')
+        home.push_back('/');
+    return home;
+}
+
+bool FolderExists(const std::string& path)
+{
+    struct stat st{};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace trovex

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+// Folder listings, entry records and file times in the form the engine was designed around:
+// attribute bits, 64-bit file times (100 ns since 1601-01-01 UTC) and packed DOS date-times.
+// Listings come sorted so that a walk is deterministic on every file system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trovex
+{
+
+enum TFileAttribute : std::uint32_t
+{
+    faReadOnly = 1,
+    faHidden = 2,
+    faSysFile = 4,
+    faVolumeID = 8,
+    faDirectory = 16,
+    faArchive = 32,
+    faReparsePoint = 1024,
+};
+
+/// 100-ns intervals since 1601-01-01 UTC.
+using TFileTime = std::uint64_t;
+
+/// What a listing knows of one entry: the platform's full record.
+struct TFindData
+{
+    std::uint32_t Attributes = 0;
+    TFileTime CreationTime = 0;
+    TFileTime LastAccessTime = 0;
+    TFileTime LastWriteTime = 0;
+    std::uint64_t Size = 0;
+    std::string Name;
+};
+
+/// A name as the listing delivered it, before its record is read.
+struct TDirEntry
+{
+    std::string Name;
+    /// The kind reported with the name: dkDirectory only for a real folder (never a link).
+    enum TKind : std::uint8_t { dkUnknown, dkFile, dkDirectory, dkLink, dkOther } Kind = dkUnknown;
+};
+
+/// Lists `folder` (ending in '/'): "." and ".." first, then the names ordered with ASCII letters
+/// folded to upper case, ties byte-wise. Returns false when the folder cannot be opened.
+/// The folder is closed before the call returns.
+bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries);
+/// Reads the record of `path`: the link itself is never followed for the reparse bit, while size,
+/// times and the directory bit come from its target. Returns false when the entry has gone.
+bool ReadFindData(const std::string& path, TFindData& data);
+/// Orders two names as ReadFolder does.
+bool FolderOrderLess(std::string_view a, std::string_view b);
+
+TFileTime UnixToFileTime(std::int64_t seconds, std::uint32_t nanoseconds);
+
+/// A local calendar date-time with 100-ns resolution.
+struct TDateTime
+{
+    int Year = 1601, Month = 1, Day = 1, Hour = 0, Minute = 0, Second = 0;
+    int Ticks = 0; ///< 100-ns ticks within the second, 0..9,999,999
+};
+bool operator==(const TDateTime& a, const TDateTime& b);
+
+/// Local date-time to UTC using the local offset in force now, whatever the date.
+TFileTime LocalToFileTime(const TDateTime& local);
+/// UTC file time to local calendar time (with the offset in force at that time).
+TDateTime FileTimeToLocal(TFileTime utc);
+/// Packed DOS date-time of the local time; clamped to 1980..2107.
+std::uint32_t FileTimeToDosDateTime(TFileTime utc);
+TDateTime NowLocal();
+/// Days in a month of the Gregorian calendar.
+int DaysInMonth(int year, int month);
+
+/// The user's home folder with a trailing '/'.
+std::string HomeFolder();
+/// True when `path` names an existing folder (following links).
+bool FolderExists(const std::string& path);
+
+} // namespace trovex

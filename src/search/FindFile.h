@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: MIT
+// TFindFile, the search engine: one set of criteria, one run on a worker thread. The run walks a
+// folder tree depth first (a folder's own entries before its subfolders) or tests a given list of
+// files, and hands every file that passes to the caller's thread through its TSyncQueue.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
+#include "platform/SyncQueue.h"
+#include "search/Masks.h"
+
+namespace trovex
+{
+
+class TStringSearch;
+
+enum TFindStatus : std::uint8_t
+{
+    fsMatch = 0,
+    fsNoMatch = 1,
+    fsPaused = 2,
+    fsReadError = 3,
+    fsStarted = 4,
+};
+
+/// The found-file record handed out with OnFound; valid only during the call.
+struct TFindFileInfo
+{
+    std::uint32_t Time = 0; ///< packed local DOS date-time of the last write
+    std::int32_t Size = 0;  ///< low 32 bits of the size; FindData.Size has all of it
+    std::uint32_t Attr = 0;
+    std::string Name;
+    TFindData FindData;
+    std::string FileName;  ///< full path
+    std::string FoundText; ///< UTF-8 text around the content hit
+};
+
+class TFindFile
+{
+public:
+    using TFoundEvent = std::function<void(TFindFile& sender, const TFindFileInfo& info)>;
+    using TNotifyEvent = std::function<void(TFindFile& sender)>;
+    using TErrorEvent = std::function<void(TFindFile& sender, const std::string& className, const std::string& message)>;
+
+    TFindFile();
+    /// A running or paused worker is told to terminate, woken and joined; pending events are dropped.
+    ~TFindFile();
+    TFindFile(const TFindFile&) = delete;
+    TFindFile& operator=(const TFindFile&) = delete;
+
+    // Criteria: set on the caller's thread before Start.
+
+    /// Splits the text into MaskList (see SplitMasks). Never fails; masks are checked when first used.
+    void SetMask(std::string_view text);
+    const std::vector<std::string>& MaskList() const { return FMaskList; }
+    /// An empty text gives the home folder; a '/' is appended when missing.
+    void SetFolder(std::string_view text);
+    const std::string& Folder() const { return FFolder; }
+    void SetSubFolders(bool value) { FSubFolders = value; }
+    bool SubFolders() const { return FSubFolders; }
+    void SetDateFrom(const TDateTime& local) { FDateFrom = LocalToFileTime(local); }
+    void SetDateTo(const TDateTime& local) { FDateTo = LocalToFileTime(local); }
+    void SetDateFromFileTime(TFileTime utc) { FDateFrom = utc; }
+    void SetDateToFileTime(TFileTime utc) { FDateTo = utc; }
+    TFileTime DateFrom() const { return FDateFrom; }
+    TFileTime DateTo() const { return FDateTo; }
+    /// Both bounds inclusive.
+    bool DateInRange(TFileTime t) const { return FDateFrom <= t && t <= FDateTo; }
+
+    bool CaseSensitive = false;
+    TCodePages CodePages = 0;
+    std::string ContainingText;
+    std::string ExcludedText;
+    bool UseDate = false;
+    bool InZip = false;
+    std::uint32_t Attributes = 63;
+
+    TFoundEvent OnFound;
+    TNotifyEvent OnFolderChange;
+    TNotifyEvent OnSearchDone;
+    /// A failure that ended the run: the error's class name and message.
+    TErrorEvent OnError;
+
+    // Running.
+
+    /// Resets the counters and starts the worker on a folder walk. Returns Status.
+    TFindStatus Start();
+    /// Starts the worker on the given full paths instead of a walk.
+    void StartInList(std::vector<std::string> list);
+    /// Asks the worker to suspend itself at its next directory entry.
+    void Pause();
+    /// Clears the pause request and wakes a suspended worker.
+    void Continue();
+    /// Wakes a suspended worker without clearing the pause request (the terminate path uses it).
+    void Resume();
+    /// Sets the terminate flag; a suspended worker sees it only once resumed.
+    void Terminate();
+    /// Blocks until the worker has ended, serving its event deliveries meanwhile.
+    void WaitFor();
+    bool Finished() const { return FFinished.load(); }
+    /// True while the worker is suspended at a directory entry.
+    bool Suspended();
+    /// The queue through which the worker delivers events; the caller drains it.
+    TSyncQueue& Queue() { return FQueue; }
+
+    /// Tests `list` on the calling thread; with listOnly every existing path is reported untested.
+    /// Events are plain calls when made this way. Errors pass to the caller.
+    void SearchList(const std::vector<std::string>& list, bool listOnly);
+
+    // Run state, readable from event handlers (the worker waits meanwhile).
+    bool Paused() const { return FPaused.load(); }
+    bool Terminated() const { return FTerminated.load(); }
+    std::int32_t FilesChecked() const { return FFilesChecked; }
+    const std::string& CurrentFolder() const { return FCurrentFolder; }
+    const std::string& CurrentMask() const { return FCurrentMask; }
+    TFindStatus Status() const { return FStatus; }
+    bool ListMode() const { return FListMode; }
+    const TFindFileInfo& Found() const { return FFound; }
+    const std::vector<std::string>& ListFiles() const { return FListFiles; }
+    /// The failure that ended the last run, empty when none.
+    const std::string& ErrorClass() const { return FErrorClass; }
+    const std::string& ErrorMessage() const { return FErrorMessage; }
+
+private:
+    void Execute();
+    bool SearchFolder(const std::string& rel);
+    bool FitsMask(std::size_t index, std::string_view name);
+    static bool FitsZipMask(std::string_view lowerName);
+    void CheckPaused();
+    void PrepareContentTest();
+    void ReleaseContentTest();
+    /// Sets Status and Found.FoundText; with swallowReadErrors a file that cannot be read gives fsReadError.
+    void TestContent(bool swallowReadErrors);
+    bool SearchZip(const std::string& archivePath);
+    void FillFound(const TFindData& data, const std::string& fileName);
+    void DoFound();
+    void DoFolderChange();
+    void DoSearchDone();
+    void Deliver(const std::function<void()>& call);
+
+    std::vector<std::string> FMaskList;
+    std::vector<std::optional<TMask>> FCompiled; // compiled on first use, so errors surface there
+    std::vector<std::string> FListFiles;
+    std::string FFolder;
+    std::string FCurrentFolder;
+    std::string FCurrentMask = "*.*";
+    std::string FLowerContaining;
+    bool FSubFolders = true;
+    TFileTime FDateFrom = 0;
+    TFileTime FDateTo = 0;
+    bool FListMode = false;
+    std::int32_t FFilesChecked = 0;
+    TFindStatus FStatus = fsStarted;
+    TFindFileInfo FFound;
+    std::string FErrorClass;
+    std::string FErrorMessage;
+
+    std::unique_ptr<TStringSearch> FContainSearch;
+    std::unique_ptr<TStringSearch> FExcludeSearch;
+
+    std::atomic<bool> FPaused{true};
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<bool> FOnWorker{false}; // events go through the queue only from the worker
+    std::mutex FSuspendLock;
+    std::condition_variable FResumed;
+    bool FSuspended = false;
+    bool FResumeRequested = false;
+    std::thread FThread;
+    TSyncQueue FQueue;
+};
+
+/// The class name of an exception as the error box shows it ("EMaskException").
+std::string ExceptionClassName(const std::exception& error);
+
+} // namespace trovex

@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: MIT
+#include "search/Masks.h"
+
+#include "platform/CodePage.h"
+
+namespace trovex
+{
+namespace
+{
+
+char32_t AsciiUpper(char32_t c)
+{
+    return c >= 'a' && c <= 'z' ? c - 32 : c;
+}
+
+[[noreturn]] void InvalidMask(std::string_view mask, std::size_t index)
+{
+    throw EMaskException("'" + std::string(mask) + "' is an invalid mask at (" + std::to_string(index + 1) + ")");
+}
+
+// Decodes a name once per test into code points, ASCII letters upper-cased.
+void DecodeName(std::string_view name, std::vector<char32_t>& out)
+{
+    out.clear();
+    for (std::size_t i = 0; i < name.size();) {
+        auto b = static_cast<unsigned char>(name[i]);
+        if (b < 0x80) {
+            out.push_back(AsciiUpper(b));
+            ++i;
+        } else {
+            out.push_back(Utf8Next(name, i));
+        }
+    }
+}
+
+} // namespace
+
+TMask::TMask(std::string_view mask)
+{
+    bool skip = false;
+    int skipStates = 0;
+    auto add = [&](TState state, std::size_t at) {
+        state.Skip = skip;
+        if (skip && ++skipStates > MaxSkipStates)
+            InvalidMask(mask, at);
+        skip = false;
+        FStates.push_back(std::move(state));
+    };
+    std::size_t i = 0;
+    while (i < mask.size()) {
+        std::size_t at = i;
+        char c = mask[i];
+        if (c == '*') {
+            skip = true;
+            ++i;
+        } else if (c == '?') {
+            ++i;
+            if (!skip) // "*?" means the same as "*"
+                add(TState(skAny), at);
+        } else if (c == '[') {
+            ++i;
+            TState set(skSet);
+            if (i < mask.size() && mask[i] == '!') {
+                set.Negate = true;
+                ++i;
+            }
+            bool havePrevious = false;
+            char32_t previous = 0;
+            for (;;) {
+                if (i >= mask.size())
+                    InvalidMask(mask, i);
+                if (mask[i] == ']')
+                    break;
+                if (mask[i] == '-') {
+                    if (!havePrevious)
+                        InvalidMask(mask, i);
+                    ++i;
+                    if (i >= mask.size())
+                        InvalidMask(mask, i);
+                    char32_t last = AsciiUpper(Utf8Next(mask, i));
+                    if (last >= previous)
+                        set.Ranges.emplace_back(previous, last);
+                    previous = last;
+                    continue;
+                }
+                previous = AsciiUpper(Utf8Next(mask, i));
+                havePrevious = true;
+                set.Ranges.emplace_back(previous, previous);
+            }
+            if (set.Ranges.empty())
+                InvalidMask(mask, i);
+            ++i; // the closing "]"
+            add(std::move(set), at);
+        } else {
+            TState literal(skLiteral);
+            literal.Literal = AsciiUpper(Utf8Next(mask, i));
+            add(std::move(literal), at);
+        }
+    }
+    TState end(skEnd);
+    end.Skip = skip; // a trailing "*" matches any remainder, without counting toward the limit
+    FStates.push_back(std::move(end));
+}
+
+bool TMask::Matches(const TState& state, char32_t c) const
+{
+    switch (state.Kind) {
+    case skLiteral:
+        return c == state.Literal;
+    case skAny:
+        return true;
+    case skSet: {
+        bool in = false;
+        for (const auto& [from, to] : state.Ranges)
+            if (c >= from && c <= to) {
+                in = true;
+                break;
+            }
+        return in != state.Negate;
+    }
+    case skEnd:
+        return false;
+    }
+    return false;
+}
+
+bool TMask::Fits(std::string_view name) const
+{
+    thread_local std::vector<char32_t> chars;
+    DecodeName(name, chars);
+    const std::size_t n = chars.size();
+    // Classic glob matching with one retry point: every state but the end consumes exactly one
+    // character, so retrying from the most recent skip state covers every length of every "*".
+    std::size_t s = 0, p = 0;
+    std::size_t retryState = SIZE_MAX, retryPos = 0;
+    for (;;) {
+        const TState& st = FStates[s];
+        if (st.Skip) {
+            retryState = s;
+            retryPos = p;
+        }
+        if (st.Kind == skEnd) {
+            if (st.Skip || p == n)
+                return true;
+        } else if (p < n && Matches(st, chars[p])) {
+            ++s;
+            ++p;
+            continue;
+        }
+        if (retryState == SIZE_MAX || retryPos >= n)
+            return false;
+        s = retryState;
+        p = retryPos + 1;
+    }
+}
+
+std::string NormalizeMask(std::string_view text)
+{
+    std::string out;
+    bool star = false;
+    std::size_t questions = 0;
+    for (char c : text) {
+        if (c == '*') {
+            star = true;
+            questions = 0;
+        } else if (c == '?') {
+            ++questions;
+        } else {
+            if (star)
+                out.push_back('*');
+            else
+                out.append(questions, '?');
+            out.push_back(c);
+            star = false;
+            questions = 0;
+        }
+    }
+    if (star)
+        out.push_back('*');
+    else
+        out.append(questions, '?');
+    return out;
+}
+
+std::vector<std::string> SplitMasks(std::string_view text)
+{
+    std::vector<std::string> masks;
+    if (text.empty() || text == "*.*") {
+        masks.emplace_back("*.*");
+        return masks;
+    }
+    std::string piece;
+    auto flush = [&] {
+        if (!piece.empty())
+            masks.push_back(Utf8Lower(NormalizeMask(piece)));
+        piece.clear();
+    };
+    for (char c : text) {
+        if (c == ' ' || c == ',' || c == '/' || c == ':' || c == ';' || c == '\\')
+            flush();
+        else
+            piece.push_back(c);
+    }
+    flush();
+    return masks;
+}
+
+bool NameFitsMask(std::string_view name, std::string_view mask)
+{
+    return TMask(mask).Fits(name);
+}
+
+} // namespace trovex

@@ -1,0 +1,779 @@
+// SPDX-License-Identifier: MIT
+// TStringSearch: builds the encoded forms of a pattern once, then searches streams chunk by chunk.
+// Each pass reports the leftmost occurrence of its form in the chunk. That is exactly the hit a
+// Horspool loop over the same chunk reports (it moves its window left to right and never jumps over
+// an occurrence), so the context shown is the same; the candidates come from a vector filter on the
+// two rarest positions of the form, or from memchr where no vector unit is used.
+#include "search/StringSearch.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace trovex
+{
+
+namespace
+{
+
+using detail::TPatternForm;
+
+constexpr std::size_t NoHit = static_cast<std::size_t>(-1);
+// The context reaches at most this many units before and after the hit's last unit.
+constexpr std::size_t ContextReach = 55;
+
+enum TBytePass
+{
+    bpWindows,
+    bpDos,
+    bpKoi8r,
+    bpUtf8,
+};
+constexpr TCodePage BytePassPage[4] = {cpWindows, cpDos, cpKoi8r, cpUtf8};
+
+// The chunk seen as 8-bit bytes or as little-endian 16-bit units at even offsets; Count is the number
+// of whole units (an odd last byte is not part of any unit).
+template <typename TUnit>
+struct TUnits
+{
+    const std::uint8_t* Bytes;
+    std::size_t Count;
+
+    TUnit At(std::size_t i) const
+    {
+        if constexpr (sizeof(TUnit) == 1)
+            return Bytes[i];
+        else
+            return static_cast<TUnit>(Bytes[2 * i] | (Bytes[2 * i + 1] << 8));
+    }
+};
+
+// Rough frequency of a byte in what people search (prose, sources, logs, binaries). The filter tests
+// the pattern's least common positions, so that few candidates reach the full comparison.
+int ByteCommonness(unsigned b)
+{
+    // Checked first: strchr would find 0 as the terminator of the lists below.
+    if (b == 0)
+        return 250;
+    if (b == ' ')
+        return 255;
+    if (std::strchr("etaoin", static_cast<int>(b)) != nullptr)
+        return 230;
+    if (b == 0xD0 || b == 0xD1) // lead bytes of UTF-8 Cyrillic
+        return 225;
+    if (std::strchr("srhldcu", static_cast<int>(b)) != nullptr)
+        return 215;
+    if (b == '\n' || b == '\r')
+        return 200;
+    if (b == 0xFF)
+        return 180;
+    if (b >= 'a' && b <= 'z')
+        return 170;
+    if (b >= '0' && b <= '9')
+        return 150;
+    if (b >= 0xE0) // Windows-1251 lower-case letters
+        return 150;
+    if (b >= 0x80 && b <= 0xBF) // UTF-8 continuation bytes, OEM Cyrillic
+        return 140;
+    if (std::strchr(".,-_/()=\":;'\t", static_cast<int>(b)) != nullptr)
+        return 130;
+    if (b >= 'A' && b <= 'Z')
+        return 120;
+    if (b < 32)
+        return 90;
+    return 100;
+}
+
+int UnitCommonness(std::uint16_t u)
+{
+    const unsigned high = u >> 8;
+    const unsigned low = u & 0xFF;
+    if (high == 0)
+        return ByteCommonness(low);
+    if (high == 0x04) // Cyrillic
+        return 160;
+    return (ByteCommonness(high) + ByteCommonness(low)) / 3;
+}
+
+template <typename TUnit>
+int ClassCommonness(const TPatternForm<TUnit>& form, std::size_t k)
+{
+    auto one = [](TUnit u) {
+        if constexpr (sizeof(TUnit) == 1)
+            return ByteCommonness(u);
+        else
+            return UnitCommonness(u);
+    };
+    int score = one(form.Upper[k]);
+    if (form.Lower[k] != form.Upper[k])
+        score += one(form.Lower[k]);
+    return score;
+}
+
+// Fills in the derived fields once Upper, Lower and Groups are final.
+template <typename TUnit>
+void FinishForm(TPatternForm<TUnit>& form)
+{
+    const std::size_t n = form.Length();
+    form.Active = form.Active && n > 0;
+    form.Folded = form.Upper != form.Lower;
+    if (n == 0)
+        return;
+    std::size_t best = n - 1;
+    for (std::size_t k = n - 1; k-- > 0;)
+        if (ClassCommonness(form, k) < ClassCommonness(form, best))
+            best = k;
+    std::size_t second = best;
+    for (std::size_t k = n; k-- > 0;)
+        if (k != best && (second == best || ClassCommonness(form, k) < ClassCommonness(form, second)))
+            second = k;
+    form.Rare1 = best;
+    form.Rare2 = second;
+}
+
+// Same predicate at every position: a pass with such a form finds nothing in a chunk where the other
+// found nothing.
+template <typename TUnit>
+bool SameClasses(const TPatternForm<TUnit>& a, const TPatternForm<TUnit>& b)
+{
+    if (!a.Active || !b.Active || a.Length() != b.Length())
+        return false;
+    if (!a.Groups.empty() || !b.Groups.empty())
+        return a.Upper == b.Upper && a.Lower == b.Lower && a.Groups == b.Groups;
+    for (std::size_t k = 0; k < a.Length(); ++k) {
+        const bool same = (a.Upper[k] == b.Upper[k] && a.Lower[k] == b.Lower[k]) ||
+                          (a.Upper[k] == b.Lower[k] && a.Lower[k] == b.Upper[k]);
+        if (!same)
+            return false;
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> Bytes(std::string_view s)
+{
+    return {s.begin(), s.end()};
+}
+
+// A single-byte form: the typed form, or the upper and lower forms position by position.
+TPatternForm<std::uint8_t> ByteForm(bool caseSensitive, std::string_view typed, std::string_view upper,
+                                    std::string_view lower)
+{
+    TPatternForm<std::uint8_t> form;
+    form.Active = true;
+    form.Upper = Bytes(caseSensitive ? typed : upper);
+    form.Lower = Bytes(caseSensitive ? typed : lower);
+    FinishForm(form);
+    return form;
+}
+
+// The OEM page may lack a character the ANSI page has; the conversion then leaves '?', which would
+// only ever match a literal question mark. Such a case form is dropped; a position left with no form
+// makes the whole pass unable to match.
+TPatternForm<std::uint8_t> OemForm(bool caseSensitive, std::string_view ansi, std::string_view upper,
+                                   std::string_view lower)
+{
+    const std::string oem = AnsiToOemStr(ansi);
+    const std::string oemUpper = AnsiToOemStr(upper);
+    const std::string oemLower = AnsiToOemStr(lower);
+    auto lost = [](std::string_view from, std::string_view to, std::size_t k) {
+        return to[k] == DefaultChar && from[k] != DefaultChar;
+    };
+    TPatternForm<std::uint8_t> form = ByteForm(caseSensitive, oem, oemUpper, oemLower);
+    for (std::size_t k = 0; k < ansi.size(); ++k) {
+        const bool upperLost = caseSensitive ? lost(ansi, oem, k) : lost(upper, oemUpper, k);
+        const bool lowerLost = caseSensitive ? upperLost : lost(lower, oemLower, k);
+        if (upperLost && lowerLost)
+            form.Active = false;
+        else if (upperLost)
+            form.Upper[k] = form.Lower[k];
+        else if (lowerLost)
+            form.Lower[k] = form.Upper[k];
+    }
+    FinishForm(form);
+    return form;
+}
+
+// The typed text as UTF-8 bytes. Ignoring case, each character may appear as its upper or its lower
+// form, but only when both have the same length and the typed character is one of them; any other
+// character (the Kelvin sign, dotless i, a title-case digraph, an invalid byte) is compared as typed.
+TPatternForm<std::uint8_t> Utf8Form(bool caseSensitive, const std::string& typed)
+{
+    TPatternForm<std::uint8_t> form;
+    form.Active = true;
+    for (std::size_t i = 0; i < typed.size();) {
+        const std::size_t len = Utf8CharLen(typed, i);
+        const std::string ch = typed.substr(i, len);
+        i += len;
+        std::string upper = ch;
+        std::string lower = ch;
+        if (!caseSensitive) {
+            std::string u = Utf8Upper(ch);
+            std::string l = Utf8Lower(ch);
+            if (u.size() == l.size() && (ch == u || ch == l)) {
+                upper = std::move(u);
+                lower = std::move(l);
+            }
+        }
+        if (upper != lower && upper.size() > 1)
+            form.Groups.emplace_back(static_cast<std::uint32_t>(form.Upper.size()),
+                                     static_cast<std::uint32_t>(upper.size()));
+        form.Upper.insert(form.Upper.end(), upper.begin(), upper.end());
+        form.Lower.insert(form.Lower.end(), lower.begin(), lower.end());
+    }
+    FinishForm(form);
+    return form;
+}
+
+void AppendUtf16(std::vector<std::uint16_t>& out, char32_t cp)
+{
+    if (cp < 0x10000) {
+        out.push_back(static_cast<std::uint16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+char32_t FirstCodePoint(std::string_view utf8)
+{
+    std::size_t i = 0;
+    return Utf8Next(utf8, i);
+}
+
+// UTF-16 units of the typed text. A character of the ANSI page is folded by the page's own case
+// mapping, so these forms are those of the ANSI text converted to UTF-16; other characters are folded
+// by the Unicode mapping under the same rule as the UTF-8 form. Text that is not valid UTF-8 has no
+// UTF-16 form.
+TPatternForm<std::uint16_t> WideForm(bool caseSensitive, const std::string& typed)
+{
+    TPatternForm<std::uint16_t> form;
+    form.Active = true;
+    const TCodePageTable& ansi = AnsiTable();
+    for (std::size_t i = 0; i < typed.size() && form.Active;) {
+        const std::size_t start = i;
+        const char32_t cp = Utf8Next(typed, i);
+        if (cp >= 0xD800 && cp <= 0xDFFF) { // an invalid byte, never a character
+            form.Active = false;
+            break;
+        }
+        std::vector<std::uint16_t> typedUnits;
+        std::vector<std::uint16_t> upper;
+        std::vector<std::uint16_t> lower;
+        const int b = ansi.FromUnicode(cp);
+        if (b >= 0) {
+            const auto byte = static_cast<unsigned char>(b);
+            typedUnits.push_back(ansi.ToUnicode(byte));
+            upper.push_back(ansi.ToUnicode(ansi.Upper(byte)));
+            lower.push_back(ansi.ToUnicode(ansi.Lower(byte)));
+        } else {
+            AppendUtf16(typedUnits, cp);
+            const std::string_view ch(typed.data() + start, i - start);
+            AppendUtf16(upper, FirstCodePoint(Utf8Upper(ch)));
+            AppendUtf16(lower, FirstCodePoint(Utf8Lower(ch)));
+            if (upper.size() != lower.size() || (upper != typedUnits && lower != typedUnits))
+                upper = lower = typedUnits;
+        }
+        if (caseSensitive)
+            upper = lower = typedUnits;
+        if (upper != lower && upper.size() > 1)
+            form.Groups.emplace_back(static_cast<std::uint32_t>(form.Upper.size()),
+                                     static_cast<std::uint32_t>(upper.size()));
+        form.Upper.insert(form.Upper.end(), upper.begin(), upper.end());
+        form.Lower.insert(form.Lower.end(), lower.begin(), lower.end());
+    }
+    FinishForm(form);
+    return form;
+}
+
+// --- Matching ---------------------------------------------------------------------------------------
+
+template <typename TUnit>
+bool InClass(const TPatternForm<TUnit>& form, std::size_t k, TUnit u)
+{
+    return u == form.Upper[k] || u == form.Lower[k];
+}
+
+template <typename TUnit>
+bool MatchesAt(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, std::size_t start)
+{
+    const std::size_t n = form.Length();
+    if constexpr (sizeof(TUnit) == 1) {
+        if (!form.Folded)
+            return std::memcmp(units.Bytes + start, form.Upper.data(), n) == 0;
+    }
+    for (std::size_t k = 0; k < n; ++k)
+        if (!InClass(form, k, units.At(start + k)))
+            return false;
+    for (const auto& [first, count] : form.Groups) {
+        bool upper = true;
+        bool lower = true;
+        for (std::size_t k = first; k < first + count; ++k) {
+            const TUnit u = units.At(start + k);
+            upper = upper && u == form.Upper[k];
+            lower = lower && u == form.Lower[k];
+        }
+        if (!upper && !lower)
+            return false;
+    }
+    return true;
+}
+
+// Tests every start from `from` to the last one, in order.
+template <typename TUnit>
+std::size_t FindScalar(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, std::size_t from)
+{
+    const std::size_t last = units.Count - form.Length();
+    for (std::size_t i = from; i <= last; ++i)
+        if (InClass(form, form.Rare1, units.At(i + form.Rare1)) &&
+            InClass(form, form.Rare2, units.At(i + form.Rare2)) && MatchesAt(form, units, i))
+            return i;
+    return NoHit;
+}
+
+// Starts whose unit at offset `Rare` holds a given value, found by memchr on one byte of that value
+// (for 16-bit units, the less common of its two bytes; hits at the wrong byte phase are passed over).
+template <typename TUnit>
+class TKeyStream
+{
+public:
+    TKeyStream(const TUnits<TUnit>& units, TUnit value, std::size_t rare, std::size_t last)
+        : FBytes(units.Bytes), FRare(rare), FLast(last)
+    {
+        if constexpr (sizeof(TUnit) == 1) {
+            FKey = value;
+        } else {
+            const unsigned low = value & 0xFF;
+            const unsigned high = value >> 8;
+            FPhase = ByteCommonness(high) < ByteCommonness(low) ? 1 : 0;
+            FKey = static_cast<std::uint8_t>(FPhase ? high : low);
+        }
+    }
+
+    bool SameKey(const TKeyStream& other) const { return FKey == other.FKey && FPhase == other.FPhase; }
+
+    std::size_t Next(std::size_t from) const
+    {
+        constexpr std::size_t stride = sizeof(TUnit);
+        if (from > FLast)
+            return NoHit;
+        std::size_t offset = stride * (from + FRare) + FPhase;
+        const std::size_t end = stride * (FLast + FRare) + FPhase + 1;
+        while (offset < end) {
+            const void* hit = std::memchr(FBytes + offset, FKey, end - offset);
+            if (hit == nullptr)
+                return NoHit;
+            const auto at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - FBytes);
+            if ((at - FPhase) % stride == 0)
+                return (at - FPhase) / stride - FRare;
+            offset = at + 1;
+        }
+        return NoHit;
+    }
+
+private:
+    const std::uint8_t* FBytes;
+    std::size_t FRare;
+    std::size_t FLast;
+    std::uint8_t FKey = 0;
+    std::size_t FPhase = 0;
+};
+
+template <typename TUnit>
+std::size_t FindPortable(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units)
+{
+    const std::size_t last = units.Count - form.Length();
+    const TKeyStream<TUnit> upper(units, form.Upper[form.Rare1], form.Rare1, last);
+    const TKeyStream<TUnit> lower(units, form.Lower[form.Rare1], form.Rare1, last);
+    const bool one = upper.SameKey(lower);
+    std::size_t nextUpper = upper.Next(0);
+    std::size_t nextLower = one ? NoHit : lower.Next(0);
+    for (;;) {
+        const std::size_t candidate = std::min(nextUpper, nextLower);
+        if (candidate == NoHit)
+            return NoHit;
+        if (MatchesAt(form, units, candidate))
+            return candidate;
+        if (nextUpper == candidate)
+            nextUpper = upper.Next(candidate + 1);
+        if (nextLower == candidate)
+            nextLower = lower.Next(candidate + 1);
+    }
+}
+
+#if defined(__x86_64__)
+
+// The vector filter's test of one position: a unit passes when (unit | Mask) == Target or unit ==
+// Other. Upper and lower forms that differ in a single bit (ASCII letters, Windows-1251 and KOI8-R
+// Cyrillic, most UTF-8 continuation bytes) need only the first comparison.
+template <typename TUnit>
+struct TFilterTest
+{
+    TUnit Mask;
+    TUnit Target;
+    TUnit Other;
+    bool OneTest;
+};
+
+template <typename TUnit>
+TFilterTest<TUnit> MakeFilterTest(const TPatternForm<TUnit>& form, std::size_t k)
+{
+    const TUnit upper = form.Upper[k];
+    const TUnit lower = form.Lower[k];
+    const auto diff = static_cast<TUnit>(upper ^ lower);
+    if ((diff & (diff - 1)) == 0) // equal, or one bit apart
+        return {diff, static_cast<TUnit>(upper | diff), static_cast<TUnit>(upper | diff), true};
+    return {0, upper, lower, false};
+}
+
+template <typename TUnit>
+__m128i Splat128(TUnit u)
+{
+    if constexpr (sizeof(TUnit) == 1)
+        return _mm_set1_epi8(static_cast<char>(u));
+    else
+        return _mm_set1_epi16(static_cast<short>(u));
+}
+
+template <typename TUnit>
+__m128i Equal128(__m128i a, __m128i b)
+{
+    if constexpr (sizeof(TUnit) == 1)
+        return _mm_cmpeq_epi8(a, b);
+    else
+        return _mm_cmpeq_epi16(a, b);
+}
+
+// One movemask bit per byte; a 16-bit lane keeps only its low bit so that bit / 2 is its index.
+template <typename TUnit>
+constexpr std::uint32_t LaneBits = sizeof(TUnit) == 1 ? 0xFFFFFFFFu : 0x55555555u;
+
+template <typename TUnit, bool OneTest>
+__m128i Passes128(const std::uint8_t* at, __m128i mask, __m128i target, __m128i other)
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i hit = Equal128<TUnit>(_mm_or_si128(v, mask), target);
+    if constexpr (OneTest)
+        return hit;
+    else
+        return _mm_or_si128(hit, Equal128<TUnit>(v, other));
+}
+
+template <typename TUnit, bool OneTest>
+std::size_t FindSse2(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, const TFilterTest<TUnit>& t1,
+                     const TFilterTest<TUnit>& t2)
+{
+    constexpr std::size_t lanes = 16 / sizeof(TUnit);
+    const std::size_t last = units.Count - form.Length();
+    const std::uint8_t* at1 = units.Bytes + sizeof(TUnit) * form.Rare1;
+    const std::uint8_t* at2 = units.Bytes + sizeof(TUnit) * form.Rare2;
+    const __m128i mask1 = Splat128(t1.Mask), target1 = Splat128(t1.Target), other1 = Splat128(t1.Other);
+    const __m128i mask2 = Splat128(t2.Mask), target2 = Splat128(t2.Target), other2 = Splat128(t2.Other);
+    std::size_t i = 0;
+    // Every load stays inside the chunk: start i + lanes - 1 <= last puts the rare units at most at
+    // last + length - 1, the chunk's last unit.
+    for (; i + lanes <= last + 1; i += lanes) {
+        const std::size_t o = sizeof(TUnit) * i;
+        const __m128i hits = _mm_and_si128(Passes128<TUnit, OneTest>(at1 + o, mask1, target1, other1),
+                                           Passes128<TUnit, OneTest>(at2 + o, mask2, target2, other2));
+        auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(hits)) & LaneBits<TUnit>;
+        for (; mask != 0; mask &= mask - 1) {
+            const std::size_t candidate = i + static_cast<std::size_t>(__builtin_ctz(mask)) / sizeof(TUnit);
+            if (MatchesAt(form, units, candidate))
+                return candidate;
+        }
+    }
+    return FindScalar(form, units, i);
+}
+
+template <typename TUnit>
+__attribute__((target("avx2"))) __m256i Splat256(TUnit u)
+{
+    if constexpr (sizeof(TUnit) == 1)
+        return _mm256_set1_epi8(static_cast<char>(u));
+    else
+        return _mm256_set1_epi16(static_cast<short>(u));
+}
+
+template <typename TUnit>
+__attribute__((target("avx2"))) __m256i Equal256(__m256i a, __m256i b)
+{
+    if constexpr (sizeof(TUnit) == 1)
+        return _mm256_cmpeq_epi8(a, b);
+    else
+        return _mm256_cmpeq_epi16(a, b);
+}
+
+template <typename TUnit, bool OneTest>
+__attribute__((target("avx2"))) __m256i Passes256(const std::uint8_t* at, __m256i mask, __m256i target,
+                                                  __m256i other)
+{
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    const __m256i hit = Equal256<TUnit>(_mm256_or_si256(v, mask), target);
+    if constexpr (OneTest)
+        return hit;
+    else
+        return _mm256_or_si256(hit, Equal256<TUnit>(v, other));
+}
+
+template <typename TUnit, bool OneTest>
+__attribute__((target("avx2"))) std::size_t FindAvx2(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units,
+                                                     const TFilterTest<TUnit>& t1, const TFilterTest<TUnit>& t2)
+{
+    constexpr std::size_t lanes = 32 / sizeof(TUnit);
+    const std::size_t last = units.Count - form.Length();
+    const std::uint8_t* at1 = units.Bytes + sizeof(TUnit) * form.Rare1;
+    const std::uint8_t* at2 = units.Bytes + sizeof(TUnit) * form.Rare2;
+    const __m256i mask1 = Splat256(t1.Mask), target1 = Splat256(t1.Target), other1 = Splat256(t1.Other);
+    const __m256i mask2 = Splat256(t2.Mask), target2 = Splat256(t2.Target), other2 = Splat256(t2.Other);
+    auto candidates = [&](std::size_t o) __attribute__((target("avx2"))) {
+        return _mm256_and_si256(Passes256<TUnit, OneTest>(at1 + o, mask1, target1, other1),
+                                Passes256<TUnit, OneTest>(at2 + o, mask2, target2, other2));
+    };
+    auto check = [&](std::size_t base, std::uint32_t mask) {
+        for (mask &= LaneBits<TUnit>; mask != 0; mask &= mask - 1) {
+            const std::size_t candidate = base + static_cast<std::size_t>(__builtin_ctz(mask)) / sizeof(TUnit);
+            if (MatchesAt(form, units, candidate))
+                return candidate;
+        }
+        return NoHit;
+    };
+    std::size_t i = 0;
+    // Two vectors per round: most rounds have no candidate, and one test covers both.
+    for (; i + 2 * lanes <= last + 1; i += 2 * lanes) {
+        const std::size_t o = sizeof(TUnit) * i;
+        const __m256i h0 = candidates(o);
+        const __m256i h1 = candidates(o + 32);
+        const __m256i any = _mm256_or_si256(h0, h1);
+        if (_mm256_testz_si256(any, any))
+            continue;
+        std::size_t hit = check(i, static_cast<std::uint32_t>(_mm256_movemask_epi8(h0)));
+        if (hit == NoHit)
+            hit = check(i + lanes, static_cast<std::uint32_t>(_mm256_movemask_epi8(h1)));
+        if (hit != NoHit)
+            return hit;
+    }
+    for (; i + lanes <= last + 1; i += lanes) {
+        const std::size_t hit = check(i, static_cast<std::uint32_t>(_mm256_movemask_epi8(candidates(sizeof(TUnit) * i))));
+        if (hit != NoHit)
+            return hit;
+    }
+    return FindScalar(form, units, i);
+}
+
+// Picks the loop that skips the second comparison when neither filter position needs it.
+template <typename TUnit, template <typename, bool> class TLoop>
+std::size_t FindVector(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units)
+{
+    const TFilterTest<TUnit> t1 = MakeFilterTest(form, form.Rare1);
+    const TFilterTest<TUnit> t2 = MakeFilterTest(form, form.Rare2);
+    if (t1.OneTest && t2.OneTest)
+        return TLoop<TUnit, true>::Find(form, units, t1, t2);
+    return TLoop<TUnit, false>::Find(form, units, t1, t2);
+}
+
+template <typename TUnit, bool OneTest>
+struct TSse2Loop
+{
+    static std::size_t Find(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, const TFilterTest<TUnit>& t1,
+                            const TFilterTest<TUnit>& t2)
+    {
+        return FindSse2<TUnit, OneTest>(form, units, t1, t2);
+    }
+};
+
+template <typename TUnit, bool OneTest>
+struct TAvx2Loop
+{
+    static std::size_t Find(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, const TFilterTest<TUnit>& t1,
+                            const TFilterTest<TUnit>& t2)
+    {
+        return FindAvx2<TUnit, OneTest>(form, units, t1, t2);
+    }
+};
+
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+
+#endif
+
+// The leftmost start of an occurrence of `form` in the units, or NoHit.
+template <typename TUnit>
+std::size_t FindLeftmost(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, TScanMethod method)
+{
+    if (form.Length() == 0 || form.Length() > units.Count)
+        return NoHit;
+    switch (method) {
+#if defined(__x86_64__)
+    case smAvx2:
+        return FindVector<TUnit, TAvx2Loop>(form, units);
+    case smSse2:
+        return FindVector<TUnit, TSse2Loop>(form, units);
+#endif
+    default:
+        return FindPortable(form, units);
+    }
+}
+
+// Positions first..end-1 around the hit's last unit p: the scans stop at a unit that is not text, at
+// ContextReach + 1 units from p, and at the chunk's ends; the unit where a scan stops is never part of
+// the context, so neither is the chunk's first unit.
+template <typename TUnit>
+std::pair<std::size_t, std::size_t> ContextRange(const TUnits<TUnit>& units, std::size_t p)
+{
+    auto isText = [&](std::size_t i) {
+        const unsigned u = units.At(i);
+        return u >= 32 || u == '\r' || u == '\n';
+    };
+    std::size_t s = p;
+    while (p - s <= ContextReach && s > 0 && isText(s))
+        --s;
+    std::size_t e = p;
+    while (e - p <= ContextReach && e < units.Count && isText(e))
+        ++e;
+    const std::size_t first = s + 1;
+    return {first, std::max(first, e)};
+}
+
+} // namespace
+
+TStringSearch::TStringSearch(TStream* stream) : FStream(stream), FBuffer(new std::uint8_t[ChunkSize])
+{
+}
+
+void TStringSearch::SetCaseSensitive(bool value)
+{
+    if (value == FCaseSensitive)
+        return;
+    FCaseSensitive = value;
+    BuildForms();
+}
+
+void TStringSearch::SetPattern(const std::string& utf8Text)
+{
+    FPattern = utf8Text;
+    BuildForms();
+}
+
+void TStringSearch::BuildForms()
+{
+    bool lossless = true;
+    const std::string ansi = Utf8ToAnsi(FPattern, &lossless);
+    const std::string upper = AnsiUpperStr(ansi);
+    const std::string lower = AnsiLowerStr(ansi);
+    for (auto& form : FByteForms)
+        form = TForm8{};
+    if (lossless && !ansi.empty()) {
+        FByteForms[bpWindows] = ByteForm(FCaseSensitive, ansi, upper, lower);
+        FByteForms[bpDos] = OemForm(FCaseSensitive, ansi, upper, lower);
+        FByteForms[bpKoi8r] =
+            ByteForm(FCaseSensitive, AnsiToKoi8Str(ansi), AnsiToKoi8Str(upper), AnsiToKoi8Str(lower));
+    }
+    FByteForms[bpUtf8] = Utf8Form(FCaseSensitive, FPattern);
+    for (std::size_t i = 0; i < 4; ++i) {
+        FSameAsEarlier[i] = 0;
+        for (std::size_t j = 0; j < i; ++j)
+            if (SameClasses(FByteForms[i], FByteForms[j]))
+                FSameAsEarlier[i] |= 1u << j;
+    }
+    FWideForm = WideForm(FCaseSensitive, FPattern);
+}
+
+TScanMethod TStringSearch::EffectiveMethod() const
+{
+#if defined(__x86_64__)
+    switch (FScanMethod) {
+    case smPortable:
+        return smPortable;
+    case smSse2:
+        return smSse2;
+    default:
+        return HasAvx2() ? smAvx2 : smSse2;
+    }
+#else
+    return smPortable;
+#endif
+}
+
+bool TStringSearch::Search()
+{
+    FFoundText.clear();
+    FNotFound = true;
+    if (FStream == nullptr)
+        throw std::logic_error("TStringSearch::Search called with no stream");
+    FStream->Seek(0);
+    if (FPattern.empty())
+        return false;
+    for (;;) {
+        const std::size_t got = FStream->Read(FBuffer.get(), ChunkSize);
+        if (got > 0 && SearchChunk(got)) {
+            FNotFound = false;
+            return true;
+        }
+        if (got != ChunkSize)
+            return false;
+    }
+}
+
+bool TStringSearch::SearchChunk(std::size_t got)
+{
+    TCodePages pages = FCodePages & cpAll;
+    if (pages == 0)
+        pages = cpWindows;
+    const TScanMethod method = EffectiveMethod();
+    const char* chars = reinterpret_cast<const char*>(FBuffer.get());
+
+    const TUnits<std::uint8_t> bytes{FBuffer.get(), got};
+    std::uint32_t searched = 0;
+    for (std::size_t pass = 0; pass < 4; ++pass) {
+        const TForm8& form = FByteForms[pass];
+        if ((pages & BytePassPage[pass]) == 0 || !form.Active || (FSameAsEarlier[pass] & searched) != 0)
+            continue;
+        searched |= 1u << pass;
+        const std::size_t start = FindLeftmost(form, bytes, method);
+        if (start == NoHit)
+            continue;
+        const auto [first, end] = ContextRange(bytes, start + form.Length() - 1);
+        const std::string_view context(chars + first, end - first);
+        switch (pass) {
+        case bpWindows:
+            FFoundText = CodePageToUtf8(AnsiTable(), context);
+            break;
+        case bpDos:
+            FFoundText = CodePageToUtf8(OemTable(), context);
+            break;
+        case bpKoi8r:
+            FFoundText = CodePageToUtf8(Koi8Table(), context);
+            break;
+        default:
+            FFoundText = Utf8TrimPartial(context);
+            break;
+        }
+        return true;
+    }
+
+    if ((pages & cpUnicode) != 0 && FWideForm.Active) {
+        const TUnits<std::uint16_t> units{FBuffer.get(), got / 2};
+        const std::size_t start = FindLeftmost(FWideForm, units, method);
+        if (start != NoHit) {
+            const auto [first, end] = ContextRange(units, start + FWideForm.Length() - 1);
+            std::u16string context;
+            context.reserve(end - first);
+            for (std::size_t i = first; i < end; ++i)
+                context.push_back(static_cast<char16_t>(units.At(i)));
+            FFoundText = Utf16ToUtf8(context);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace trovex

@@ -1,0 +1,214 @@
+// SPDX-License-Identifier: MIT
+// trovex-cli run as a separate process over real folder trees.
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/TempTree.h"
+
+using trovex::test::LocalTime;
+using trovex::test::TTempTree;
+
+namespace
+{
+
+struct TResult
+{
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TResult RunCli(const std::vector<std::string>& args, const std::string& cwd = {})
+{
+    const char* cli = std::getenv("TROVEX_CLI"); // lets the same tests run against an installed binary
+    if (!cli)
+        cli = TROVEX_CLI_PATH;
+    TTempTree io;
+    const std::string outPath = io.Path("out"), errPath = io.Path("err");
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
+            ::_exit(99);
+        std::vector<char*> argv{const_cast<char*>(cli)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(cli, argv.data());
+        ::_exit(98);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    TResult r;
+    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.Out = ReadAll(outPath);
+    r.Err = ReadAll(errPath);
+    return r;
+}
+
+} // namespace
+
+class CliTest : public ::testing::Test
+{
+protected:
+    //   root/
+    //   ├── Notes.TXT         "alpha needle beta"
+    //   ├── report-2024.doc   "x"
+    //   ├── plain.txt         "nothing"
+    //   └── sub/deep.txt      "needle\tin\r\nlines"
+    void SetUp() override
+    {
+        tree.AddFile("Notes.TXT", "alpha needle beta");
+        tree.AddFile("report-2024.doc", "x");
+        tree.AddFile("plain.txt", "nothing");
+        tree.AddFile("sub/deep.txt", "\x01needle\\in\r\nlines");
+        R = tree.Root();
+    }
+    TTempTree tree;
+    std::string R;
+};
+
+TEST_F(CliTest, NamesTypesAndFoldersDecideTheList)
+{
+    struct Case { std::vector<std::string> args; std::string out; int status; };
+    const Case cases[] = {
+        {{"-q", "-n", "*.txt", R}, R + "Notes.TXT\n" + R + "plain.txt\n" + R + "sub/deep.txt\n", 0},
+        {{"-q", "--no-subfolders", "-n", "*.txt", R}, R + "Notes.TXT\n" + R + "plain.txt\n", 0},
+        {{"-q", "-n", "report", "-t", "1", R}, R + "report-2024.doc\n", 0},
+        {{"-q", "-t", "5", "--no-subfolders", R}, R + "Notes.TXT\n" + R + "plain.txt\n", 0},
+        {{"-q", "-n", "*.pdf", R}, "", 1},
+        {{"-q", "-0", "-n", "plain*", R}, R + "plain.txt" + std::string(1, '\0'), 0},
+        {{"-q", "-n", "sub", R}, "", 1}, // a bare word on "All files" gives *sub*.*, and "sub" has no dot
+        {{"-q", "-n", "sub*", R}, R + "sub\n", 0},
+    };
+    for (const Case& c : cases) {
+        TResult r = RunCli(c.args);
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        EXPECT_EQ(r.Out, c.out);
+        EXPECT_EQ(r.Status, c.status);
+        EXPECT_EQ(r.Err, "");
+    }
+}
+
+TEST_F(CliTest, ErrorsExitWithStatusTwoAndOneLine)
+{
+    struct Case { std::vector<std::string> args; std::string errStart; };
+    const Case cases[] = {
+        {{"--bogus"}, "trovex-cli: unknown option '--bogus'"},
+        {{"-n"}, "trovex-cli: option '--named' needs a value"},
+        {{"--from", "2024-13-01", R}, "trovex-cli: invalid date '2024-13-01'"},
+        {{"--from", "2024-02-30", R}, "trovex-cli: invalid date '2024-02-30'"},
+        {{"--to", "2024-01-01T25:00", R}, "trovex-cli: invalid date"},
+        {{"--last-days", "x", R}, "trovex-cli: invalid number for --last-days"},
+        {{"-t", "8", R}, "trovex-cli: invalid number for --type"},
+        {{"-e", "windows,ebcdic", R}, "trovex-cli: unknown code page 'ebcdic'"},
+        {{R + "missing"}, "trovex-cli: no such folder"},
+        {{R + "plain.txt"}, "trovex-cli: no such folder"},
+        {{"--in-list", R + "no-list.txt"}, "trovex-cli: cannot open list file"},
+        {{"--last-days", "3", "--last-months", "1", R}, "trovex-cli: use only one of"},
+        {{"--ansi-codepage", "99999", R}, "trovex-cli: invalid number for --ansi-codepage"},
+        {{"--ansi-codepage", "65001", R}, "trovex-cli: Unknown code page 65001"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        TResult r = RunCli(c.args);
+        EXPECT_EQ(r.Status, 2);
+        EXPECT_EQ(r.Err.rfind(c.errStart, 0), 0u) << r.Err;
+        EXPECT_EQ(r.Out, "");
+    }
+}
+
+// The invalid mask is raised when first tried: files found before it stay printed.
+TEST_F(CliTest, InvalidMaskKeepsEarlierFindings)
+{
+    TResult r = RunCli({"-q", "--no-subfolders", "-n", "*.txt;[x", R});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_EQ(r.Out, R + "Notes.TXT\n" + R + "plain.txt\n");
+    EXPECT_EQ(r.Err, "trovex-cli: '[x' is an invalid mask at (3)\n");
+}
+
+TEST_F(CliTest, LongCellsStatsAndDateBounds)
+{
+    tree.SetTime("Notes.TXT", LocalTime(2024, 3, 10, 23, 59, 59), 999999900);
+    tree.SetTime("plain.txt", LocalTime(2024, 3, 11, 0, 0, 0));
+    tree.SetTime("sub/deep.txt", LocalTime(2024, 3, 9, 0, 0, 0));
+    tree.SetTime("report-2024.doc", LocalTime(2024, 3, 8, 23, 59, 59));
+
+    TResult r = RunCli({"-q", "-l", "--stats", "--from", "2024-03-09", "--to", "2024-03-10", "-n", "*.txt", R});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, "Notes.TXT\t" + R + "\tTXT\t2024-03-10 23:59:59\t17\n" + "deep.txt\t" + R +
+                         "sub/\ttxt\t2024-03-09 00:00:00\t17\n");
+    // root: . .. Notes.TXT plain.txt report-2024.doc sub = 6; sub: . .. deep.txt = 3
+    EXPECT_EQ(r.Err, "Files found: 2\nEntries examined: 9\n");
+
+    r = RunCli({"-q", "--from", "2024-03-10T23:59:59", "-n", "*.txt;*.doc", R});
+    EXPECT_EQ(r.Out, R + "Notes.TXT\n" + R + "plain.txt\n");
+    r = RunCli({"-q", "--to", "2024-03-08T23:59:59", R});
+    EXPECT_EQ(r.Out, R + "report-2024.doc\n");
+}
+
+TEST_F(CliTest, ContentContextAndReport)
+{
+    TResult r = RunCli({"-q", "-C", "-c", "NEEDLE", "-x", "beta", R});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, R + "sub/deep.txt\tneedle\\\\in\\r\\nlines\n");
+
+    r = RunCli({"-q", "-C", "-x", "needle", "-n", "*.txt", R});
+    EXPECT_EQ(r.Out, R + "plain.txt\t\n"); // only the exclude text: the context is the empty contain text
+
+    const std::string report = tree.Path("r.csv");
+    r = RunCli({"-q", "-n", "*.txt", "--no-subfolders", "--report", report, "--fields", "name,size", R});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(ReadAll(report), "Notes,17\r\nplain,7\r\n");
+}
+
+TEST_F(CliTest, ListModes)
+{
+    const std::string list = tree.AddFile(
+        "list.txt", R + "sub/deep.txt\r\n" + R + "gone.txt\n" + R + "Notes.TXT\n" + R + "report-2024.doc\n" + R + "sub\n");
+    TResult r = RunCli({"-q", "--list-only", list});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, R + "sub/deep.txt\n" + R + "Notes.TXT\n" + R + "report-2024.doc\n" + R + "sub\n");
+
+    r = RunCli({"-q", "--in-list", list, "-n", "*.txt", "-c", "needle"});
+    EXPECT_EQ(r.Out, R + "sub/deep.txt\n" + R + "Notes.TXT\n");
+    r = RunCli({"-q", "--in-list", list, "-n", "notes.txt"}); // masks see the whole path
+    EXPECT_EQ(r.Status, 1);
+    r = RunCli({"-q", "--in-list", list, "-n", "*sub*", "-c", "needle"}); // a folder passes text criteria
+    EXPECT_EQ(r.Out, R + "sub/deep.txt\n" + R + "sub\n");
+}
+
+TEST_F(CliTest, DefaultFolderIsTheCurrentOne)
+{
+    TResult r = RunCli({"-q", "-n", "plain.txt"}, R);
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out.substr(r.Out.size() - std::string("/plain.txt\n").size()), "/plain.txt\n");
+    EXPECT_EQ(r.Out.front(), '/');
+}
+
+TEST(CliHelpTest, HelpAndVersion)
+{
+    TResult r = RunCli({"--help"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_NE(r.Out.find("--last-months N"), std::string::npos);
+    r = RunCli({"--version"});
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out.rfind("trovex-cli ", 0), 0u);
+}

@@ -1,0 +1,312 @@
+// SPDX-License-Identifier: MIT
+#include "readers/UnZipLib.h"
+
+#include "platform/CodePage.h"
+#include "support/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace trovex
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the test temp dir, removed with its files.
+class TTempDir
+{
+public:
+    TTempDir()
+    {
+        std::string pattern = (fs::path(::testing::TempDir()) / "unziptest-XXXXXX").string();
+        FPath = ::mkdtemp(pattern.data());
+    }
+    ~TTempDir() { fs::remove_all(FPath); }
+    std::string File(const std::string& name, const std::string& bytes) const
+    {
+        std::string path = (FPath / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::string Path(const std::string& name) const { return (FPath / name).string(); }
+
+private:
+    fs::path FPath;
+};
+
+// Every member as listed, with its content.
+std::map<std::string, std::string> Unpack(const TZipFile& zip)
+{
+    std::map<std::string, std::string> out;
+    for (const std::string& e : zip.Entries())
+        out[e] = zip.UnzipFileToBuffer(e);
+    return out;
+}
+
+// Whole archives written to disk and read back through Open: the listing rules of the reader.
+TEST(UnZipLibTest, ArchivesListAndUnpack)
+{
+    InitCodePages(1251, 866);
+    const std::string text(3000, 'q');
+    std::string twoHundred = "Dir/" + std::string(196, 'L');
+    const std::string utf8Cut = std::string(125, 'a') + "\xC3\xA9"; // 127 bytes, the cut falls inside é
+    TZipBuilder full = TZipBuilder().Stored("one.txt", "1").Deflated("two.txt", "22").Stored("three.txt", "333");
+    std::string truncated = full.Bytes();
+    truncated.resize(truncated.find("three.txt") + 10 + 1); // inside the last member's data
+
+    struct Case { const char* what; std::string bytes; std::map<std::string, std::string> members; };
+    const Case cases[] = {
+        {"not a zip with a .zip name", "just some text, not PK at all", {}},
+        {"self-extractor: the scan starts at byte 0", TZipBuilder().Prefix("MZ\x90").Stored("a.txt", "a").Bytes(), {}},
+        {"case duplicates: the first wins",
+         TZipBuilder().Stored("Docs/Report.TXT", "first").Stored("docs/report.txt", "second").Bytes(),
+         {{"docs/report.txt", "first"}}},
+        {"directory member", TZipBuilder().Stored("Docs/", "").Bytes(), {{"docs/", ""}}},
+        {"200-byte name cut to 126", TZipBuilder().Stored(twoHundred, "x").Bytes(),
+         {{"dir/" + std::string(122, 'l'), "x"}}},
+        {"methods 12 and 14 list with no content",
+         TZipBuilder().Add(TZipMember("a.bz2", "BZh", 12)).Add(TZipMember("b.lzma", "LZ", 14)).Bytes(),
+         {{"a.bz2", ""}, {"b.lzma", ""}}},
+        {"smaller recorded size",
+         TZipBuilder().Add(TZipMember("s.txt", text, 8).WithUncompressedSize(10)).Bytes(),
+         {{"s.txt", text.substr(0, 10)}}},
+        {"data descriptor ends the scan",
+         TZipBuilder()
+             .Stored("a.txt", "a")
+             .Add(TZipMember("dd.txt", text, 8).WithDataDescriptor())
+             .Stored("z.txt", "z")
+             .Bytes(),
+         {{"a.txt", "a"}, {"dd.txt", ""}}},
+        {"truncated last member", truncated, {{"one.txt", "1"}, {"two.txt", "22"}}},
+        {"compressed size past the end never wraps",
+         TZipBuilder().Stored("a.txt", "a").Add(TZipMember("b.txt", "b").WithCompressedSize(0xFFFFFFF0)).Bytes(),
+         {{"a.txt", "a"}}},
+        {"name longer than the file", TZipBuilder().Add(TZipMember("n").WithNameLength(60000)).Bytes(), {}},
+        {"OEM name", TZipBuilder().Stored("\x8F\xE0\xA8\xA2\xA5\xE2.TXT", "oem").Bytes(),
+         {{"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "oem"}}}, // Привет.txt
+        {"UTF-8 name taken as it is",
+         TZipBuilder().Add(TZipMember("\xC3\x89t\xC3\xA9/Caf\xC3\xA9.TXT", "u").WithFlags(0x0800)).Bytes(),
+         {{"\xC3\x89t\xC3\xA9/caf\xC3\xA9.txt", "u"}}},
+        {"UTF-8 name never cut inside a character",
+         TZipBuilder().Add(TZipMember(utf8Cut, "c").WithFlags(0x0800)).Bytes(),
+         {{std::string(125, 'a'), "c"}}},
+        {"non-ASCII case duplicates", TZipBuilder().Stored("\x84\x8E\x8C", "upper").Stored("\xA4\xAE\xAC", "lower").Bytes(),
+         {{"\xD0\x94\xD0\x9E\xD0\x9C", "upper"}}}, // ДОМ then дом
+        {"name up to a zero byte", TZipBuilder().Stored(std::string("ab\0cd", 5), "z").Bytes(), {{"ab", "z"}}},
+        {"DOS separators", TZipBuilder().Stored("Dir\\Sub\\F.txt", "s").Bytes(), {{"dir/sub/f.txt", "s"}}},
+        {"damaged deflate data gives empty content",
+         TZipBuilder().Add(TZipMember("bad", "xyz", 8).WithData("\xFF\xFF\xFF\xFF")).Bytes(), {{"bad", ""}}},
+        {"deflated member recorded as empty stays empty",
+         TZipBuilder().Add(TZipMember("e", text, 8).WithUncompressedSize(0)).Bytes(), {{"e", ""}}},
+        {"extra field skipped", TZipBuilder().Add(TZipMember("x.txt", "data").WithExtra(std::string("UT\x05\x00\x01XXXX", 9)))
+             .Stored("y.txt", "y").Bytes(), {{"x.txt", "data"}, {"y.txt", "y"}}},
+    };
+    TTempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TZipFile zip;
+        zip.Open(dir.File("case.zip", c.bytes));
+        EXPECT_EQ(Unpack(zip), c.members);
+    }
+}
+
+// Entries come sorted without regard to case, and lookups ignore case as well.
+TEST(UnZipLibTest, EntriesSortedAndFoundWithoutCase)
+{
+    InitCodePages(1251, 866);
+    TZipFile zip;
+    const std::string bytes = TZipBuilder()
+                                  .Stored("b.txt", "b")
+                                  .Add(TZipMember("\xC3\x89.txt", "E").WithFlags(0x0800))
+                                  .Stored("A.txt", "a")
+                                  .Add(TZipMember("\xC3\xA0.txt", "a-grave").WithFlags(0x0800))
+                                  .Stored("_x", "_")
+                                  .Bytes();
+    zip.OpenBytes(bytes);
+    const std::vector<std::string> expected = {"_x", "a.txt", "b.txt", "\xC3\xA0.txt", "\xC3\x89.txt"};
+    EXPECT_EQ(zip.Entries(), expected);
+    EXPECT_EQ(zip.UnzipFileToBuffer("A.TXT"), "a");
+    EXPECT_EQ(zip.UnzipFileToBuffer("\xC3\xA9.TXT"), "E"); // é finds É
+}
+
+TEST(UnZipLibTest, ErrorTexts)
+{
+    TTempDir dir;
+    const std::string missing = dir.Path("missing.zip");
+    const std::string folder = dir.Path("folder.zip");
+    const std::string fifo = dir.Path("fifo.zip");
+    fs::create_directory(folder);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case { std::string path; std::string message; };
+    const Case cases[] = {
+        {missing, "Couldn't open: " + missing},
+        {folder, "Couldn't open: " + folder},
+        {fifo, "Couldn't open: " + fifo}, // and it does not block
+        {dir.File("empty.zip", ""), "CreateFileMapping failed"},
+    };
+    for (const Case& c : cases) {
+        TZipFile zip;
+        try {
+            zip.Open(c.path);
+            ADD_FAILURE() << c.path;
+        } catch (const EErrorInZip& e) {
+            EXPECT_EQ(e.what(), c.message);
+        }
+        EXPECT_TRUE(zip.Entries().empty());
+    }
+    TZipFile zip;
+    zip.Open(dir.File("ok.zip", TZipBuilder().Stored("a", "a").Bytes()));
+    EXPECT_THROW(
+        try { zip.UnzipFileToBuffer("b"); } catch (const EErrorInZip& e) {
+            EXPECT_STREQ(e.what(), "File not found (in UnzipFileToBuffer)");
+            throw;
+        },
+        EErrorInZip);
+    // Reopening releases the first archive.
+    zip.Open(dir.File("ok2.zip", TZipBuilder().Stored("c", "c").Bytes()));
+    EXPECT_EQ(zip.Entries(), std::vector<std::string>{"c"});
+    EXPECT_THROW(zip.UnzipFileToBuffer("a"), EErrorInZip);
+}
+
+// Bytes placed right before a page that cannot be read: any read past them would crash.
+class TGuardedBytes
+{
+public:
+    explicit TGuardedBytes(std::size_t size)
+    {
+        FPage = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        FLength = (size + FPage - 1) / FPage * FPage + FPage;
+        FBase = static_cast<char*>(::mmap(nullptr, FLength, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        ::mprotect(FBase + FLength - FPage, FPage, PROT_NONE);
+        FData = FBase + FLength - FPage - size;
+    }
+    ~TGuardedBytes() { ::munmap(FBase, FLength); }
+    char* Data() const { return FData; }
+    std::size_t Page() const { return FPage; }
+    char* Base() const { return FBase; }
+
+private:
+    char* FBase;
+    char* FData;
+    std::size_t FLength;
+    std::size_t FPage;
+};
+
+// Every truncation of a real archive lists a prefix of its members and reads nothing past the end.
+TEST(UnZipLibTest, EveryTruncationStaysInsideTheBytes)
+{
+    const std::string full = TZipBuilder()
+                                 .Stored("a.txt", "alpha")
+                                 .Deflated("b.txt", std::string(500, 'b'))
+                                 .Add(TZipMember("c.txt", "gamma").WithExtra("ex"))
+                                 .Bytes();
+    const std::vector<std::string> names = {"a.txt", "b.txt", "c.txt"};
+    std::size_t previous = 0;
+    for (std::size_t n = 1; n <= full.size(); ++n) {
+        TGuardedBytes bytes(n);
+        std::memcpy(bytes.Data(), full.data(), n);
+        TZipFile zip;
+        zip.OpenBytes(std::string_view(bytes.Data(), n));
+        const auto members = Unpack(zip);
+        ASSERT_LE(members.size(), names.size());
+        ASSERT_GE(members.size(), previous) << n;
+        for (std::size_t i = 0; i < members.size(); ++i)
+            EXPECT_TRUE(members.count(names[i])) << n;
+        previous = members.size();
+    }
+    EXPECT_EQ(previous, names.size());
+}
+
+// Listing reads the headers only: the pages holding nothing but member data are unreadable here.
+TEST(UnZipLibTest, ListingReadsOnlyHeaders)
+{
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    TZipBuilder builder;
+    for (int i = 0; i < 20; ++i)
+        builder.Stored("m" + std::to_string(i), std::string(4 * page, static_cast<char>('a' + i)));
+    const std::string archive = builder.WithoutCentralDirectory().Bytes();
+    TGuardedBytes bytes(archive.size());
+    std::memcpy(bytes.Data(), archive.data(), archive.size());
+    // Protect every page that lies wholly inside some member's data.
+    std::vector<std::pair<char*, std::size_t>> hidden;
+    for (std::size_t at = 0; (at = archive.find("PK\x03\x04", at)) != std::string::npos; at += 4) {
+        const std::size_t dataStart = at + ZipLocalHeaderSize + static_cast<unsigned char>(archive[at + 26]);
+        const std::size_t dataEnd = dataStart + 4 * page;
+        auto first = reinterpret_cast<std::uintptr_t>(bytes.Data() + dataStart);
+        auto last = reinterpret_cast<std::uintptr_t>(bytes.Data() + dataEnd);
+        first = (first + page - 1) / page * page;
+        last = last / page * page;
+        if (last > first) {
+            ASSERT_EQ(::mprotect(reinterpret_cast<char*>(first), last - first, PROT_NONE), 0);
+            hidden.emplace_back(reinterpret_cast<char*>(first), last - first);
+        }
+    }
+    ASSERT_EQ(hidden.size(), 20u);
+    TZipFile zip;
+    zip.OpenBytes(std::string_view(bytes.Data(), archive.size()));
+    EXPECT_EQ(zip.Entries().size(), 20u);
+    for (auto& [at, length] : hidden)
+        ::mprotect(at, length, PROT_READ | PROT_WRITE);
+    EXPECT_EQ(zip.UnzipFileToBuffer("m7"), std::string(4 * page, 'h'));
+}
+
+// Listing a 10,000-member archive against unpacking every member; the figures go to the test log.
+TEST(UnZipLibTest, TenThousandMembersListFast)
+{
+    TZipBuilder builder;
+    std::string body;
+    for (int i = 0; i < 200; ++i)
+        body += "row " + std::to_string(i) + " of some member text\n";
+    for (int i = 0; i < 10000; ++i)
+        builder.Deflated("folder" + std::to_string(i % 10) + "/member" + std::to_string(i) + ".txt", body);
+    TTempDir dir;
+    const std::string path = dir.File("big.zip", builder.Bytes());
+    using Clock = std::chrono::steady_clock;
+    TZipFile zip;
+    const auto t0 = Clock::now();
+    zip.Open(path);
+    const auto t1 = Clock::now();
+    std::size_t total = 0;
+    for (const std::string& e : zip.Entries())
+        total += zip.UnzipFileToBuffer(e).size();
+    const auto t2 = Clock::now();
+    ASSERT_EQ(zip.Entries().size(), 10000u);
+    EXPECT_EQ(total, 10000 * body.size());
+    const double list = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    const double unpack = std::chrono::duration<double, std::milli>(t2 - t1).count();
+    std::printf("archive %ju bytes: list %.2f ms, unpack all %.2f ms\n",
+                static_cast<std::uintmax_t>(fs::file_size(path)), list, unpack);
+    RecordProperty("ListMs", std::to_string(list));
+    RecordProperty("UnpackAllMs", std::to_string(unpack));
+}
+
+// With TROVEX_SEED_DIR set, writes the fuzz seeds to <dir>/FuzzUnZip/; either way each seed opens.
+TEST(UnZipLibTest, SeedCorpus)
+{
+    const char* seedDir = std::getenv("TROVEX_SEED_DIR");
+    for (const auto& [name, bytes] : ZipSeeds()) {
+        TZipFile zip;
+        zip.OpenBytes(bytes);
+        for (const std::string& e : zip.Entries())
+            zip.UnzipFileToBuffer(e);
+        EXPECT_EQ(zip.Entries().empty(), name == "self-extractor.zip") << name;
+        if (seedDir) {
+            fs::create_directories(fs::path(seedDir) / "FuzzUnZip");
+            std::ofstream(fs::path(seedDir) / "FuzzUnZip" / name, std::ios::binary) << bytes;
+        }
+    }
+}
+
+} // namespace
+} // namespace trovex

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+// TTempTree: a unique folder under the test temp dir, filled by the test and removed afterwards.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace trovex::test
+{
+
+class TTempTree
+{
+public:
+    TTempTree();
+    ~TTempTree();
+    TTempTree(const TTempTree&) = delete;
+    TTempTree& operator=(const TTempTree&) = delete;
+
+    /// The root folder, with a trailing '/'.
+    std::string Root() const { return FRoot.string() + "/"; }
+    std::string Path(std::string_view rel) const { return Root() + std::string(rel); }
+
+    /// Writes a file (parent folders made as needed); returns its full path.
+    std::string AddFile(std::string_view rel, std::string_view bytes = {});
+    std::string AddFolder(std::string_view rel);
+    std::string AddLink(std::string_view rel, const std::string& target);
+    /// Sets the modification time (seconds since the Unix epoch, plus nanoseconds).
+    void SetTime(std::string_view rel, std::time_t seconds, long nanoseconds = 0);
+
+private:
+    std::filesystem::path FRoot;
+};
+
+/// The Unix time of a local date-time.
+std::time_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+} // namespace trovex::test
