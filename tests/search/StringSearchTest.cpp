@@ -234,8 +234,9 @@ TEST_F(StringSearchTest, ChunkBoundaryTable)
         content += needle + std::string(100, '\0');
         const TOutcome outcome = SearchFile(content, pattern, c.pages, true);
         EXPECT_EQ(outcome.Found, c.found);
-        if (c.found)
+        if (c.found) {
             EXPECT_EQ(outcome.Context, c.offset % 65536 == 0 ? "eedle1234" : pattern);
+        }
     }
 }
 
@@ -252,8 +253,9 @@ TEST_F(StringSearchTest, FileOfExactlyOneChunk)
         search.SetPattern(pattern);
         EXPECT_EQ(search.Search(), found);
         EXPECT_EQ(stream.Reads, reads);
-        if (found)
+        if (found) {
             EXPECT_EQ(search.FoundText(), std::string(50, 'x') + "needle");
+        }
     }
 }
 
