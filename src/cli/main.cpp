@@ -179,16 +179,12 @@ int Run(const TCliOptions& o)
 
     if (!o.ListOnly.empty()) {
         engine.SearchList(ReadList(o.ListOnly), true);
+    } else if (!o.InList.empty()) {
+        engine.RunHereInList(ReadList(o.InList));
     } else {
-        if (!o.InList.empty())
-            engine.StartInList(ReadList(o.InList));
-        else
-            engine.Start();
-        while (!engine.Finished()) {
-            engine.Queue().WaitAndDrain(std::chrono::milliseconds(100));
-            progress.Update(found, engine.CurrentFolder());
-        }
-        engine.WaitFor();
+        // A terminal tool has nothing to do while the walk runs, so the walk runs on this thread:
+        // handing every event to another thread and back cost more than the walk itself.
+        engine.RunHere();
     }
     progress.Clear();
     if (report)

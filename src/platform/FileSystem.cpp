@@ -57,12 +57,20 @@ bool FolderOrderLess(std::string_view a, std::string_view b)
     return a < b;
 }
 
-bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries)
+namespace
+{
+
+bool ListFolder(int handle, std::vector<TDirEntry>& entries)
 {
     entries.clear();
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
+    int own = ::dup(handle); // closedir closes the descriptor it was given
+    if (own < 0)
         return false;
+    DIR* dir = ::fdopendir(own);
+    if (!dir) {
+        ::close(own);
+        return false;
+    }
     while (dirent* d = ::readdir(dir)) {
         std::string_view name = d->d_name;
         if (name == "." || name == "..")
@@ -85,21 +93,20 @@ bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries)
     return true;
 }
 
-bool ReadFindData(const std::string& path, TFindData& data)
+bool FindDataAt(int dirHandle, const char* path, std::string_view name, TFindData& data)
 {
     const unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
     struct statx own{};
-    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, mask, &own) != 0)
+    if (::statx(dirHandle, path, AT_SYMLINK_NOFOLLOW, mask, &own) != 0)
         return false;
     struct statx target = own;
     bool isLink = S_ISLNK(own.stx_mode);
     bool dangling = false;
-    if (isLink && ::statx(AT_FDCWD, path.c_str(), 0, mask, &target) != 0) {
+    if (isLink && ::statx(dirHandle, path, 0, mask, &target) != 0) {
         dangling = true;
         target = own;
     }
-    std::size_t slash = path.find_last_of('/');
-    data.Name = slash == std::string::npos ? path : path.substr(slash + 1);
+    data.Name.assign(name);
     std::uint32_t attr = 0;
     const mode_t mode = target.stx_mode;
     if (!dangling && S_ISDIR(mode))
@@ -120,6 +127,51 @@ bool ReadFindData(const std::string& path, TFindData& data)
     data.LastAccessTime = FileTimeOf(target.stx_atime);
     data.CreationTime = (target.stx_mask & STATX_BTIME) ? FileTimeOf(target.stx_btime) : FileTimeOf(target.stx_ctime);
     return true;
+}
+
+} // namespace
+
+bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries)
+{
+    TFolderListing listing;
+    if (!listing.Open(folder))
+        return false;
+    entries = listing.Entries();
+    return true;
+}
+
+bool TFolderListing::Open(const std::string& folder)
+{
+    Close();
+    FHandle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (FHandle < 0)
+        return false;
+    if (!ListFolder(FHandle, FEntries)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool TFolderListing::ReadFindData(const std::string& name, TFindData& data) const
+{
+    return FHandle >= 0 && FindDataAt(FHandle, name.c_str(), name, data);
+}
+
+void TFolderListing::Close()
+{
+    if (FHandle >= 0)
+        ::close(FHandle);
+    FHandle = -1;
+    FEntries.clear();
+    FEntries.shrink_to_fit();
+}
+
+bool ReadFindData(const std::string& path, TFindData& data)
+{
+    std::size_t slash = path.find_last_of('/');
+    std::string_view name = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+    return FindDataAt(AT_FDCWD, path.c_str(), name, data);
 }
 
 TFileTime UnixToFileTime(std::int64_t seconds, std::uint32_t nanoseconds)

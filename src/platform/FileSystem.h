@@ -49,6 +49,27 @@ struct TDirEntry
 /// folded to upper case, ties byte-wise. Returns false when the folder cannot be opened.
 /// The folder is closed before the call returns.
 bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries);
+
+/// An open folder: its sorted listing, and records read relative to it (no path walk per entry).
+class TFolderListing
+{
+public:
+    TFolderListing() = default;
+    ~TFolderListing() { Close(); }
+    TFolderListing(const TFolderListing&) = delete;
+    TFolderListing& operator=(const TFolderListing&) = delete;
+
+    /// Opens and lists `folder` as ReadFolder does; false when it cannot be opened.
+    bool Open(const std::string& folder);
+    const std::vector<TDirEntry>& Entries() const { return FEntries; }
+    /// The record of one entry, as ReadFindData; false when it has gone.
+    bool ReadFindData(const std::string& name, TFindData& data) const;
+    void Close();
+
+private:
+    int FHandle = -1;
+    std::vector<TDirEntry> FEntries;
+};
 /// Reads the record of `path`: the link itself is never followed for the reparse bit, while size,
 /// times and the directory bit come from its target. Returns false when the entry has gone.
 bool ReadFindData(const std::string& path, TFindData& data);

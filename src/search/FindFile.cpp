@@ -76,6 +76,29 @@ void TFindFile::StartInList(std::vector<std::string> list)
     Continue();
 }
 
+void TFindFile::RunHere()
+{
+    if (FThread.joinable())
+        throw std::logic_error("An engine runs once");
+    FFilesChecked = 0;
+    FStatus = fsStarted;
+    FListMode = false;
+    FPaused.store(false);
+    Execute();
+}
+
+void TFindFile::RunHereInList(std::vector<std::string> list)
+{
+    if (FThread.joinable())
+        throw std::logic_error("An engine runs once");
+    FListFiles = std::move(list);
+    FFilesChecked = 0;
+    FStatus = fsStarted;
+    FListMode = true;
+    FPaused.store(false);
+    Execute();
+}
+
 void TFindFile::Pause()
 {
     FStatus = fsPaused;
@@ -136,7 +159,8 @@ void TFindFile::CheckPaused()
 
 void TFindFile::Deliver(const std::function<void()>& call)
 {
-    if (FOnWorker.load() && std::this_thread::get_id() == FThread.get_id())
+    // Start makes the thread before resuming it, so the worker never sees FThread half-assigned.
+    if (FThread.joinable() && std::this_thread::get_id() == FThread.get_id())
         FQueue.Invoke(call);
     else
         call();
@@ -162,7 +186,6 @@ void TFindFile::DoSearchDone()
 
 void TFindFile::Execute()
 {
-    FOnWorker.store(true);
     CheckPaused(); // created suspended: Start resumes it
     FErrorClass.clear();
     FErrorMessage.clear();
@@ -225,11 +248,11 @@ bool TFindFile::SearchFolder(const std::string& rel)
     DoFolderChange();
     PrepareContentTest();
 
-    std::vector<TDirEntry> entries;
+    TFolderListing listing;
     const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
-    if (ReadFolder(FCurrentFolder, entries)) {
+    if (listing.Open(FCurrentFolder)) {
         const std::size_t masks = FMaskList.size();
-        for (const TDirEntry& entry : entries) {
+        for (const TDirEntry& entry : listing.Entries()) {
             if (FTerminated.load())
                 break;
             CheckPaused();
@@ -243,7 +266,7 @@ bool TFindFile::SearchFolder(const std::string& rel)
             auto ensureData = [&] {
                 if (!haveData) {
                     TFindData data;
-                    if (ReadFindData(path, data)) {
+                    if (listing.ReadFindData(entry.Name, data)) {
                         FillFound(data, path);
                     } else {
                         data.Name = entry.Name;
@@ -293,8 +316,7 @@ bool TFindFile::SearchFolder(const std::string& rel)
                 subFolders.push_back(rel + entry.Name + "/");
         }
     }
-    entries.clear();
-    entries.shrink_to_fit();
+    listing.Close(); // at most one folder open at a time, however deep the walk goes
     ReleaseContentTest();
 
     for (const std::string& sub : subFolders) {

@@ -114,6 +114,11 @@ public:
     /// The queue through which the worker delivers events; the caller drains it.
     TSyncQueue& Queue() { return FQueue; }
 
+    /// Runs the whole walk (or, with a list, the list test) on the calling thread, with the events as
+    /// plain calls: for callers that have nothing else to do meanwhile, such as a command line.
+    /// Pause requests are ignored; Terminate from an event handler ends the walk.
+    void RunHere();
+    void RunHereInList(std::vector<std::string> list);
     /// Tests `list` on the calling thread; with listOnly every existing path is reported untested.
     /// Events are plain calls when made this way. Errors pass to the caller.
     void SearchList(const std::vector<std::string>& list, bool listOnly);
@@ -172,7 +177,6 @@ private:
     std::atomic<bool> FPaused{true};
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
-    std::atomic<bool> FOnWorker{false}; // events go through the queue only from the worker
     std::mutex FSuspendLock;
     std::condition_variable FResumed;
     bool FSuspended = false;
