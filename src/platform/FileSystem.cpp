@@ -246,16 +246,15 @@ int DaysInMonth(int year, int month)
 
 std::string HomeFolder()
 {
-    std::string home;
-    if (const char* h = std::getenv("HOME"); h && *h)
-        home = h;
-    else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
-        home = pw->pw_dir;
-    else
-        home = "/";
-    if (home.back() != '/')
-        home.push_back('/');
-    return home;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* pw = ::getpwuid(::getuid());
+        home = pw && pw->pw_dir && *pw->pw_dir ? pw->pw_dir : "/";
+    }
+    std::string folder(home);
+    if (folder.back() != '/')
+        folder.push_back('/');
+    return folder;
 }
 
 bool FolderExists(const std::string& path)
