@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: MIT
+// The engine's content test end to end: plain files in several code pages, ZIP members and PDF
+// text, through real files in a temporary tree.
+#include "search/FindFile.h"
+
+#include <map>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "support/PdfBuilder.h"
+#include "support/TempTree.h"
+#include "support/ZipBuilder.h"
+
+using namespace trovex;
+using trovex::test::TTempTree;
+
+namespace
+{
+
+using L = std::vector<std::string>;
+
+struct TCriteria
+{
+    std::string Mask = "*.*";
+    std::string Containing;
+    std::string Excluding;
+    bool CaseSensitive = false;
+    TCodePages CodePages = cpWindows;
+    bool InZip = false;
+};
+
+// name -> FoundText of every file the run reported.
+std::map<std::string, std::string> Search(const TTempTree& tree, const TCriteria& c, std::string* error = nullptr)
+{
+    TFindFile engine;
+    engine.SetMask(c.Mask);
+    engine.SetFolder(tree.Root());
+    engine.ContainingText = c.Containing;
+    engine.ExcludedText = c.Excluding;
+    engine.CaseSensitive = c.CaseSensitive;
+    engine.CodePages = c.CodePages;
+    engine.InZip = c.InZip;
+    std::map<std::string, std::string> found;
+    engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) {
+        found[info.FileName.substr(tree.Root().size())] = info.FoundText;
+    };
+    engine.RunHere();
+    if (error)
+        *error = engine.ErrorMessage();
+    return found;
+}
+
+L Names(const std::map<std::string, std::string>& found)
+{
+    L names;
+    for (const auto& [name, text] : found)
+        names.push_back(name);
+    return names;
+}
+
+std::string Cp1251(std::initializer_list<int> bytes)
+{
+    std::string s;
+    for (int b : bytes)
+        s.push_back(static_cast<char>(b));
+    return s;
+}
+
+} // namespace
+
+TEST(ContentSearchTest, ContainAndExcludeVerdicts)
+{
+    TTempTree tree;
+    tree.AddFile("both.txt", "alpha and omega");
+    tree.AddFile("contain.txt", "line one\nalpha here\nline three");
+    tree.AddFile("exclude.txt", "only omega");
+    tree.AddFile("neither.txt", "nothing");
+    tree.AddFolder("alpha-folder");
+
+    struct Case { const char* containing; const char* excluding; L found; };
+    const Case cases[] = {
+        {"alpha", "", L{"both.txt", "contain.txt"}},
+        {"alpha", "omega", L{"contain.txt"}},
+        {"", "omega", L{"contain.txt", "neither.txt"}}, // folders never pass a text criterion
+        {"ALPHA", "", L{"both.txt", "contain.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.containing) + " / " + c.excluding);
+        TCriteria criteria;
+        criteria.Mask = "*";
+        criteria.Containing = c.containing;
+        criteria.Excluding = c.excluding;
+        auto found = Search(tree, criteria);
+        EXPECT_EQ(Names(found), c.found);
+    }
+    TCriteria criteria;
+    criteria.Containing = "alpha";
+    criteria.Excluding = "omega";
+    EXPECT_EQ(Search(tree, criteria)["contain.txt"], "ine one\nalpha here\nline three"); // never the first byte
+    criteria.Containing.clear();
+    EXPECT_EQ(Search(tree, criteria)["neither.txt"], ""); // the empty contain text
+}
+
+// The name shortcut: a name holding the text is reported unread, even with the excluded text in it.
+TEST(ContentSearchTest, NameHoldingTheTextIsReportedUnread)
+{
+    TTempTree tree;
+    tree.AddFile("Alpha-notes.txt", "omega only");
+    TCriteria criteria;
+    criteria.Containing = "alpha";
+    criteria.Excluding = "omega";
+    auto found = Search(tree, criteria);
+    EXPECT_EQ(Names(found), (L{"Alpha-notes.txt"}));
+    EXPECT_EQ(found["Alpha-notes.txt"], "alpha"); // the contain text stands in for a context
+}
+
+// Files that cannot be read (here: devices, FIFOs, dangling links) are passed over silently and
+// never block the walk.
+TEST(ContentSearchTest, UnreadableEntriesArePassedOver)
+{
+    TTempTree tree;
+    tree.AddFile("good.txt", "needle");
+    tree.AddLink("dangling.txt", tree.Path("gone"));
+    tree.AddLink("device.txt", "/dev/zero");
+    const std::string fifo = tree.Path("pipe.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    TCriteria criteria;
+    criteria.Containing = "needle";
+    std::string error;
+    auto found = Search(tree, criteria, &error);
+    EXPECT_EQ(Names(found), (L{"good.txt"}));
+    EXPECT_EQ(error, "");
+}
+
+// One typed text, found in each code page only when that page is asked for, with the context
+// converted back to UTF-8.
+TEST(ContentSearchTest, CodePagesDecideWhereCyrillicIsFound)
+{
+    TTempTree tree;
+    // "Щегол" in four encodings, each in its own file, with a context around it.
+    tree.AddFile("cp1251.txt", "<" + Cp1251({0xD9, 0xE5, 0xE3, 0xEE, 0xEB}) + ">");
+    tree.AddFile("cp866.txt", "<" + Cp1251({0x99, 0xA5, 0xA3, 0xAE, 0xAB}) + ">");
+    tree.AddFile("koi8.txt", "<" + Cp1251({0xFD, 0xC5, 0xC7, 0xCF, 0xCC}) + ">");
+    tree.AddFile("utf8.txt", "<Щегол>");
+    tree.AddFile("utf16.txt", std::string("<\0)\x04\x35\x04\x33\x04\x3E\x04\x3B\x04>\0", 14));
+
+    struct Case { const char* pattern; TCodePages pages; bool caseSensitive; L found; };
+    const Case cases[] = {
+        {"щегол", cpWindows, false, L{"cp1251.txt"}},
+        {"щегол", cpDos, false, L{"cp866.txt"}},
+        {"щегол", cpKoi8r, false, L{"koi8.txt"}},
+        {"щегол", cpUtf8, false, L{"utf8.txt"}},
+        {"щегол", cpUnicode, false, L{"utf16.txt"}},
+        {"щегол", cpKoi8r, true, L{}}, // case counts: the file has a capital Щ
+        {"Щегол", cpKoi8r, true, L{"koi8.txt"}},
+        {"щегол", cpAll, false, L{"cp1251.txt", "cp866.txt", "koi8.txt", "utf16.txt", "utf8.txt"}},
+        {"щегол", 0, false, L{"cp1251.txt"}}, // no page chosen means Windows
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.pattern) + " pages " + std::to_string(c.pages));
+        TCriteria criteria;
+        criteria.Containing = c.pattern;
+        criteria.CodePages = c.pages;
+        criteria.CaseSensitive = c.caseSensitive;
+        auto found = Search(tree, criteria);
+        EXPECT_EQ(Names(found), c.found);
+        for (const auto& [name, context] : found)
+            if (name != "utf16.txt") {
+                EXPECT_EQ(context, "Щегол>") << name; // the first byte is never part of a context
+            }
+    }
+}
+
+// A word only inside a ZIP member or only inside a PDF's compressed page: the archive or the
+// document itself is reported.
+TEST(ContentSearchTest, FindsTextInsideArchivesAndDocuments)
+{
+    TTempTree tree;
+    TZipBuilder()
+        .Stored("readme.txt", "nothing to see")
+        .Deflated("Docs/Inner.TXT", "the Vorpalzine is here")
+        .WriteTo(tree.Path("bundle.zip"));
+    TZipBuilder().Deflated("other.txt", "plain").WriteTo(tree.Path("other.zip"));
+    tree.AddFile("fake.zip", "not an archive but mentions Vorpalzine");
+    tree.AddFile("doc.pdf", TPdfBuilder().FlateStream(PageContent("Glimmerfax page")).Bytes());
+    tree.AddFile("broken.pdf", TPdfBuilder().FlateStream("", "\n", "this is not zlib data").Bytes());
+
+    TCriteria criteria;
+    criteria.Mask = "*.txt";
+    criteria.Containing = "vorpalzine";
+    criteria.InZip = true;
+    auto found = Search(tree, criteria);
+    EXPECT_EQ(Names(found), (L{"bundle.zip"}));
+    EXPECT_EQ(found["bundle.zip"], "he Vorpalzine is here"); // the context comes from the member
+
+    criteria.Containing.clear(); // members fitting the masks are enough
+    EXPECT_EQ(Names(Search(tree, criteria)), (L{"bundle.zip", "other.zip"}));
+
+    criteria.Mask = "*.*"; // the last mask "*.*" never opens archives
+    criteria.Containing = "vorpalzine";
+    EXPECT_EQ(Names(Search(tree, criteria)), (L{"fake.zip"}));
+
+    criteria.Mask = "*.txt";
+    criteria.InZip = false;
+    EXPECT_EQ(Names(Search(tree, criteria)), (L{}));
+
+    criteria.Mask = "*.pdf";
+    criteria.Containing = "GLIMMERFAX";
+    auto pdfs = Search(tree, criteria);
+    EXPECT_EQ(Names(pdfs), (L{"doc.pdf"}));
+    EXPECT_EQ(pdfs["doc.pdf"], "limmerfax page");
+}
+
+// In list mode a file that cannot be read ends the whole run with an error.
+TEST(ContentSearchTest, ListRunEndsAtAReadError)
+{
+    TTempTree tree;
+    const std::string a = tree.AddFile("a.txt", "needle");
+    const std::string gone = tree.AddLink("b.txt", tree.Path("nowhere"));
+    const std::string c = tree.AddFile("c.txt", "needle");
+    TFindFile engine;
+    engine.SetMask("*.txt");
+    engine.ContainingText = "needle";
+    L found;
+    int done = 0;
+    engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) { found.push_back(info.FileName); };
+    engine.OnSearchDone = [&](TFindFile&) { ++done; };
+    engine.StartInList({a, gone, c});
+    engine.WaitFor();
+    EXPECT_EQ(found, (L{a}));
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(engine.ErrorClass(), "EReadError");
+}
