@@ -62,6 +62,8 @@ public:
     /// Opens and lists `folder` as ReadFolder does; false when it cannot be opened.
     bool Open(const std::string& folder);
     const std::vector<TDirEntry>& Entries() const { return FEntries; }
+    /// The open folder's descriptor, -1 when closed.
+    int Handle() const { return FHandle; }
     /// The record of one entry, as ReadFindData; false when it has gone.
     bool ReadFindData(const std::string& name, TFindData& data) const;
     void Close();

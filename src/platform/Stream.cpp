@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Stream.h"
 
+#include "platform/FileSystem.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +18,20 @@ TFileStream::TFileStream(const std::string& path) : FPath(path)
     FHandle = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (FHandle < 0)
         throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+    CheckRegular();
+}
+
+TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, const std::string& path) : FPath(path)
+{
+    FHandle = ::openat(folder.Handle(), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (FHandle < 0)
+        throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+    CheckRegular();
+}
+
+void TFileStream::CheckRegular()
+{
+    const std::string& path = FPath;
     struct stat st{};
     if (::fstat(FHandle, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(FHandle);

@@ -11,6 +11,8 @@
 namespace trovex
 {
 
+class TFolderListing;
+
 /// A failure to open or read a file. The engine turns it into a read error for that one file.
 class EReadError : public std::runtime_error
 {
@@ -34,6 +36,9 @@ class TFileStream final : public TStream
 {
 public:
     explicit TFileStream(const std::string& path);
+    /// The same for `name` inside an open folder, without walking the path again; `path` names the
+    /// file in messages.
+    TFileStream(const TFolderListing& folder, const std::string& name, const std::string& path);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -42,6 +47,8 @@ public:
     void Seek(std::uint64_t offset) override;
 
 private:
+    void CheckRegular();
+
     int FHandle = -1;
     std::string FPath;
 };

@@ -49,6 +49,8 @@ void TFindFile::TestContent(bool swallowReadErrors)
         std::unique_ptr<TStream> stream;
         if (IsPdfName(FFound.Name))
             stream = std::make_unique<TMemoryStream>(TPDF2Text(FFound.FileName).Text());
+        else if (FListing)
+            stream = std::make_unique<TFileStream>(*FListing, FFound.Name, FFound.FileName);
         else
             stream = std::make_unique<TFileStream>(FFound.FileName);
         if (!ContainingText.empty()) {

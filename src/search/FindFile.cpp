@@ -251,6 +251,7 @@ bool TFindFile::SearchFolder(const std::string& rel)
     TFolderListing listing;
     const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
     if (listing.Open(FCurrentFolder)) {
+        FListing = &listing;
         const std::size_t masks = FMaskList.size();
         for (const TDirEntry& entry : listing.Entries()) {
             if (FTerminated.load())
@@ -316,6 +317,7 @@ bool TFindFile::SearchFolder(const std::string& rel)
                 subFolders.push_back(rel + entry.Name + "/");
         }
     }
+    FListing = nullptr;
     listing.Close(); // at most one folder open at a time, however deep the walk goes
     ReleaseContentTest();
 

@@ -171,6 +171,7 @@ private:
     std::string FErrorClass;
     std::string FErrorMessage;
 
+    const TFolderListing* FListing = nullptr; // the folder being walked, for opening its files
     std::unique_ptr<TStringSearch> FContainSearch;
     std::unique_ptr<TStringSearch> FExcludeSearch;
 
