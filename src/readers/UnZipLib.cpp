@@ -5,7 +5,6 @@
 #include "platform/CodePage.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/mman.h>

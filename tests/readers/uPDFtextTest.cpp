@@ -139,13 +139,6 @@ TEST(uPDFtextTest, InflateBudgetHoldsOnBomb)
     EXPECT_EQ(text, std::string(budget / unit.size() * 14, 'x') + "outside");
 }
 
-TEST(uPDFtextTest, InflateBudgetScalesWithFileSize)
-{
-    EXPECT_EQ(PdfInflateBudget(0), PdfMinInflateBudget);
-    EXPECT_EQ(PdfInflateBudget(std::size_t{1} << 20), std::size_t{64} << 20);
-    EXPECT_EQ(PdfInflateBudget(std::size_t{100} << 20), PdfMaxInflateBudget);
-}
-
 // Many streams after one dictionary: finding each stream's dictionary must not rescan the lines.
 TEST(uPDFtextTest, ManyStreamsStayLinear)
 {

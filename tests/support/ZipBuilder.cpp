@@ -195,9 +195,9 @@ std::vector<std::pair<std::string, std::string>> ZipSeeds()
                                                   .Add(TZipMember("dd.txt", "desc", 8).WithDataDescriptor())
                                                   .Stored("after.txt", "y")
                                                   .Bytes());
-    seeds.emplace_back("bomb.zip", TZipBuilder()
-                                       .Add(TZipMember("zeros", std::string(1 << 20, '\0'), 8).WithUncompressedSize(4096))
-                                       .Bytes());
+    // 1 MiB of zeros recorded as 4 KiB: the recorded size is the bound.
+    TZipMember bomb("zeros", std::string(1 << 20, '\0'), 8);
+    seeds.emplace_back("bomb.zip", TZipBuilder().Add(bomb.WithUncompressedSize(4096)).Bytes());
     seeds.emplace_back("long-name.zip", TZipBuilder().Stored(std::string(200, 'N'), "long").Bytes());
     seeds.emplace_back("self-extractor.zip", TZipBuilder().Prefix("MZ stub").Stored("x.txt", "x").Bytes());
     return seeds;
