@@ -38,6 +38,7 @@ void TFileStream::CheckRegular()
         FHandle = -1;
         throw EReadError("Cannot open file \"" + path + "\". Not a regular file");
     }
+    FSize = static_cast<std::uint64_t>(st.st_size);
 }
 
 TFileStream::~TFileStream()

@@ -45,11 +45,14 @@ public:
 
     std::size_t Read(void* buffer, std::size_t count) override;
     void Seek(std::uint64_t offset) override;
+    /// The file's size when it was opened.
+    std::uint64_t Size() const { return FSize; }
 
 private:
     void CheckRegular();
 
     int FHandle = -1;
+    std::uint64_t FSize = 0;
     std::string FPath;
 };
 

@@ -7,6 +7,8 @@
 #include "readers/ZLibEx.h"
 
 #include <algorithm>
+#include <memory>
+#include <cstring>
 
 namespace trovex
 {
@@ -211,16 +213,25 @@ void TExtractor::Run(std::string_view data)
 TPDF2Text::TPDF2Text(const std::string& path) : FFileName(path)
 {
     TFileStream file(path);
-    std::string data;
+    // Sized from the file, left uninitialised: zero-filling a buffer only to overwrite it cost more
+    // than extracting the text of a small document. A file that grows meanwhile is read in chunks.
+    std::size_t capacity = static_cast<std::size_t>(file.Size()) + 1;
+    std::unique_ptr<char[]> data(new char[capacity]);
+    std::size_t have = 0;
     for (;;) {
-        const std::size_t have = data.size();
-        data.resize(have + ReadChunk);
-        const std::size_t got = file.Read(data.data() + have, ReadChunk);
-        data.resize(have + got);
-        if (got < ReadChunk)
+        if (have == capacity) {
+            std::size_t bigger = capacity + std::max<std::size_t>(capacity / 2, ReadChunk);
+            std::unique_ptr<char[]> grown(new char[bigger]);
+            std::memcpy(grown.get(), data.get(), have);
+            data = std::move(grown);
+            capacity = bigger;
+        }
+        const std::size_t got = file.Read(data.get() + have, capacity - have);
+        have += got;
+        if (got == 0 || have < capacity)
             break;
     }
-    Extract(data);
+    Extract(std::string_view(data.get(), have));
 }
 
 TPDF2Text::TPDF2Text(TBytesTag, std::string_view bytes)
