@@ -3,9 +3,11 @@
 // (its bytes, the text of a PDF document, an unpacked archive member) and the verdict on it.
 #include "search/FindFile.h"
 
+#include <thread>
+
 #include "platform/Stream.h"
 #include "readers/UnZipLib.h"
-#include "readers/uPDFtext.h"
+#include "search/ContentPool.h"
 #include "search/StringSearch.h"
 
 namespace trovex
@@ -13,65 +15,101 @@ namespace trovex
 namespace
 {
 
-std::unique_ptr<TStringSearch> MakeSearcher(bool caseSensitive, TCodePages codePages, const std::string& pattern,
-                                            TStream* stream = nullptr)
-{
-    auto searcher = std::make_unique<TStringSearch>(stream);
-    searcher->SetCaseSensitive(caseSensitive);
-    searcher->SetCodePages(codePages);
-    searcher->SetPattern(pattern);
-    return searcher;
-}
-
-bool IsPdfName(std::string_view name)
-{
-    std::size_t dot = name.rfind('.');
-    return dot != std::string_view::npos && Utf8Lower(name.substr(dot)) == ".pdf";
-}
+// Planning ahead pays only where another core can do the reading.
+const bool HaveSpareCore = std::thread::hardware_concurrency() > 1;
 
 } // namespace
 
 void TFindFile::PrepareContentTest()
 {
-    FContainSearch = MakeSearcher(CaseSensitive, CodePages, ContainingText);
-    FExcludeSearch = MakeSearcher(CaseSensitive, CodePages, ExcludedText);
+    FSearchers = std::make_unique<TSearcherPair>(TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages});
 }
 
 void TFindFile::ReleaseContentTest()
 {
-    FContainSearch.reset();
-    FExcludeSearch.reset();
+    FSearchers.reset();
+}
+
+void TFindFile::PlanContentTests(const TFolderListing& listing)
+{
+    FPlannedData.clear();
+    FPlannedState.clear();
+    if (!HaveSpareCore || FListMode)
+        return;
+    const std::vector<TDirEntry>& entries = listing.Entries();
+    std::vector<std::unique_ptr<TContentJob>> jobs(entries.size());
+    FPlannedData.resize(entries.size());
+    FPlannedState.assign(entries.size(), 0);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TDirEntry& entry = entries[i];
+        if (entry.Name == "." || entry.Name == ".." || entry.Kind == TDirEntry::dkDirectory)
+            continue;
+        const std::string lowerName = Utf8Lower(entry.Name);
+        bool fits = false;
+        try {
+            for (std::size_t m = 0; m < FMaskList.size() && !fits; ++m)
+                fits = FitsMask(m, lowerName);
+        } catch (const EMaskException&) {
+            break; // the walk raises it at this entry; nothing after it is tested
+        }
+        if (!fits)
+            continue;
+        // The same verdicts as the walk: a name holding the text, a folder, a date out of range and
+        // a vanished entry get no content test.
+        if (!ContainingText.empty() && lowerName.find(FLowerContaining) != std::string::npos)
+            continue;
+        if (!listing.ReadFindData(entry.Name, FPlannedData[i])) {
+            FPlannedState[i] = 2;
+            continue;
+        }
+        FPlannedState[i] = 1;
+        const TFindData& data = FPlannedData[i];
+        if ((data.Attributes & faDirectory) || (UseDate && !DateInRange(data.LastWriteTime)))
+            continue;
+        jobs[i] = std::make_unique<TContentJob>();
+        jobs[i]->Name = entry.Name;
+        jobs[i]->Path = FCurrentFolder + entry.Name;
+        ++count;
+    }
+    if (count < 2)
+        return; // nothing to overlap
+    if (!FPool)
+        FPool = std::make_unique<TContentPool>([this] { return !FPaused.load() && !FTerminated.load(); });
+    FPool->Begin(TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages}, &listing, std::move(jobs));
+}
+
+void TFindFile::EndContentTests()
+{
+    if (FPool)
+        FPool->End();
+    FPlannedData.clear();
+    FPlannedState.clear();
 }
 
 void TFindFile::TestContent(bool swallowReadErrors)
 {
+    TContentJob* job = FPool && FListing ? FPool->Job(FEntryIndex) : nullptr;
+    if (job) {
+        FPool->Complete(*job, *FSearchers);
+        if (job->ReadError) {
+            FStatus = fsReadError;
+            return;
+        }
+        FStatus = job->Match ? fsMatch : fsNoMatch;
+        if (!ContainingText.empty())
+            FFound.FoundText = job->FoundText;
+        return;
+    }
     try {
-        std::unique_ptr<TStream> stream;
-        if (IsPdfName(FFound.Name))
-            stream = std::make_unique<TMemoryStream>(TPDF2Text(FFound.FileName).Text());
-        else if (FListing)
-            stream = std::make_unique<TFileStream>(*FListing, FFound.Name, FFound.FileName);
-        else
-            stream = std::make_unique<TFileStream>(FFound.FileName);
-        if (!ContainingText.empty()) {
-            FContainSearch->SetStream(stream.get());
-            bool found = FContainSearch->Search();
-            FContainSearch->SetStream(nullptr);
-            FStatus = found ? fsMatch : fsNoMatch;
-            FFound.FoundText = FContainSearch->FoundText();
-        }
-        if (FStatus == fsMatch && !ExcludedText.empty()) {
-            FExcludeSearch->SetStream(stream.get());
-            bool found = FExcludeSearch->Search();
-            FExcludeSearch->SetStream(nullptr);
-            if (found)
-                FStatus = fsNoMatch;
-        }
+        bool match = false;
+        std::string foundText;
+        RunContentTest(*FSearchers, TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages},
+                       FListing, FFound.Name, FFound.FileName, match, foundText);
+        FStatus = match ? fsMatch : fsNoMatch;
+        if (!ContainingText.empty())
+            FFound.FoundText = foundText;
     } catch (const std::runtime_error&) {
-        if (FContainSearch)
-            FContainSearch->SetStream(nullptr);
-        if (FExcludeSearch)
-            FExcludeSearch->SetStream(nullptr);
         if (!swallowReadErrors)
             throw;
         FStatus = fsReadError;
@@ -97,9 +135,12 @@ bool TFindFile::SearchZip(const std::string& archivePath)
             if (ContainingText.empty())
                 return true;
             TMemoryStream content(zip.UnzipFileToBuffer(entry));
-            auto searcher = MakeSearcher(CaseSensitive, CodePages, ContainingText, &content);
-            bool hit = searcher->Search();
-            FFound.FoundText = searcher->FoundText();
+            TStringSearch searcher(&content);
+            searcher.SetCaseSensitive(CaseSensitive);
+            searcher.SetCodePages(CodePages);
+            searcher.SetPattern(ContainingText);
+            bool hit = searcher.Search();
+            FFound.FoundText = searcher.FoundText();
             if (hit)
                 return true;
         }

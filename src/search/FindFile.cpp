@@ -4,6 +4,7 @@
 #include <cxxabi.h>
 #include <typeinfo>
 
+#include "search/ContentPool.h"
 #include "search/StringSearch.h"
 
 namespace trovex
@@ -30,6 +31,7 @@ TFindFile::TFindFile() : FFolder(HomeFolder())
 
 TFindFile::~TFindFile()
 {
+    FPool.reset();
     if (FThread.joinable()) {
         FQueue.Close();
         Terminate();
@@ -252,8 +254,12 @@ bool TFindFile::SearchFolder(const std::string& rel)
     const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
     if (listing.Open(FCurrentFolder)) {
         FListing = &listing;
+        if (haveText)
+            PlanContentTests(listing);
         const std::size_t masks = FMaskList.size();
-        for (const TDirEntry& entry : listing.Entries()) {
+        const std::vector<TDirEntry>& entries = listing.Entries();
+        for (FEntryIndex = 0; FEntryIndex < entries.size(); ++FEntryIndex) {
+            const TDirEntry& entry = entries[FEntryIndex];
             if (FTerminated.load())
                 break;
             CheckPaused();
@@ -267,7 +273,11 @@ bool TFindFile::SearchFolder(const std::string& rel)
             auto ensureData = [&] {
                 if (!haveData) {
                     TFindData data;
-                    if (listing.ReadFindData(entry.Name, data)) {
+                    const std::uint8_t planned =
+                        FEntryIndex < FPlannedState.size() ? FPlannedState[FEntryIndex] : std::uint8_t{0};
+                    if (planned == 1) {
+                        FillFound(FPlannedData[FEntryIndex], path);
+                    } else if (planned == 0 && listing.ReadFindData(entry.Name, data)) {
                         FillFound(data, path);
                     } else {
                         data.Name = entry.Name;
@@ -317,6 +327,7 @@ bool TFindFile::SearchFolder(const std::string& rel)
                 subFolders.push_back(rel + entry.Name + "/");
         }
     }
+    EndContentTests();
     FListing = nullptr;
     listing.Close(); // at most one folder open at a time, however deep the walk goes
     ReleaseContentTest();

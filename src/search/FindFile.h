@@ -24,6 +24,8 @@ namespace trovex
 {
 
 class TStringSearch;
+class TContentPool;
+struct TSearcherPair;
 
 enum TFindStatus : std::uint8_t
 {
@@ -147,6 +149,10 @@ private:
     void ReleaseContentTest();
     /// Sets Status and Found.FoundText; with swallowReadErrors a file that cannot be read gives fsReadError.
     void TestContent(bool swallowReadErrors);
+    /// Lists the files of the folder whose content will be tested and lets a helper thread test
+    /// them ahead of the walk. Verdicts are the same as tested in place; only the time differs.
+    void PlanContentTests(const TFolderListing& listing);
+    void EndContentTests();
     bool SearchZip(const std::string& archivePath);
     void FillFound(const TFindData& data, const std::string& fileName);
     void DoFound();
@@ -172,8 +178,12 @@ private:
     std::string FErrorMessage;
 
     const TFolderListing* FListing = nullptr; // the folder being walked, for opening its files
-    std::unique_ptr<TStringSearch> FContainSearch;
-    std::unique_ptr<TStringSearch> FExcludeSearch;
+    std::size_t FEntryIndex = 0;              // the entry of FListing being examined
+    // Records read while planning content tests, reused by the walk: 0 none, 1 read, 2 gone.
+    std::vector<TFindData> FPlannedData;
+    std::vector<std::uint8_t> FPlannedState;
+    std::unique_ptr<TContentPool> FPool;
+    std::unique_ptr<TSearcherPair> FSearchers; // the folder's contain and exclude searchers
 
     std::atomic<bool> FPaused{true};
     std::atomic<bool> FTerminated{false};

@@ -232,3 +232,60 @@ TEST(ContentSearchTest, ListRunEndsAtAReadError)
     EXPECT_EQ(done, 1);
     EXPECT_EQ(engine.ErrorClass(), "EReadError");
 }
+
+// Many files in one folder are tested ahead of the walk on a second thread; the verdicts, their
+// order and the contexts must be exactly those of testing one file after the other.
+TEST(ContentSearchTest, VerdictsOfAFullFolderKeepTheirOrder)
+{
+    TTempTree tree;
+    L expected;
+    std::map<std::string, std::string> contexts;
+    for (int i = 0; i < 300; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%03d.txt", i);
+        switch (i % 5) {
+        case 0: // contains the text
+            tree.AddFile(name, std::string(i * 50, 'x') + "\nkey " + std::to_string(i) + " needle");
+            expected.push_back(name);
+            contexts[name] = "key " + std::to_string(i) + " needle";
+            break;
+        case 1: // contains both texts
+            tree.AddFile(name, "needle and veto");
+            break;
+        case 2: // unreadable
+            tree.AddLink(name, tree.Path("nowhere"));
+            break;
+        case 3: // large, with the text in its second chunk
+            tree.AddFile(name, std::string(70000, 'y') + "needle");
+            expected.push_back(name);
+            contexts[name] = std::string(55, 'y') + "needle";
+            break;
+        default: // nothing
+            tree.AddFile(name, "hay");
+        }
+    }
+    TFindFile engine;
+    engine.SetMask("*.txt");
+    engine.SetFolder(tree.Root());
+    engine.ContainingText = "needle";
+    engine.ExcludedText = "veto";
+    L found;
+    int pauses = 0;
+    engine.OnFound = [&](TFindFile& e, const TFindFileInfo& info) {
+        found.push_back(info.Name);
+        EXPECT_EQ(info.FoundText, contexts[info.Name]) << info.Name;
+        if (found.size() % 40 == 0)
+            e.Pause();
+    };
+    engine.Start();
+    while (!engine.Finished()) {
+        engine.Queue().WaitAndDrain(std::chrono::milliseconds(5));
+        if (engine.Suspended()) {
+            ++pauses;
+            engine.Continue();
+        }
+    }
+    engine.WaitFor();
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(pauses, 3);
+}

@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: MIT
+#include "search/ContentPool.h"
+
+#include "platform/Stream.h"
+#include "readers/uPDFtext.h"
+#include "search/StringSearch.h"
+
+namespace trovex
+{
+namespace
+{
+
+std::unique_ptr<TStringSearch> MakeSearcher(const TContentSettings& settings, const std::string& pattern)
+{
+    auto searcher = std::make_unique<TStringSearch>();
+    searcher->SetCaseSensitive(settings.CaseSensitive);
+    searcher->SetCodePages(settings.CodePages);
+    searcher->SetPattern(pattern);
+    return searcher;
+}
+
+bool IsPdfName(std::string_view name)
+{
+    std::size_t dot = name.rfind('.');
+    return dot != std::string_view::npos && Utf8Lower(name.substr(dot)) == ".pdf";
+}
+
+} // namespace
+
+TSearcherPair::TSearcherPair(const TContentSettings& settings)
+    : Contain(MakeSearcher(settings, settings.Containing)), Exclude(MakeSearcher(settings, settings.Excluding))
+{
+}
+
+TSearcherPair::~TSearcherPair() = default;
+
+void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                    const std::string& name, const std::string& path, bool& match, std::string& foundText)
+{
+    std::unique_ptr<TStream> stream;
+    if (IsPdfName(name))
+        stream = std::make_unique<TMemoryStream>(TPDF2Text(path).Text());
+    else if (listing)
+        stream = std::make_unique<TFileStream>(*listing, name, path);
+    else
+        stream = std::make_unique<TFileStream>(path);
+    // The searchers only borrow the stream; take it back on every path out.
+    struct TLend
+    {
+        TStringSearch& Searcher;
+        TLend(TStringSearch& s, TStream* stream) : Searcher(s) { Searcher.SetStream(stream); }
+        ~TLend() { Searcher.SetStream(nullptr); }
+    };
+    match = true;
+    if (!settings.Containing.empty()) {
+        TLend lend(*searchers.Contain, stream.get());
+        match = searchers.Contain->Search();
+        foundText = searchers.Contain->FoundText();
+    }
+    if (match && !settings.Excluding.empty()) {
+        TLend lend(*searchers.Exclude, stream.get());
+        if (searchers.Exclude->Search())
+            match = false;
+    }
+}
+
+TContentPool::TContentPool(std::function<bool()> mayWork) : FMayWork(std::move(mayWork))
+{
+    FThread = std::thread([this] { Loop(); });
+}
+
+TContentPool::~TContentPool()
+{
+    End();
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FQuit = true;
+    }
+    FChanged.notify_all();
+    FThread.join();
+}
+
+void TContentPool::Begin(const TContentSettings& settings, const TFolderListing* listing,
+                         std::vector<std::unique_ptr<TContentJob>> jobs)
+{
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FSettings = settings;
+        FListing = listing;
+        FJobs = std::move(jobs);
+        FStopBatch.store(false);
+        FActive = true;
+    }
+    FChanged.notify_all();
+}
+
+TContentJob* TContentPool::Job(std::size_t entry) const
+{
+    return entry < FJobs.size() ? FJobs[entry].get() : nullptr;
+}
+
+void TContentPool::Run(TContentJob& job, TSearcherPair& searchers, const TContentSettings& settings,
+                       const TFolderListing* listing)
+{
+    try {
+        RunContentTest(searchers, settings, listing, job.Name, job.Path, job.Match, job.FoundText);
+    } catch (const std::runtime_error&) {
+        job.ReadError = true;
+    }
+}
+
+void TContentPool::Complete(TContentJob& job, TSearcherPair& searchers)
+{
+    int waiting = 0;
+    if (job.State.compare_exchange_strong(waiting, 1)) {
+        Run(job, searchers, FSettings, FListing);
+        job.State.store(2);
+        return;
+    }
+    std::unique_lock<std::mutex> lock(FLock);
+    FChanged.wait(lock, [&] { return job.State.load() == 2; });
+}
+
+void TContentPool::End()
+{
+    std::unique_lock<std::mutex> lock(FLock);
+    FStopBatch.store(true);
+    FChanged.wait(lock, [this] { return !FActive; });
+    FJobs.clear();
+    FListing = nullptr;
+}
+
+void TContentPool::Loop()
+{
+    std::unique_lock<std::mutex> lock(FLock);
+    for (;;) {
+        FChanged.wait(lock, [this] { return FActive || FQuit; });
+        if (FQuit)
+            return;
+        const TContentSettings settings = FSettings;
+        const TFolderListing* listing = FListing;
+        lock.unlock();
+        {
+            TSearcherPair searchers(settings);
+            for (std::size_t i = 0; i < FJobs.size(); ++i) {
+                if (FStopBatch.load() || !FMayWork())
+                    break;
+                TContentJob* job = FJobs[i].get();
+                int waiting = 0;
+                if (!job || !job->State.compare_exchange_strong(waiting, 1))
+                    continue;
+                Run(*job, searchers, settings, listing);
+                {
+                    std::lock_guard<std::mutex> guard(FLock);
+                    job->State.store(2);
+                }
+                FChanged.notify_all();
+            }
+        }
+        lock.lock();
+        FActive = false;
+        FChanged.notify_all();
+    }
+}
+
+} // namespace trovex
