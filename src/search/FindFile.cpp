@@ -63,7 +63,7 @@ TFindStatus TFindFile::Start()
         throw std::logic_error("An engine runs once");
     FThread = std::thread([this] { Execute(); });
     Continue();
-    return FStatus;
+    return fsStarted; // the worker owns FStatus from here on
 }
 
 void TFindFile::StartInList(std::vector<std::string> list)

@@ -244,11 +244,14 @@ TEST(ContentSearchTest, VerdictsOfAFullFolderKeepTheirOrder)
         char name[32];
         std::snprintf(name, sizeof name, "f%03d.txt", i);
         switch (i % 5) {
-        case 0: // contains the text
-            tree.AddFile(name, std::string(i * 50, 'x') + "\nkey " + std::to_string(i) + " needle");
+        case 0: { // contains the text, after a line of growing length
+            const std::string content = std::string(i, 'x') + "\nkey " + std::to_string(i) + " needle";
+            tree.AddFile(name, content);
             expected.push_back(name);
-            contexts[name] = "key " + std::to_string(i) + " needle";
+            // 55 positions before the hit's last byte, never the first byte of the file
+            contexts[name] = content.substr(content.size() > 56 ? content.size() - 56 : 1);
             break;
+        }
         case 1: // contains both texts
             tree.AddFile(name, "needle and veto");
             break;
@@ -258,7 +261,7 @@ TEST(ContentSearchTest, VerdictsOfAFullFolderKeepTheirOrder)
         case 3: // large, with the text in its second chunk
             tree.AddFile(name, std::string(70000, 'y') + "needle");
             expected.push_back(name);
-            contexts[name] = std::string(55, 'y') + "needle";
+            contexts[name] = std::string(50, 'y') + "needle";
             break;
         default: // nothing
             tree.AddFile(name, "hay");
