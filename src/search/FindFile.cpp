@@ -119,11 +119,12 @@ void TFindFile::Continue()
 
 void TFindFile::Resume()
 {
+    // Unlike Continue, a resume that comes before the worker has suspended itself is kept for it:
+    // the terminate path pauses, terminates and resumes, and the worker may reach its suspension
+    // point only after all three. Without this it would then sleep forever.
     std::lock_guard<std::mutex> guard(FSuspendLock);
-    if (FSuspended) {
-        FResumeRequested = true;
-        FResumed.notify_all();
-    }
+    FResumeRequested = true;
+    FResumed.notify_all();
 }
 
 bool TFindFile::Suspended()
@@ -182,8 +183,11 @@ void TFindFile::DoFolderChange()
 
 void TFindFile::DoSearchDone()
 {
-    if (OnSearchDone)
-        Deliver([this] { OnSearchDone(*this); });
+    // Read on the caller's thread: a caller abandoning the run clears it there while the worker runs.
+    Deliver([this] {
+        if (OnSearchDone)
+            OnSearchDone(*this);
+    });
 }
 
 void TFindFile::Execute()

@@ -53,40 +53,46 @@ struct TUnits
     }
 };
 
-// Rough frequency of a byte in what people search (prose, sources, logs, binaries). The filter tests
-// the pattern's least common positions, so that few candidates reach the full comparison.
+// Rough frequency of each byte in what people search (prose, sources, logs, binaries). The filter
+// tests the pattern's least common positions, so that few candidates reach the full comparison.
+struct TByteScores
+{
+    std::uint8_t Score[256];
+};
+
+constexpr TByteScores MakeByteScores()
+{
+    TByteScores t{};
+    for (unsigned b = 0; b < 256; ++b)
+        t.Score[b] = b < 32 ? 90 : 100;
+    for (unsigned b = 0x80; b <= 0xBF; ++b) // UTF-8 continuation bytes, OEM Cyrillic letters
+        t.Score[b] = 140;
+    for (unsigned b = 0xE0; b <= 0xFF; ++b) // Windows-1251 lower-case letters
+        t.Score[b] = 150;
+    const char* byFrequency = "etaoinshrdlcumwfgypbvkjxqz"; // English letters, most frequent first
+    for (unsigned rank = 0; rank < 26; ++rank) {
+        const auto lower = static_cast<unsigned char>(byFrequency[rank]);
+        t.Score[lower] = static_cast<std::uint8_t>(240 - 3 * rank);
+        t.Score[lower - 32] = static_cast<std::uint8_t>(140 - 2 * rank);
+    }
+    for (unsigned b = '0'; b <= '9'; ++b)
+        t.Score[b] = 150;
+    for (const char* p = ".,-_/()=\":;'"; *p != 0; ++p)
+        t.Score[static_cast<unsigned char>(*p)] = 130;
+    t.Score[0x20] = 255; // space
+    t.Score[0] = 250;
+    t.Score[0xD0] = t.Score[0xD1] = 225; // lead bytes of UTF-8 Cyrillic
+    t.Score[0x0A] = t.Score[0x0D] = 200; // line ends
+    t.Score[0xFF] = 180;
+    t.Score[0x09] = 150; // tab
+    return t;
+}
+
+constexpr TByteScores ByteScores = MakeByteScores();
+
 int ByteCommonness(unsigned b)
 {
-    // Checked first: strchr would find 0 as the terminator of the lists below.
-    if (b == 0)
-        return 250;
-    if (b == ' ')
-        return 255;
-    if (std::strchr("etaoin", static_cast<int>(b)) != nullptr)
-        return 230;
-    if (b == 0xD0 || b == 0xD1) // lead bytes of UTF-8 Cyrillic
-        return 225;
-    if (std::strchr("srhldcu", static_cast<int>(b)) != nullptr)
-        return 215;
-    if (b == '\n' || b == '\r')
-        return 200;
-    if (b == 0xFF)
-        return 180;
-    if (b >= 'a' && b <= 'z')
-        return 170;
-    if (b >= '0' && b <= '9')
-        return 150;
-    if (b >= 0xE0) // Windows-1251 lower-case letters
-        return 150;
-    if (b >= 0x80 && b <= 0xBF) // UTF-8 continuation bytes, OEM Cyrillic
-        return 140;
-    if (std::strchr(".,-_/()=\":;'\t", static_cast<int>(b)) != nullptr)
-        return 130;
-    if (b >= 'A' && b <= 'Z')
-        return 120;
-    if (b < 32)
-        return 90;
-    return 100;
+    return ByteScores.Score[b & 0xFF];
 }
 
 int UnitCommonness(std::uint16_t u)
@@ -132,8 +138,24 @@ void FinishForm(TPatternForm<TUnit>& form)
     for (std::size_t k = n; k-- > 0;)
         if (k != best && (second == best || ClassCommonness(form, k) < ClassCommonness(form, second)))
             second = k;
+    std::size_t third = second;
+    for (std::size_t k = n; k-- > 0;)
+        if (k != best && k != second &&
+            (third == second || ClassCommonness(form, k) < ClassCommonness(form, third)))
+            third = k;
     form.Rare1 = best;
     form.Rare2 = second;
+    form.Rare3 = third;
+
+    form.Quick = n * sizeof(TUnit) <= sizeof(form.QuickBits);
+    for (std::size_t k = 0; k < n && form.Quick; ++k) {
+        const unsigned diff = form.Upper[k] ^ form.Lower[k];
+        form.Quick = (diff & (diff - 1)) == 0;
+        for (std::size_t b = 0; b < sizeof(TUnit); ++b) { // little-endian, as units are read
+            form.QuickBits[k * sizeof(TUnit) + b] = static_cast<std::uint8_t>(diff >> (8 * b));
+            form.QuickTarget[k * sizeof(TUnit) + b] = static_cast<std::uint8_t>((form.Upper[k] | diff) >> (8 * b));
+        }
+    }
 }
 
 // Same predicate at every position: a pass with such a form finds nothing in a chunk where the other
@@ -291,12 +313,27 @@ TPatternForm<std::uint16_t> WideForm(bool caseSensitive, const std::string& type
     return form;
 }
 
-// --- Matching ---------------------------------------------------------------------------------------
-
 template <typename TUnit>
 bool InClass(const TPatternForm<TUnit>& form, std::size_t k, TUnit u)
 {
     return u == form.Upper[k] || u == form.Lower[k];
+}
+
+template <typename TUnit>
+bool GroupsHold(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, std::size_t start)
+{
+    for (const auto& [first, count] : form.Groups) {
+        bool upper = true;
+        bool lower = true;
+        for (std::size_t k = first; k < first + count; ++k) {
+            const TUnit u = units.At(start + k);
+            upper = upper && u == form.Upper[k];
+            lower = lower && u == form.Lower[k];
+        }
+        if (!upper && !lower)
+            return false;
+    }
+    return true;
 }
 
 template <typename TUnit>
@@ -310,18 +347,7 @@ bool MatchesAt(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, std:
     for (std::size_t k = 0; k < n; ++k)
         if (!InClass(form, k, units.At(start + k)))
             return false;
-    for (const auto& [first, count] : form.Groups) {
-        bool upper = true;
-        bool lower = true;
-        for (std::size_t k = first; k < first + count; ++k) {
-            const TUnit u = units.At(start + k);
-            upper = upper && u == form.Upper[k];
-            lower = lower && u == form.Lower[k];
-        }
-        if (!upper && !lower)
-            return false;
-    }
-    return true;
+    return GroupsHold(form, units, start);
 }
 
 // Tests every start from `from` to the last one, in order.
@@ -431,6 +457,58 @@ TFilterTest<TUnit> MakeFilterTest(const TPatternForm<TUnit>& form, std::size_t k
     return {0, upper, lower, false};
 }
 
+// The filter starts with the two rarest positions. When their candidates keep failing (common
+// letters), a third position is worth its cost: it is added for the rest of the chunk once more than
+// one candidate in this many units has failed, after the first few.
+constexpr std::size_t FalseCandidateSpacing = 256;
+constexpr std::size_t FalseCandidateAllowance = 16;
+
+bool TooManyFalseCandidates(std::size_t falseCandidates, std::size_t scanned)
+{
+    return falseCandidates > FalseCandidateAllowance + scanned / FalseCandidateSpacing;
+}
+
+// One movemask bit per byte; a 16-bit lane keeps only its low bit so that bit / 2 is its index.
+template <typename TUnit>
+constexpr std::uint32_t LaneBits = sizeof(TUnit) == 1 ? 0xFFFFFFFFu : 0x55555555u;
+
+// A candidate of the vector filter, checked by one 16-byte comparison when the form allows it.
+template <typename TUnit>
+bool CandidateMatches(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, std::size_t start)
+{
+    const std::size_t offset = sizeof(TUnit) * start;
+    if (!form.Quick || offset + 16 > sizeof(TUnit) * units.Count)
+        return MatchesAt(form, units, start);
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units.Bytes + offset));
+    const __m128i bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(form.QuickBits));
+    const __m128i target = _mm_loadu_si128(reinterpret_cast<const __m128i*>(form.QuickTarget));
+    const auto equal = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, bits), target)));
+    const std::uint32_t need = (1u << (form.Length() * sizeof(TUnit))) - 1;
+    return (equal & need) == need && GroupsHold(form, units, start);
+}
+
+// Where a filter loop stopped: a hit, the end of the chunk, or the start from which the three-position
+// loop should take over.
+struct TScanStop
+{
+    std::size_t Hit = NoHit;
+    std::size_t Resume = NoHit;
+};
+
+// Verifies the candidates of one vector (bit b of `mask` = start base + b / unit size) in order.
+template <typename TUnit>
+std::size_t CheckCandidates(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, std::size_t base,
+                            std::uint32_t mask, std::size_t& falseCandidates)
+{
+    for (mask &= LaneBits<TUnit>; mask != 0; mask &= mask - 1) {
+        const std::size_t candidate = base + static_cast<std::size_t>(__builtin_ctz(mask)) / sizeof(TUnit);
+        if (CandidateMatches(form, units, candidate))
+            return candidate;
+        ++falseCandidates;
+    }
+    return NoHit;
+}
+
 template <typename TUnit>
 __m128i Splat128(TUnit u)
 {
@@ -449,46 +527,56 @@ __m128i Equal128(__m128i a, __m128i b)
         return _mm_cmpeq_epi16(a, b);
 }
 
-// One movemask bit per byte; a 16-bit lane keeps only its low bit so that bit / 2 is its index.
-template <typename TUnit>
-constexpr std::uint32_t LaneBits = sizeof(TUnit) == 1 ? 0xFFFFFFFFu : 0x55555555u;
-
 template <typename TUnit, bool OneTest>
-__m128i Passes128(const std::uint8_t* at, __m128i mask, __m128i target, __m128i other)
+struct TTest128
 {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i hit = Equal128<TUnit>(_mm_or_si128(v, mask), target);
-    if constexpr (OneTest)
-        return hit;
-    else
-        return _mm_or_si128(hit, Equal128<TUnit>(v, other));
-}
+    __m128i Mask, Target, Other;
+    const std::uint8_t* At;
 
-template <typename TUnit, bool OneTest>
-std::size_t FindSse2(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, const TFilterTest<TUnit>& t1,
-                     const TFilterTest<TUnit>& t2)
+    TTest128(const TFilterTest<TUnit>& t, const std::uint8_t* at)
+        : Mask(Splat128(t.Mask)), Target(Splat128(t.Target)), Other(Splat128(t.Other)), At(at)
+    {
+    }
+
+    __m128i Passes(std::size_t offset) const
+    {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(At + offset));
+        const __m128i hit = Equal128<TUnit>(_mm_or_si128(v, Mask), Target);
+        if constexpr (OneTest)
+            return hit;
+        else
+            return _mm_or_si128(hit, Equal128<TUnit>(v, Other));
+    }
+};
+
+template <typename TUnit, bool OneTest, bool Three>
+TScanStop FindSse2(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, const TFilterTest<TUnit> (&t)[3],
+                   std::size_t from)
 {
     constexpr std::size_t lanes = 16 / sizeof(TUnit);
     const std::size_t last = units.Count - form.Length();
-    const std::uint8_t* at1 = units.Bytes + sizeof(TUnit) * form.Rare1;
-    const std::uint8_t* at2 = units.Bytes + sizeof(TUnit) * form.Rare2;
-    const __m128i mask1 = Splat128(t1.Mask), target1 = Splat128(t1.Target), other1 = Splat128(t1.Other);
-    const __m128i mask2 = Splat128(t2.Mask), target2 = Splat128(t2.Target), other2 = Splat128(t2.Other);
-    std::size_t i = 0;
-    // Every load stays inside the chunk: start i + lanes - 1 <= last puts the rare units at most at
+    const TTest128<TUnit, OneTest> test1(t[0], units.Bytes + sizeof(TUnit) * form.Rare1);
+    const TTest128<TUnit, OneTest> test2(t[1], units.Bytes + sizeof(TUnit) * form.Rare2);
+    const TTest128<TUnit, OneTest> test3(t[2], units.Bytes + sizeof(TUnit) * form.Rare3);
+    std::size_t falseCandidates = 0;
+    std::size_t i = from;
+    // Every load stays inside the chunk: start i + lanes - 1 <= last puts the tested units at most at
     // last + length - 1, the chunk's last unit.
     for (; i + lanes <= last + 1; i += lanes) {
         const std::size_t o = sizeof(TUnit) * i;
-        const __m128i hits = _mm_and_si128(Passes128<TUnit, OneTest>(at1 + o, mask1, target1, other1),
-                                           Passes128<TUnit, OneTest>(at2 + o, mask2, target2, other2));
-        auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(hits)) & LaneBits<TUnit>;
-        for (; mask != 0; mask &= mask - 1) {
-            const std::size_t candidate = i + static_cast<std::size_t>(__builtin_ctz(mask)) / sizeof(TUnit);
-            if (MatchesAt(form, units, candidate))
-                return candidate;
-        }
+        __m128i hits = _mm_and_si128(test1.Passes(o), test2.Passes(o));
+        if constexpr (Three)
+            hits = _mm_and_si128(hits, test3.Passes(o));
+        const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+        if (mask == 0)
+            continue;
+        const std::size_t hit = CheckCandidates(form, units, i, mask, falseCandidates);
+        if (hit != NoHit)
+            return {hit, NoHit};
+        if (!Three && TooManyFalseCandidates(falseCandidates, i - from))
+            return {NoHit, i + lanes};
     }
-    return FindScalar(form, units, i);
+    return {FindScalar(form, units, i), NoHit};
 }
 
 template <typename TUnit>
@@ -510,40 +598,45 @@ __attribute__((target("avx2"))) __m256i Equal256(__m256i a, __m256i b)
 }
 
 template <typename TUnit, bool OneTest>
-__attribute__((target("avx2"))) __m256i Passes256(const std::uint8_t* at, __m256i mask, __m256i target,
-                                                  __m256i other)
+struct TTest256
 {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-    const __m256i hit = Equal256<TUnit>(_mm256_or_si256(v, mask), target);
-    if constexpr (OneTest)
-        return hit;
-    else
-        return _mm256_or_si256(hit, Equal256<TUnit>(v, other));
-}
+    __m256i Mask, Target, Other;
+    const std::uint8_t* At;
 
-template <typename TUnit, bool OneTest>
-__attribute__((target("avx2"))) std::size_t FindAvx2(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units,
-                                                     const TFilterTest<TUnit>& t1, const TFilterTest<TUnit>& t2)
+    __attribute__((target("avx2"))) TTest256(const TFilterTest<TUnit>& t, const std::uint8_t* at)
+        : Mask(Splat256(t.Mask)), Target(Splat256(t.Target)), Other(Splat256(t.Other)), At(at)
+    {
+    }
+
+    __attribute__((target("avx2"))) __m256i Passes(std::size_t offset) const
+    {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(At + offset));
+        const __m256i hit = Equal256<TUnit>(_mm256_or_si256(v, Mask), Target);
+        if constexpr (OneTest)
+            return hit;
+        else
+            return _mm256_or_si256(hit, Equal256<TUnit>(v, Other));
+    }
+};
+
+template <typename TUnit, bool OneTest, bool Three>
+__attribute__((target("avx2"))) TScanStop FindAvx2(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units,
+                                                   const TFilterTest<TUnit> (&t)[3], std::size_t from)
 {
     constexpr std::size_t lanes = 32 / sizeof(TUnit);
     const std::size_t last = units.Count - form.Length();
-    const std::uint8_t* at1 = units.Bytes + sizeof(TUnit) * form.Rare1;
-    const std::uint8_t* at2 = units.Bytes + sizeof(TUnit) * form.Rare2;
-    const __m256i mask1 = Splat256(t1.Mask), target1 = Splat256(t1.Target), other1 = Splat256(t1.Other);
-    const __m256i mask2 = Splat256(t2.Mask), target2 = Splat256(t2.Target), other2 = Splat256(t2.Other);
+    const TTest256<TUnit, OneTest> test1(t[0], units.Bytes + sizeof(TUnit) * form.Rare1);
+    const TTest256<TUnit, OneTest> test2(t[1], units.Bytes + sizeof(TUnit) * form.Rare2);
+    const TTest256<TUnit, OneTest> test3(t[2], units.Bytes + sizeof(TUnit) * form.Rare3);
     auto candidates = [&](std::size_t o) __attribute__((target("avx2"))) {
-        return _mm256_and_si256(Passes256<TUnit, OneTest>(at1 + o, mask1, target1, other1),
-                                Passes256<TUnit, OneTest>(at2 + o, mask2, target2, other2));
+        const __m256i hits = _mm256_and_si256(test1.Passes(o), test2.Passes(o));
+        if constexpr (Three)
+            return _mm256_and_si256(hits, test3.Passes(o));
+        else
+            return hits;
     };
-    auto check = [&](std::size_t base, std::uint32_t mask) {
-        for (mask &= LaneBits<TUnit>; mask != 0; mask &= mask - 1) {
-            const std::size_t candidate = base + static_cast<std::size_t>(__builtin_ctz(mask)) / sizeof(TUnit);
-            if (MatchesAt(form, units, candidate))
-                return candidate;
-        }
-        return NoHit;
-    };
-    std::size_t i = 0;
+    std::size_t falseCandidates = 0;
+    std::size_t i = from;
     // Two vectors per round: most rounds have no candidate, and one test covers both.
     for (; i + 2 * lanes <= last + 1; i += 2 * lanes) {
         const std::size_t o = sizeof(TUnit) * i;
@@ -552,50 +645,61 @@ __attribute__((target("avx2"))) std::size_t FindAvx2(const TPatternForm<TUnit>& 
         const __m256i any = _mm256_or_si256(h0, h1);
         if (_mm256_testz_si256(any, any))
             continue;
-        std::size_t hit = check(i, static_cast<std::uint32_t>(_mm256_movemask_epi8(h0)));
+        const auto mask0 = static_cast<std::uint32_t>(_mm256_movemask_epi8(h0));
+        const auto mask1 = static_cast<std::uint32_t>(_mm256_movemask_epi8(h1));
+        std::size_t hit = CheckCandidates(form, units, i, mask0, falseCandidates);
         if (hit == NoHit)
-            hit = check(i + lanes, static_cast<std::uint32_t>(_mm256_movemask_epi8(h1)));
+            hit = CheckCandidates(form, units, i + lanes, mask1, falseCandidates);
         if (hit != NoHit)
-            return hit;
+            return {hit, NoHit};
+        if (!Three && TooManyFalseCandidates(falseCandidates, i - from))
+            return {NoHit, i + 2 * lanes};
     }
     for (; i + lanes <= last + 1; i += lanes) {
-        const std::size_t hit = check(i, static_cast<std::uint32_t>(_mm256_movemask_epi8(candidates(sizeof(TUnit) * i))));
+        const auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(candidates(sizeof(TUnit) * i)));
+        const std::size_t hit = CheckCandidates(form, units, i, mask, falseCandidates);
         if (hit != NoHit)
-            return hit;
+            return {hit, NoHit};
     }
-    return FindScalar(form, units, i);
+    return {FindScalar(form, units, i), NoHit};
 }
 
-// Picks the loop that skips the second comparison when neither filter position needs it.
-template <typename TUnit, template <typename, bool> class TLoop>
-std::size_t FindVector(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units)
-{
-    const TFilterTest<TUnit> t1 = MakeFilterTest(form, form.Rare1);
-    const TFilterTest<TUnit> t2 = MakeFilterTest(form, form.Rare2);
-    if (t1.OneTest && t2.OneTest)
-        return TLoop<TUnit, true>::Find(form, units, t1, t2);
-    return TLoop<TUnit, false>::Find(form, units, t1, t2);
-}
-
-template <typename TUnit, bool OneTest>
+template <typename TUnit, bool OneTest, bool Three>
 struct TSse2Loop
 {
-    static std::size_t Find(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, const TFilterTest<TUnit>& t1,
-                            const TFilterTest<TUnit>& t2)
+    static TScanStop Find(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units,
+                          const TFilterTest<TUnit> (&t)[3], std::size_t from)
     {
-        return FindSse2<TUnit, OneTest>(form, units, t1, t2);
+        return FindSse2<TUnit, OneTest, Three>(form, units, t, from);
     }
 };
 
-template <typename TUnit, bool OneTest>
+template <typename TUnit, bool OneTest, bool Three>
 struct TAvx2Loop
 {
-    static std::size_t Find(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units, const TFilterTest<TUnit>& t1,
-                            const TFilterTest<TUnit>& t2)
+    static TScanStop Find(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units,
+                          const TFilterTest<TUnit> (&t)[3], std::size_t from)
     {
-        return FindAvx2<TUnit, OneTest>(form, units, t1, t2);
+        return FindAvx2<TUnit, OneTest, Three>(form, units, t, from);
     }
 };
+
+// Runs the two-position loop, then the three-position loop from where the first gave up, each in the
+// variant that skips the second comparison when no tested position needs it.
+template <typename TUnit, template <typename, bool, bool> class TLoop>
+std::size_t FindVector(const TPatternForm<TUnit>& form, const TUnits<TUnit>& units)
+{
+    const TFilterTest<TUnit> t[3] = {MakeFilterTest(form, form.Rare1), MakeFilterTest(form, form.Rare2),
+                                     MakeFilterTest(form, form.Rare3)};
+    const bool oneTest = t[0].OneTest && t[1].OneTest;
+    const TScanStop stop = oneTest ? TLoop<TUnit, true, false>::Find(form, units, t, 0)
+                                   : TLoop<TUnit, false, false>::Find(form, units, t, 0);
+    if (stop.Resume == NoHit)
+        return stop.Hit;
+    if (oneTest && t[2].OneTest)
+        return TLoop<TUnit, true, true>::Find(form, units, t, stop.Resume).Hit;
+    return TLoop<TUnit, false, true>::Find(form, units, t, stop.Resume).Hit;
+}
 
 bool HasAvx2()
 {

@@ -20,7 +20,7 @@ namespace trovex
 
 /// How a pass looks for candidate positions. Every method gives the same results; the choice exists
 /// so tests and benchmarks can exercise each one. A vector method the processor lacks falls back to
-/// smPortable.
+/// one it has (AVX2 to SSE2; both to smPortable off x86-64).
 enum TScanMethod : std::uint32_t
 {
     smAuto = 0,     // the fastest the processor offers
@@ -44,8 +44,14 @@ struct TPatternForm
     std::vector<TUnit> Lower;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> Groups; // (first unit, unit count)
     bool Folded = false;   // Upper differs from Lower somewhere
-    std::size_t Rare1 = 0; // the two positions the candidate filter tests
+    std::size_t Rare1 = 0; // the three positions the candidate filter tests (repeated when shorter)
     std::size_t Rare2 = 0;
+    std::size_t Rare3 = 0;
+    // Set when the form fits in 16 bytes and each position's two forms differ in at most one bit: a
+    // candidate then matches when (bytes | QuickBits) == QuickTarget over the form's bytes.
+    bool Quick = false;
+    std::uint8_t QuickBits[16] = {};
+    std::uint8_t QuickTarget[16] = {};
 
     std::size_t Length() const { return Upper.size(); }
 };

@@ -352,3 +352,33 @@ TEST(FindFileTest, ListOnlyReportsExistingPathsInListOrder)
     engine.SearchList({b, tree.Path("missing.txt"), a, folder, b}, true);
     EXPECT_EQ(found, (L{b, a, folder, b}));
 }
+
+// Ending a paused run must never hang, however the pause, the terminate request and the resume
+// interleave with the worker reaching its next entry.
+TEST(FindFileTest, PauseTerminateResumeNeverHangs)
+{
+    TTempTree tree;
+    for (int i = 0; i < 30; ++i)
+        tree.AddFile("f" + std::to_string(i) + ".txt");
+    for (int round = 0; round < 200; ++round) {
+        TFindFile engine;
+        engine.SetMask("*.txt");
+        engine.SetFolder(tree.Root());
+        int done = 0;
+        engine.OnFound = [&](TFindFile& e, const TFindFileInfo&) {
+            if (round % 2 == 0)
+                e.Pause();
+        };
+        engine.OnSearchDone = [&](TFindFile&) { ++done; };
+        engine.Start();
+        if (round % 3 == 0)
+            engine.Queue().WaitAndDrain(std::chrono::microseconds(round * 10));
+        engine.Pause();
+        engine.OnSearchDone = nullptr; // an abandoned run tells nobody it ended
+        engine.Terminate();
+        engine.Resume();
+        engine.WaitFor();
+        ASSERT_TRUE(engine.Finished()) << round;
+        ASSERT_EQ(done, 0) << round;
+    }
+}

@@ -118,12 +118,15 @@ TOutcome SearchFile(const std::string& content, const std::string& pattern, TCod
     return {found, search.FoundText()};
 }
 
+// The pages the byte strings above are written in, whatever the machine's locale.
 class StringSearchTest : public ::testing::Test
 {
 protected:
     void SetUp() override { InitCodePages(1251, 866); }
 };
 
+// Each code page finds only its own encoding, folds case through the ANSI page (Cyrillic included),
+// converts its context to UTF-8, and never makes a hit out of a character it cannot hold.
 TEST_F(StringSearchTest, EncodingsCaseAndContextTable)
 {
     struct Case
@@ -301,6 +304,7 @@ TEST_F(StringSearchTest, SettingsAndRepeatedSearches)
     EXPECT_EQ(search.FoundText(), "текст");
 }
 
+// Stream errors reach the caller; no stream, no content or a pattern longer than a chunk find nothing.
 TEST_F(StringSearchTest, FailuresAndDegenerateInput)
 {
     TStringSearch search;
@@ -337,7 +341,9 @@ TEST_F(StringSearchTest, AgreesWithReferenceOnGeneratedBuffers)
     const std::vector<std::string> noise = {std::string(1, '\0'), "\t", "\r\n", " ", "a", "A", "\xD0", "\xD1", "\x80", "\xA0",
                                             "\xE0", "\xC0", "\xFF", "\x04", "?"};
     const TScanMethod methods[] = {smPortable, smSse2, smAvx2, smAuto};
-    for (int round = 0; round < 3000; ++round) {
+    constexpr int rounds = 3000;
+    int hits = 0;
+    for (int round = 0; round < rounds; ++round) {
         std::string pattern;
         const std::size_t length = 1 + pick(round % 10 == 0 ? 12 : 4);
         for (std::size_t i = 0; i < length; ++i)
@@ -345,13 +351,8 @@ TEST_F(StringSearchTest, AgreesWithReferenceOnGeneratedBuffers)
         const bool caseSensitive = pick(2) == 0;
         const TCodePages pages = static_cast<TCodePages>(pick(32));
 
-        // Noise, then copies of the pattern in random encodings, cases and places.
-        const std::size_t size = round % 50 == 0 ? 65536 * (1 + pick(2)) + pick(3) - 1 : pick(400);
-        std::string content;
-        while (content.size() < size)
-            content += noise[pick(noise.size())];
-        content.resize(size);
-        for (int copies = static_cast<int>(pick(4)); copies > 0; --copies) {
+        // The pattern in a random encoding and case, sometimes with one byte changed.
+        auto encoded = [&](bool nearMiss) {
             std::string text = pick(2) ? Utf8Upper(pattern) : Utf8Lower(pattern);
             if (pick(3) == 0)
                 text = pattern;
@@ -363,8 +364,20 @@ TEST_F(StringSearchTest, AgreesWithReferenceOnGeneratedBuffers)
             case 3: bytes = text; break;
             default: bytes = Utf16(text); break;
             }
-            if (!bytes.empty() && pick(3) == 0) // a near miss
-                bytes[pick(bytes.size())] ^= 0x20;
+            if (!bytes.empty() && nearMiss)
+                bytes[pick(bytes.size())] ^= static_cast<char>(1 << pick(8));
+            return bytes;
+        };
+        // Noise or a run of near misses (which the candidate filter lets through), then copies of the
+        // pattern in random places.
+        const bool nearMisses = round % 4 == 1;
+        const std::size_t size = round % 50 == 0 ? 65536 * (1 + pick(2)) + pick(3) - 1 : pick(nearMisses ? 3000 : 400);
+        std::string content;
+        while (content.size() < size)
+            content += nearMisses && pick(4) != 0 ? encoded(true) : noise[pick(noise.size())];
+        content.resize(size);
+        for (int copies = static_cast<int>(pick(4)); copies > 0; --copies) {
+            const std::string bytes = encoded(pick(3) == 0);
             std::size_t at = pick(content.size() + 1);
             if (size >= 65536 && pick(2))
                 at = 65536 - 8 + pick(12);
@@ -374,6 +387,7 @@ TEST_F(StringSearchTest, AgreesWithReferenceOnGeneratedBuffers)
         }
 
         const reference::TResult expected = reference::TReferenceSearch(pattern, caseSensitive, pages).Search(content);
+        hits += expected.Found ? 1 : 0;
         TMemoryStream stream(content);
         TStringSearch search(&stream);
         search.SetCaseSensitive(caseSensitive);
@@ -385,6 +399,44 @@ TEST_F(StringSearchTest, AgreesWithReferenceOnGeneratedBuffers)
                          pattern + "' pages " + std::to_string(pages) + (caseSensitive ? " cs" : " ci"));
             ASSERT_EQ(search.Search(), expected.Found);
             ASSERT_EQ(search.FoundText(), expected.Context);
+        }
+    }
+    // Agreement on "nothing found" alone would prove little.
+    EXPECT_GT(hits, rounds / 5);
+    EXPECT_LT(hits, rounds * 4 / 5);
+}
+
+// A run of near misses makes the filter switch to a stricter test part-way through a chunk; a hit
+// planted at every offset of such a run, in bytes and in UTF-16, must still be the one reported.
+TEST_F(StringSearchTest, HitAfterManyNearMissesAtEveryOffset)
+{
+    const std::string pattern = "Needle";
+    std::string misses;
+    for (int i = 0; misses.size() < 1500; ++i) {
+        std::string miss = i % 2 ? "needle" : "NEEDLE";
+        miss[i % miss.size()] = '#';
+        misses += miss + (i % 3 ? " " : "");
+    }
+    for (const bool wide : {false, true}) {
+        const std::string background = wide ? Utf16(misses) : misses;
+        const std::string needle = wide ? Utf16("nEEdle") : "nEEdle";
+        const TCodePages pages = wide ? cpUnicode : cpWindows;
+        const reference::TReferenceSearch reference(pattern, false, pages);
+        for (std::size_t at = 0; at <= background.size(); at += wide ? 2 : 1) {
+            std::string content = background;
+            content.insert(at, needle);
+            const reference::TResult expected = reference.Search(content);
+            ASSERT_TRUE(expected.Found);
+            TMemoryStream stream(content);
+            TStringSearch search(&stream);
+            search.SetCodePages(pages);
+            search.SetPattern(pattern);
+            for (TScanMethod method : {smPortable, smSse2, smAvx2}) {
+                SCOPED_TRACE("offset " + std::to_string(at) + " method " + std::to_string(method));
+                search.SetScanMethod(method);
+                ASSERT_TRUE(search.Search());
+                ASSERT_EQ(search.FoundText(), expected.Context);
+            }
         }
     }
 }

@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: MIT
+// TFindForm, the program's one window: four pages of criteria and options, the command column,
+// the result list, the status bar and the list's popup menu, with the option handlers, the stored
+// settings and the window's creation, showing and closing. Searching itself is driven from here
+// through TFindFile; the list's commands and reports live with their own handlers.
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "app/Widgets.h"
+#include "platform/Registry.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateTimeEdit;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QStandardItemModel;
+class QTabWidget;
+class QTreeView;
+
+namespace trovex
+{
+
+class TFindFile;
+class TFormPlacement;
+class TMultiLang;
+
+/// The main window. Controls are public members whose objectName equals the member name. Made and
+/// used on the user-interface thread only; `lang` must outlive the window. The constructor restores
+/// the stored settings from TRegistry::DefaultPath(); closing the window writes them back.
+class TFindForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    /// The program key of the store; its subkey "Placement" belongs to FormPlacement1.
+    static constexpr const char* ProgramKey = "Software\\Brenvik\\Trovex";
+    static constexpr int HistorySize = 10;
+    static constexpr int ColumnCount = 5;
+
+    explicit TFindForm(TMultiLang& lang, QWidget* parent = nullptr);
+    ~TFindForm() override;
+
+    /// The folder given on the command line: no history entry selected, the text as it stands.
+    void SetStartFolder(const QString& folder);
+    /// Whether the result list currently shows small icons and match tips.
+    bool ListShowsIcons() const { return FListIcons; }
+    bool ListShowsHints() const { return FListHints; }
+    TRegistry& Store() { return FStore; }
+    TMultiLang& Lang() { return FLang; }
+
+    // Layout.
+    TPanel* TopPanel;
+    TPanel* MainPanel;
+    TStatusBar* StatusBar;
+    QTabWidget* PageCtrl;
+    QWidget* TabFind;
+    QWidget* TabMore;
+    QWidget* TabConfig;
+    QWidget* PageAbout;
+
+    // Command column.
+    QPushButton* btnFind;
+    QPushButton* btnStop;
+    QPushButton* btnAddMore;
+    QPushButton* btnFindInto;
+    QPushButton* btnBack;
+    TAnimate* FindAnimate;
+
+    // Page "Name && Location".
+    QLabel* lMask;
+    TComboBox* cbMask;
+    QLabel* lTypes;
+    QComboBox* cbTypes;
+    QLabel* lText;
+    TComboBox* cbString;
+    QLabel* lNoText;
+    TComboBox* cbNoString;
+    QLabel* lPath;
+    TComboBox* cbFolder;
+    QPushButton* bFolder;
+    QCheckBox* checkSubFolders;
+
+    // Page "Advanced".
+    QCheckBox* CheckCase;
+    QCheckBox* CheckAllCP;
+    QCheckBox* CheckAnsi;
+    QCheckBox* CheckOEM;
+    QCheckBox* CheckUnicode;
+    QCheckBox* CheckKOI8;
+    QCheckBox* CheckUtf8;
+    QCheckBox* CheckInZip;
+    QCheckBox* CheckDate;
+    QGroupBox* DatesGBox;
+    QRadioButton* RadioBFromTo;
+    QRadioButton* RadioBMonth;
+    QRadioButton* RadioBDays;
+    QLabel* lTo;
+    QLabel* lMonth;
+    QLabel* lDays;
+    QDateTimeEdit* eDateFrom;
+    QDateTimeEdit* eDateTo;
+    QComboBox* cbLastMonth;
+    QComboBox* cbLastDays;
+
+    // Page "Options".
+    QCheckBox* CheckMainMenu;
+    QCheckBox* CheckShellMenu;
+    QCheckBox* CheckFlashW;
+    QCheckBox* CheckRecycle;
+    QCheckBox* CheckComboStyle;
+    QCheckBox* CheckReport;
+    QCheckBox* CheckRFileName;
+    QCheckBox* CheckRPath;
+    QCheckBox* CheckRFileExt;
+    QCheckBox* CheckRDate;
+    QCheckBox* CheckRSize;
+    QCheckBox* CheckRAll;
+    TBevel* Bevel1;
+    QLabel* lLang;
+    QComboBox* cbLanguage;
+    QCheckBox* CheckIcons;
+    QCheckBox* CheckHints;
+
+    // Page "About".
+    QLabel* lTrovex;
+    QLabel* lCRight;
+    TBevel* Bevel2;
+    QLabel* lWWW;
+    TLinkLabel* lWebPage;
+    QLabel* lSupport;
+    TLinkLabel* lEmail;
+
+    // Result list and its popup menu.
+    QTreeView* ListView;
+    QStandardItemModel* ListModel;
+    QMenu* ListPopup;
+    QAction* mOpen;
+    QAction* mFolder;
+    QAction* m1;
+    QAction* mReport;
+    QAction* mReportOpen;
+    QAction* m2;
+    QAction* mCopy;
+    QAction* mDelete;
+    QAction* m3;
+    QAction* mProp;
+
+    std::unique_ptr<TFormPlacement> FormPlacement1;
+
+    // Run state and totals.
+    QPoint DragOrigin{-1, -1};
+    std::int32_t TotalFiles = 0;
+    std::int32_t TotalFound = 0;
+    int SortColumn = 0;
+    std::array<bool, ColumnCount> SortAscending{};
+    std::unique_ptr<TFindFile> Engine;
+    bool Running = false;
+    bool UserPaused = false;
+    std::int32_t FoundCount = 0;
+
+public slots:
+    void CheckAllCPClick();
+    void CheckDateClick();
+    void CheckMainMenuClick();
+    void CheckShellMenuClick();
+    void CheckComboStyleClick();
+    void cbLanguageChange();
+    void CheckReportClick();
+    void CheckHintsClick();
+    void CheckIconsClick();
+    void lWebPageClick();
+    void lEmailClick();
+    void FormHelp();
+
+protected:
+    void FormCreate();
+    void FormShow();
+    void FormCloseQuery(bool& canClose);
+    void FormClose();
+
+    void setVisible(bool visible) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateFindPage();
+    void CreateMorePage();
+    void CreateConfigPage();
+    void CreateAboutPage();
+    void CreateResultList();
+    void ConnectHandlers();
+    /// A label of the pages, anchored to the page control and fitted by FitLabels.
+    QLabel* MakeLabel(QWidget* page, const char* name, const char* caption, const QRect& geometry,
+                      Qt::Alignment alignment = Qt::AlignLeft, unsigned anchors = akLeft | akTop);
+    /// Widens labels whose text outgrew their design width, keeping their aligned edge.
+    void FitLabels();
+
+    /// Settings of the program key (restore at creation, save at close).
+    void LoadSettings();
+    void RestoreColumnsAndLanguage();
+    void SaveSettings();
+    void WriteStore();
+
+    TMultiLang& FLang;
+    TRegistry FStore;
+    TAnchors* FAnchors;
+    QList<QPair<QLabel*, QRect>> FLabels; // with their design geometry
+    bool FListIcons = false;
+    bool FListHints = true;
+    bool FIconListReady = false;
+    bool FShown = false;
+};
+
+} // namespace trovex

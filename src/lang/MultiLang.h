@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+// The language manager: lists the "*.lng" files beside the program, records the default texts of
+// every window once, applies a chosen language to all windows and translates message texts.
+// A language file holds lines "default text=translation"; it is only read, never written.
+#pragma once
+
+#include <QMap>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <initializer_list>
+#include <stdexcept>
+
+class QWidget;
+
+namespace trovex
+{
+
+/// A language file that exists but cannot be opened: "Cannot open file <path>".
+class EFOpenError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Fills "%d" placeholders of a (possibly translated) message with `numbers` in order; "%%" gives
+/// "%". Any other "%" sequence, and "%d" beyond the numbers given, stays as it is, so a faulty
+/// translation shows oddly instead of failing.
+QString FormatMessage(const QString& format, std::initializer_list<long long> numbers);
+
+/// One instance for the whole program, made before any window. User-interface thread only.
+///
+/// Key scheme of the default texts: form name + component name, + "Hint" for a tool tip, or + the
+/// column index for a list's column titles. Translated widgets: labels, all buttons (push, check,
+/// radio, tool), tab pages (their tab text), TPanel captions, the tool tips of those, the top-level
+/// items of menus and the column titles of item views. Combo boxes, group boxes, status bars,
+/// dialogs and window titles keep the default language.
+class TMultiLang : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// The first entry of Languages: no language file.
+    static const QString DefaultLanguage;
+
+    /// Lists the language files in `folder` (the program's own folder when empty) at once.
+    explicit TMultiLang(const QString& folder = QString(), QObject* parent = nullptr);
+
+    /// Rebuilds Languages and LanguageFiles from the folder; returns the number of files found.
+    int BuildLanguageList();
+    /// Records the default texts of every window that exists now. Entries already recorded stay.
+    void CollectDefaults();
+    /// Makes the named language current (case-insensitive) and loads its file. An empty or unknown
+    /// name changes nothing; "< Default >", or a file that has gone, falls back to the defaults and
+    /// applies them. Throws EFOpenError when the file exists but cannot be opened.
+    void SelectLanguage(const QString& name);
+    /// Sets every translatable text of every window from its default text through Translate.
+    /// Controls whose current text (or tip) is empty are skipped; menu items and columns never are.
+    void ApplyLanguage();
+    /// Forgets the loaded translations and applies the default texts.
+    void ResetToDefault();
+    /// Replaces the translations with the lines of the file: UTF-8 when the bytes are valid UTF-8,
+    /// else the ANSI code page. A NUL byte ends the text. Throws EFOpenError.
+    void LoadLanguageFile(const QString& path);
+    /// The first line whose part before its first "=" equals `text` case-insensitively gives the
+    /// rest of that line; otherwise `text` itself.
+    QString Translate(const QString& text) const;
+
+    const QStringList& Languages() const { return FLanguages; }
+    /// "name=path" per file, in the order the folder listed them.
+    QStringList LanguageFiles() const;
+    const QString& LanguageName() const { return FLanguageName; }
+    const QString& LanguageFile() const { return FLanguageFile; }
+    const QString& Folder() const { return FFolder; }
+    /// The recorded default text of a key (empty when unknown), and all entries as "key=text".
+    QString DefaultText(const QString& key) const;
+    QStringList DefaultTexts() const;
+
+signals:
+    /// ApplyLanguage has set the texts; windows may re-fit their controls.
+    void LanguageApplied();
+
+private:
+    void Walk(bool collect);
+    void Record(const QString& key, const QString& text);
+    QString Translated(const QString& key) const;
+
+    QString FFolder;
+    QMap<QString, QPair<QString, QString>> FDefaults; // by case-folded key: the key and its text
+    QStringList FTranslations;
+    QString FLanguageFile;
+    QString FLanguageName;
+    QStringList FLanguages;
+    QList<QPair<QString, QString>> FLanguageFiles;
+};
+
+} // namespace trovex

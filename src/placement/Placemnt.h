@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+// Keeps a window's position, size and state between runs in a section of the per-user store, and
+// reads and writes single values of that section for others. It neither saves the focused control
+// nor limits the window's size.
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+namespace trovex
+{
+
+class TRegistry;
+
+/// Value names and text formats of the section: "FormVersion", "Flags", "ShowCmd" (1 normal,
+/// 2 minimized, 3 maximized), "PixelsPerInch", "MinMaxPos" and "NormPos" ("%d,%d,%d,%d"), the same
+/// two once more under "<name>(<width>x<height>)" of the screen, and "Visible". All are strings.
+/// On this platform "Flags" is 2 when a minimized window returns to maximized, else 0; the
+/// minimized position is -1,-1 and the maximized one minus the frame's width and height; NormPos
+/// is the normal geometry left, top, right (left + width), bottom.
+/// User-interface thread only. The store and the window must outlive the component.
+class TFormPlacement
+{
+public:
+    static constexpr int Version = 0;
+
+    TFormPlacement(QWidget* form, TRegistry& store, QString iniFileName = QStringLiteral("Software\\Brenvik\\Trovex"),
+                   QString iniSection = QStringLiteral("Placement"));
+
+    /// Applies the saved position (when saved for the same pixels per inch) and state. Call before
+    /// the window is first shown. A saved minimized state leaves the window normal and minimizes it
+    /// once the event loop runs.
+    void RestoreFormPlacement();
+    /// Writes the section, only when a restore ran before. `destroying` marks a save made while the
+    /// window goes away without having been closed ("Visible"="1").
+    void SaveFormPlacement(bool destroying = false);
+    bool Restored() const { return FRestored; }
+    bool Saved() const { return FSaved; }
+
+    /// A value of the section as a number: decimal text or a DWORD; `def` when missing or not a number.
+    int ReadInteger(const QString& name, int def) const;
+    /// A string value of the section; `def` when missing or of another type.
+    QString ReadString(const QString& name, const QString& def) const;
+    /// Writes decimal text.
+    void WriteInteger(const QString& name, int value);
+    void WriteString(const QString& name, const QString& value);
+
+    /// The section's key path in the store.
+    QString SectionKey() const { return FIniFileName + u'\\' + FIniSection; }
+
+private:
+    QString ScreenName(const QString& name) const;
+    /// Reads a position text under the screen-size name first, then the plain name.
+    QString ReadPosition(const QString& name) const;
+
+    QWidget* FForm;
+    TRegistry& FStore;
+    QString FIniFileName;
+    QString FIniSection;
+    bool FRestored = false;
+    bool FSaved = false;
+};
+
+} // namespace trovex

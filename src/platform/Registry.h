@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: MIT
+// The per-user store that stands in for the program's registry key: one text file in the registry
+// editor's export format, read once at start and replaced atomically when written. Keys and value
+// names compare case-insensitively (ASCII) as the registry does. Free of Qt and OS types.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trovex
+{
+
+/// A store that cannot be written, or a value read with the wrong type.
+class ERegistryError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Text that is not in the export format; the message names the line.
+class ERegistryParseError : public ERegistryError
+{
+public:
+    using ERegistryError::ERegistryError;
+};
+
+/// Registry value types by their numbers, so that unknown "hex(N):" types survive a round trip.
+enum TRegType : std::uint32_t
+{
+    rtNone = 0,
+    rtString = 1,
+    rtExpandString = 2,
+    rtBinary = 3,
+    rtDWord = 4,
+    rtMultiString = 7,
+    rtQWord = 11,
+};
+
+/// One value. Strings hold UTF-8 text in Text; a DWORD its number in DWord; every other type its
+/// raw bytes in Data.
+struct TRegValue
+{
+    std::string Name; ///< empty for the key's default value ("@")
+    TRegType Type = rtString;
+    std::string Text;
+    std::uint32_t DWord = 0;
+    std::vector<std::uint8_t> Data;
+
+    bool IsString() const { return Type == rtString || Type == rtExpandString; }
+};
+
+/// What Load found.
+enum TRegLoadResult : std::uint8_t
+{
+    lrLoaded,     ///< the file was read
+    lrMissing,    ///< no file yet: an empty store
+    lrDamaged,    ///< the file could not be parsed: an empty store; Save keeps the file as ".bad"
+    lrUnreadable, ///< the file exists but could not be read: an empty store that Save refuses to write
+};
+
+/// Key paths are given without a root ("Software\Brenvik\Trovex") and then mean HKEY_CURRENT_USER,
+/// or with one ("HKEY_CURRENT_USER\..."). A leading backslash is ignored. Not thread-safe: the
+/// user-interface thread owns the store.
+class TRegistry
+{
+public:
+    /// First line of the file.
+    static constexpr std::string_view Header = "Windows Registry Editor Version 5.00";
+
+    /// $XDG_CONFIG_HOME/Brenvik/Trovex.reg, or ~/.config/Brenvik/Trovex.reg when the variable is
+    /// unset or not absolute. Read from the environment at each call.
+    static std::filesystem::path DefaultPath();
+
+    explicit TRegistry(std::filesystem::path fileName = DefaultPath());
+
+    const std::filesystem::path& FileName() const { return FFileName; }
+
+    /// Replaces the contents with the file's. Never throws for a missing, damaged or unreadable file:
+    /// the result says which, and the store is then empty.
+    TRegLoadResult Load();
+    TRegLoadResult LoadResult() const { return FLoadResult; }
+
+    /// Writes the store to a temporary file in the same folder, flushes it and renames it over the
+    /// file, creating the folder when needed. A damaged file is first renamed to "<name>.bad".
+    /// Throws ERegistryError when the folder or file cannot be written, or when Load found the file
+    /// unreadable (it is then left as it is).
+    void Save();
+
+    /// The whole store in the export format.
+    std::string ToText() const;
+    /// Replaces the contents with the parsed text. Throws ERegistryParseError and leaves the store
+    /// unchanged when the text is not in the format. Accepts CR LF line ends, a UTF-8 byte-order
+    /// mark, ";" comments, "\" continuation lines, "[-key]" and "=-" removals and "REGEDIT4".
+    void FromText(std::string_view text);
+
+    bool KeyExists(std::string_view key) const;
+    /// Creates the key (and so, implicitly, its parents). Existing values stay.
+    void CreateKey(std::string_view key);
+    /// Removes the key with its values and all its subkeys; a missing key is no error.
+    void DeleteKey(std::string_view key);
+    /// Names of the key's values in the order they were first written.
+    std::vector<std::string> ValueNames(std::string_view key) const;
+
+    /// The value, or nullptr when the key or value does not exist. Valid until the store changes.
+    const TRegValue* FindValue(std::string_view key, std::string_view name) const;
+    /// Sets a value, creating the key; a value of the same name is replaced in its place.
+    void SetValue(std::string_view key, TRegValue value);
+    /// Returns false when there was no such value.
+    bool DeleteValue(std::string_view key, std::string_view name);
+
+    /// A string or expandable string as stored (nothing is expanded); nullopt when missing.
+    /// Throws ERegistryError "Invalid data type for '<name>'" for a value of another type.
+    std::optional<std::string> ReadString(std::string_view key, std::string_view name) const;
+    /// A DWORD as a signed 32-bit number; nullopt when missing; ERegistryError for another type.
+    std::optional<std::int32_t> ReadInteger(std::string_view key, std::string_view name) const;
+    void WriteString(std::string_view key, std::string_view name, std::string_view text);
+    void WriteExpandString(std::string_view key, std::string_view name, std::string_view text);
+    void WriteInteger(std::string_view key, std::string_view name, std::int32_t value);
+
+private:
+    struct TKey
+    {
+        std::string Path; // with its root, as first written
+        std::vector<TRegValue> Values;
+    };
+
+    static std::string FullPath(std::string_view key);
+    static std::string Fold(std::string_view s);
+    TKey& Key(std::string_view key);
+    const TKey* FindKey(std::string_view key) const;
+
+    std::filesystem::path FFileName;
+    TRegLoadResult FLoadResult = lrMissing;
+    std::map<std::string, TKey> FKeys; // by folded full path, so parents sort before children
+};
+
+} // namespace trovex

@@ -1,0 +1,219 @@
+// SPDX-License-Identifier: MIT
+// Window placement against a store file in a temporary folder: the saved values and their
+// formats, the restore rules, and round trips of the normal, maximized and minimized states.
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+
+#include "placement/Placemnt.h"
+#include "platform/Registry.h"
+
+using namespace trovex;
+
+namespace
+{
+
+const std::string Section = "Software\\Brenvik\\Trovex\\Placement";
+
+QString ScreenSuffix()
+{
+    const QSize s = QGuiApplication::primaryScreen()->geometry().size();
+    return QStringLiteral("(%1x%2)").arg(s.width()).arg(s.height());
+}
+
+int Dpi()
+{
+    return qRound(QGuiApplication::primaryScreen()->logicalDotsPerInch());
+}
+
+} // namespace
+
+class PlacemntTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TRegistry> FStore;
+    std::unique_ptr<QWidget> FForm;
+    std::unique_ptr<TFormPlacement> FPlacement;
+
+    void NewForm()
+    {
+        FPlacement.reset();
+        FForm = std::make_unique<QWidget>();
+        FForm->setGeometry(200, 150, 500, 400);
+        FPlacement = std::make_unique<TFormPlacement>(FForm.get(), *FStore);
+    }
+
+    void Set(const QString& name, const QString& value)
+    {
+        FStore->WriteString(Section, name.toStdString(), value.toStdString());
+    }
+
+    QString Get(const char* name) const
+    {
+        return QString::fromStdString(FStore->ReadString(Section, name).value_or("<missing>"));
+    }
+
+    // Restores and shows the window as the main window does.
+    void Open()
+    {
+        FPlacement->RestoreFormPlacement();
+        FForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+    }
+
+private slots:
+    void init()
+    {
+        FDir = std::make_unique<QTemporaryDir>();
+        FStore = std::make_unique<TRegistry>(std::filesystem::path(FDir->filePath("Trovex.reg").toStdString()));
+    }
+
+    void cleanup()
+    {
+        FPlacement.reset();
+        FForm.reset();
+    }
+
+    // A first start keeps the designed bounds; the close writes the whole section in its formats.
+    void FirstStartWritesWholeSection()
+    {
+        NewForm();
+        FPlacement->SaveFormPlacement();
+        QVERIFY(!FStore->KeyExists(Section)); // no restore ran yet: nothing is written
+        Open();
+        QCOMPARE(FForm->geometry(), QRect(200, 150, 500, 400));
+        QVERIFY(FPlacement->Restored());
+        FPlacement->SaveFormPlacement();
+        QVERIFY(FPlacement->Saved());
+        QCOMPARE(Get("FormVersion"), QStringLiteral("0"));
+        QCOMPARE(Get("Flags"), QStringLiteral("0"));
+        QCOMPARE(Get("ShowCmd"), QStringLiteral("1"));
+        QCOMPARE(Get("PixelsPerInch"), QString::number(Dpi()));
+        QCOMPARE(Get("NormPos"), QStringLiteral("200,150,700,550"));
+        QCOMPARE(Get(qPrintable("NormPos" + ScreenSuffix())), QStringLiteral("200,150,700,550"));
+        QVERIFY(Get("MinMaxPos").count(u',') == 3);
+        QCOMPARE(Get(qPrintable("MinMaxPos" + ScreenSuffix())), Get("MinMaxPos"));
+        QCOMPARE(Get("Visible"), QStringLiteral("0"));
+        FPlacement->SaveFormPlacement(true);
+        QCOMPARE(Get("Visible"), QStringLiteral("1"));
+        for (const std::string& name : FStore->ValueNames(Section))
+            QVERIFY(FStore->FindValue(Section, name)->Type == rtString);
+    }
+
+    // The rules for the saved normal rectangle.
+    void RestorePositionRules()
+    {
+        struct Case { const char* what; QList<QPair<QString, QString>> values; QRect expected; };
+        const QString screen = ScreenSuffix();
+        const QString dpi = QString::number(Dpi());
+        const QList<Case> cases = {
+            {"commas", {{"NormPos", "10,20,410,320"}}, {10, 20, 400, 300}},
+            {"blanks", {{"NormPos", "10 20 410 320"}}, {10, 20, 400, 300}},
+            {"mixed", {{"NormPos", " 10, 20 ,410,,320"}}, {10, 20, 400, 300}},
+            {"screen name first", {{"NormPos" + screen, "30,40,430,340"}, {"NormPos", "10,20,410,320"}}, {30, 40, 400, 300}},
+            {"other screen ignored", {{"NormPos(1x1)", "30,40,430,340"}, {"NormPos", "10,20,410,320"}}, {10, 20, 400, 300}},
+            {"same dpi", {{"NormPos", "10,20,410,320"}, {"PixelsPerInch", dpi}}, {10, 20, 400, 300}},
+            {"other dpi", {{"NormPos", "10,20,410,320"}, {"PixelsPerInch", "1"}}, {200, 150, 500, 400}},
+            {"short text", {{"NormPos", "10,20"}}, {10, 20, 690, 530}}, // right and bottom stay
+            {"not numbers", {{"NormPos", "a,b,c,d"}}, {200, 150, 500, 400}},
+            {"right before left", {{"NormPos", "410,20,10,320"}}, {200, 150, 500, 400}},
+            {"newer version", {{"NormPos", "10,20,410,320"}, {"FormVersion", "-1"}}, {200, 150, 500, 400}},
+            {"off every screen", {{"NormPos", "-9000,-9000,-8600,-8700"}},
+             {QGuiApplication::primaryScreen()->availableGeometry().topLeft(), QSize(400, 300)}},
+        };
+        for (const Case& c : cases) {
+            init();
+            for (const auto& [name, value] : c.values)
+                Set(name, value);
+            NewForm();
+            FPlacement->RestoreFormPlacement();
+            QVERIFY2(FForm->geometry() == c.expected, c.what);
+            QVERIFY2(FPlacement->Restored(), c.what);
+        }
+    }
+
+    // "ShowCmd" values and the states they give.
+    void RestoreStateRules()
+    {
+        struct Case { const char* showCmd; const char* flags; Qt::WindowStates now; Qt::WindowStates later; };
+        const Case cases[] = {
+            {"1", "0", Qt::WindowNoState, Qt::WindowNoState},
+            {"3", "0", Qt::WindowMaximized, Qt::WindowMaximized},
+            {"9", "0", Qt::WindowNoState, Qt::WindowNoState},
+            {"42", "0", Qt::WindowNoState, Qt::WindowNoState},
+            {"2", "0", Qt::WindowNoState, Qt::WindowMinimized},
+            {"6", "0", Qt::WindowNoState, Qt::WindowMinimized},
+            {"2", "2", Qt::WindowMaximized, Qt::WindowMaximized | Qt::WindowMinimized},
+        };
+        for (const Case& c : cases) {
+            init();
+            Set(QStringLiteral("ShowCmd"), QString::fromLatin1(c.showCmd));
+            Set(QStringLiteral("Flags"), QString::fromLatin1(c.flags));
+            Set(QStringLiteral("PixelsPerInch"), QStringLiteral("1")); // the state applies whatever the dpi
+            NewForm();
+            FPlacement->RestoreFormPlacement();
+            QVERIFY2(FForm->windowState() == c.now, c.showCmd);
+            FForm->show();
+            QTRY_VERIFY2(FForm->windowState() == c.later, c.showCmd);
+        }
+    }
+
+    // Closed maximized, reopened maximized with the normal rectangle kept; minimized likewise.
+    void StatesRoundTrip()
+    {
+        NewForm();
+        Open();
+        FForm->setGeometry(60, 70, 300, 200);
+        FForm->showMaximized();
+        QTRY_VERIFY(FForm->isMaximized());
+        FPlacement->SaveFormPlacement();
+        QCOMPARE(Get("ShowCmd"), QStringLiteral("3"));
+        QCOMPARE(Get("NormPos"), QStringLiteral("60,70,360,270"));
+
+        NewForm();
+        Open();
+        QTRY_VERIFY(FForm->isMaximized());
+        QCOMPARE(FForm->normalGeometry(), QRect(60, 70, 300, 200));
+        FForm->showNormal();
+        QTRY_COMPARE(FForm->geometry(), QRect(60, 70, 300, 200));
+
+        FForm->showMinimized();
+        QTRY_VERIFY(FForm->isMinimized());
+        FPlacement->SaveFormPlacement();
+        QCOMPARE(Get("ShowCmd"), QStringLiteral("2"));
+        NewForm();
+        Open();
+        QTRY_VERIFY(FForm->isMinimized());
+    }
+
+    // Single values used for the column widths and the language name.
+    void SingleValues()
+    {
+        NewForm();
+        FPlacement->WriteInteger(QStringLiteral("ListCol1"), -2);
+        FPlacement->WriteString(QStringLiteral("LangName"), QStringLiteral("Russian"));
+        Set(QStringLiteral("ListCol2"), QStringLiteral("wide"));
+        FStore->WriteInteger(Section, "ListCol3", 80);
+        FStore->WriteExpandString(Section, "ListCol4", " 90");
+        FStore->WriteInteger(Section, "Number", 5);
+        QCOMPARE(Get("ListCol1"), QStringLiteral("-2"));
+        QCOMPARE(FPlacement->ReadInteger(QStringLiteral("ListCol1"), 7), -2);
+        QCOMPARE(FPlacement->ReadInteger(QStringLiteral("ListCol2"), 7), 7);
+        QCOMPARE(FPlacement->ReadInteger(QStringLiteral("ListCol3"), 7), 80);
+        QCOMPARE(FPlacement->ReadInteger(QStringLiteral("ListCol4"), 7), 90);
+        QCOMPARE(FPlacement->ReadInteger(QStringLiteral("ListCol5"), 7), 7);
+        QCOMPARE(FPlacement->ReadString(QStringLiteral("langname"), QString()), QStringLiteral("Russian"));
+        QCOMPARE(FPlacement->ReadString(QStringLiteral("Number"), QStringLiteral("def")), QStringLiteral("def"));
+        QCOMPARE(FPlacement->ReadString(QStringLiteral("Missing"), QStringLiteral("def")), QStringLiteral("def"));
+    }
+};
+
+QTEST_MAIN(PlacemntTest)
+#include "PlacemntTest.moc"
