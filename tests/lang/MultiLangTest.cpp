@@ -128,17 +128,18 @@ private slots:
     // Line rules: first "=", nothing trimmed, case-insensitive keys, first line wins, NUL ends.
     void TranslateRules()
     {
-        Write(QStringLiteral("t.lng"), QByteArray("\xEF\xBB\xBFNamed: =spaced\r\n"
-                                                  "NAMED:=first\n"
-                                                  "named:=second\r"
-                                                  "no equals sign here\n"
-                                                  "a=b=c\n"
-                                                  "Stop=\n"
-                                                  "=for empty\n"
-                                                  "Date && time=Datum && Zeit\n"
-                                                  "\xD0\x9F=cyrillic\n"
-                                                  "tail=before nul\0hidden=after nul\n",
-                                                  220));
+        // The literal's own size, so the NUL inside is kept and nothing past its end is read.
+        static const char text[] = "\xEF\xBB\xBFNamed: =spaced\r\n"
+                                   "NAMED:=first\n"
+                                   "named:=second\r"
+                                   "no equals sign here\n"
+                                   "a=b=c\n"
+                                   "Stop=\n"
+                                   "=for empty\n"
+                                   "Date && time=Datum && Zeit\n"
+                                   "\xD0\x9F=cyrillic\n"
+                                   "tail=before nul\0hidden=after nul\n";
+        Write(QStringLiteral("t.lng"), QByteArray(text, sizeof text - 1));
         TMultiLang lang(FDir->path());
         lang.LoadLanguageFile(FDir->filePath(QStringLiteral("t.lng")));
         struct Case { const char* text; const char* expected; };
