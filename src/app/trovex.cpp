@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "app/CommandLine.h"
-#include "app/Seams.h"
+#include "shell/Seams.h"
 #include "app/uMain.h"
 #include "lang/MultiLang.h"
 #include "platform/CodePage.h"
@@ -131,6 +131,8 @@ int main(int argc, char** argv)
     }
 
     TMultiLang lang;
+    SetShellTranslator([&lang](const QString& text) { return lang.Translate(text); });
+    GetSystemImageList(); // sets the icon theme before the window asks it for icons
     const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
     if (commandLine.Action == saInstall) {
         Install(exePath);

@@ -21,17 +21,19 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QShortcut>
-#include <QStandardItemModel>
+#include <QTimer>
 #include <QTabWidget>
 #include <QTreeView>
 
-#include "app/Seams.h"
+#include "app/ResultModel.h"
 #include "app/Widgets.h"
 #include "lang/MultiLang.h"
 #include "placement/Placemnt.h"
 #include "platform/FileSystem.h"
 #include "search/FindFile.h"
 #include "search/SearchCriteria.h"
+#include "shell/DropSource.h"
+#include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 
 namespace trovex
@@ -44,8 +46,6 @@ const QRect DesignBounds(213, 113, 519, 405); // outer position, client size
 constexpr int TopHeight = 227;
 constexpr int StatusHeight = 19;
 constexpr int PanelInset = 3; // the panel's border and its bevel
-const QString HomePage = QStringLiteral("https://brenvik.example/trovex/");
-const QString SupportMail = QStringLiteral("support@brenvik.example");
 
 // The locale's long date without the weekday, which would not fit the pickers' design width.
 QString LongDateFormat()
@@ -136,6 +136,7 @@ TFindForm::TFindForm(TMultiLang& lang, QWidget* parent) : QWidget(parent), FLang
 TFindForm::~TFindForm()
 {
     Engine.reset(); // ends a run that is still going; the worker never outlives its engine
+    RemoveTemporaryReports();
     if (FormPlacement1->Restored() && !FormPlacement1->Saved()) {
         FormPlacement1->SaveFormPlacement(true);
         WriteStore();
@@ -346,12 +347,12 @@ void TFindForm::CreateAboutPage()
     lWebPage = new TLinkLabel(PageAbout);
     lWebPage->setObjectName(QStringLiteral("lWebPage"));
     lWebPage->setGeometry(117, 146, 106, 16);
-    lWebPage->setText(QUrl(HomePage).host());
+    lWebPage->setText(QUrl(HomePageAddress).host());
     lSupport = MakeLabel(PageAbout, "lSupport", "Mail to:", QRect(70, 166, 43, 16), Qt::AlignRight);
     lEmail = new TLinkLabel(PageAbout);
     lEmail->setObjectName(QStringLiteral("lEmail"));
     lEmail->setGeometry(117, 166, 105, 16);
-    lEmail->setText(SupportMail);
+    lEmail->setText(SupportMailAddress);
     for (QLabel* link : {static_cast<QLabel*>(lWebPage), static_cast<QLabel*>(lEmail)}) {
         link->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignTop);
         FAnchors->Anchor(link, akLeft | akTop, PageCtrl);
@@ -361,8 +362,15 @@ void TFindForm::CreateAboutPage()
 
 void TFindForm::CreateResultList()
 {
-    ListModel = new QStandardItemModel(0, ColumnCount, this);
+    ListModel = new TResultModel(this);
     ListModel->setObjectName(QStringLiteral("ListModel"));
+    ListModel->SetIconSource([](int index) { return SystemImageListIcon(index); });
+    FFlushTimer = new QTimer(this);
+    FFlushTimer->setObjectName(QStringLiteral("FlushTimer"));
+    DropFileSource = std::make_unique<TDropFileSource>();
+    AskSaveFileName = [this](const QString& folder, const QString& name, const QString& filter) {
+        return DefaultSaveFileName(folder, name, filter);
+    };
     const char* const titles[ColumnCount] = {"File name", "Folder", "Type", "Modified", "Size"};
     const int widths[ColumnCount] = {130, 130, 40, 100, 100};
     for (int i = 0; i < ColumnCount; ++i)
@@ -421,6 +429,26 @@ void TFindForm::ConnectHandlers()
     connect(ListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ListPopup->popup(ListView->viewport()->mapToGlobal(pos)); });
     connect(&FLang, &TMultiLang::LanguageApplied, this, &TFindForm::FitLabels);
+
+    connect(btnFind, &QPushButton::clicked, this, &TFindForm::btnFindClick);
+    connect(btnStop, &QPushButton::clicked, this, &TFindForm::btnStopClick);
+    connect(btnAddMore, &QPushButton::clicked, this, &TFindForm::btnAddMoreClick);
+    connect(btnFindInto, &QPushButton::clicked, this, &TFindForm::btnFindIntoClick);
+    connect(btnBack, &QPushButton::clicked, this, &TFindForm::btnBackClick);
+    connect(bFolder, &QPushButton::clicked, this, &TFindForm::bFolderClick);
+    connect(FFlushTimer, &QTimer::timeout, this, &TFindForm::FlushRows);
+    for (QComboBox* box : {static_cast<QComboBox*>(cbMask), static_cast<QComboBox*>(cbFolder),
+                           static_cast<QComboBox*>(cbString)})
+        box->installEventFilter(this);
+    connect(ListView->header(), &QHeaderView::sectionClicked, this, &TFindForm::ListViewColumnClick);
+    connect(ListView, &QTreeView::doubleClicked, this, &TFindForm::ListViewDblClick);
+    connect(mOpen, &QAction::triggered, this, &TFindForm::ListViewDblClick);
+    connect(mFolder, &QAction::triggered, this, &TFindForm::mFolderClick);
+    connect(mReport, &QAction::triggered, this, &TFindForm::mReportClick);
+    connect(mReportOpen, &QAction::triggered, this, &TFindForm::mReportOpenClick);
+    connect(mCopy, &QAction::triggered, this, &TFindForm::mCopyClick);
+    connect(mDelete, &QAction::triggered, this, &TFindForm::mDeleteClick);
+    connect(mProp, &QAction::triggered, this, &TFindForm::mPropClick);
 }
 
 // ---- Option handlers --------------------------------------------------------------------------
@@ -485,6 +513,7 @@ void TFindForm::CheckReportClick()
 void TFindForm::CheckHintsClick()
 {
     FListHints = CheckHints->isChecked();
+    ListModel->SetShowHints(FListHints);
 }
 
 void TFindForm::CheckIconsClick()
@@ -496,12 +525,12 @@ void TFindForm::CheckIconsClick()
 
 void TFindForm::lWebPageClick()
 {
-    TLauncher::OpenUrl(QUrl(HomePage));
+    OpenHomePage();
 }
 
 void TFindForm::lEmailClick()
 {
-    TLauncher::OpenUrl(QUrl(QStringLiteral("mailto:") + SupportMail));
+    OpenSupportMail();
 }
 
 void TFindForm::FormHelp()
@@ -639,6 +668,17 @@ bool TFindForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ListView->viewport() && event->type() == QEvent::ToolTip && !FListHints)
         return true;
+    if (watched == ListView->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove))
+        return ListViewMouseEvent(event);
+    if (event->type() == QEvent::FocusOut &&
+        (watched == cbMask || watched == cbFolder || watched == cbString)) {
+        auto* box = static_cast<QComboBox*>(watched);
+        // Focus moving inside the box (to its editor or list) is not leaving it.
+        QWidget* now = QApplication::focusWidget();
+        if (!now || (now != box && !box->isAncestorOf(now) && !(box->view() && box->view()->isAncestorOf(now))))
+            ComboBoxExit(box);
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -12,8 +12,12 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/Widgets.h"
 #include "platform/Registry.h"
@@ -29,14 +33,18 @@ class QPushButton;
 class QRadioButton;
 class QStandardItemModel;
 class QTabWidget;
+class QTimer;
 class QTreeView;
 
 namespace trovex
 {
 
+class TDropFileSource;
 class TFindFile;
 class TFormPlacement;
 class TMultiLang;
+class TResultModel;
+struct TFindFileInfo;
 
 /// The main window. Controls are public members whose objectName equals the member name. Made and
 /// used on the user-interface thread only; `lang` must outlive the window. The constructor restores
@@ -146,7 +154,7 @@ public:
 
     // Result list and its popup menu.
     QTreeView* ListView;
-    QStandardItemModel* ListModel;
+    TResultModel* ListModel;
     QMenu* ListPopup;
     QAction* mOpen;
     QAction* mFolder;
@@ -171,8 +179,33 @@ public:
     bool Running = false;
     bool UserPaused = false;
     std::int32_t FoundCount = 0;
+    std::unique_ptr<TDropFileSource> DropFileSource;
+
+    /// Where "In results" keeps the list that "Go back" restores.
+    static QString BackListPath();
+    /// Asks for the name of a report to save: (folder, default name, filter) -> name, empty when
+    /// cancelled. Tests replace it; by default the save dialog is shown.
+    std::function<QString(const QString&, const QString&, const QString&)> AskSaveFileName;
 
 public slots:
+    // Search control.
+    void btnFindClick();
+    void btnStopClick();
+    void btnAddMoreClick();
+    void btnFindIntoClick();
+    void btnBackClick();
+    void bFolderClick();
+    void ComboBoxExit(QComboBox* box);
+    // The result list.
+    void ListViewColumnClick(int column);
+    void ListViewDblClick();
+    void mFolderClick();
+    void mCopyClick();
+    void mDeleteClick();
+    void mPropClick();
+    void mReportClick();
+    void mReportOpenClick();
+
     void CheckAllCPClick();
     void CheckDateClick();
     void CheckMainMenuClick();
@@ -212,6 +245,31 @@ private:
     /// Widens labels whose text outgrew their design width, keeping their aligned edge.
     void FitLabels();
 
+    /// Fills a new engine from the controls. Throws std::runtime_error with the message to show.
+    void LoadEngine();
+    /// Ends the current run without its end-of-run handling (step before Find, Add, In results).
+    void StopRun();
+    /// Puts the buttons and the animation in their state after a run, without adding totals.
+    void ShowEnded();
+    void AddRow(const TFindFileInfo& info);
+    void ShowFolder();
+    void SearchDone();
+    void ShowRunError(const QString& className, const QString& message);
+    /// Serves the engine's event deliveries; woken through the event loop by the worker.
+    void DrainEngine();
+    /// Updates the status panels and tells the list of new rows; throttled while a run goes on.
+    void FlushRows();
+    /// Shows a failure of a handler as the application's error handler would.
+    void ShowError(const QString& message);
+    QList<int> SelectedRows() const;
+    std::vector<std::string> SelectedPaths() const;
+    void WriteReportTo(const QString& fileName);
+    void StartDrag();
+    /// ListViewMouseDown and ListViewMouseMove; true when the event started a drag.
+    bool ListViewMouseEvent(QEvent* event);
+    QString DefaultSaveFileName(const QString& folder, const QString& name, const QString& filter);
+    void RemoveTemporaryReports();
+
     /// Settings of the program key (restore at creation, save at close).
     void LoadSettings();
     void RestoreColumnsAndLanguage();
@@ -226,6 +284,10 @@ private:
     bool FListHints = true;
     bool FIconListReady = false;
     bool FShown = false;
+    QTimer* FFlushTimer = nullptr;
+    std::atomic<bool> FDrainPosted{false};
+    QString FShownFolder;
+    QStringList FTemporaryReports; // removed a few seconds after opening, or at the latest at exit
 };
 
 } // namespace trovex

@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
-#include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStyleFactory>
 #include <QTabWidget>
@@ -30,7 +29,8 @@
 #include <memory>
 
 #include "app/CommandLine.h"
-#include "app/Seams.h"
+#include "shell/Seams.h"
+#include "app/ResultModel.h"
 #include "app/uMain.h"
 #include "app/Widgets.h"
 #include "lang/MultiLang.h"
@@ -725,12 +725,17 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(FForm.get()));
         QSignalSpy find(FForm->btnFind, &QPushButton::clicked);
         QSignalSpy open(FForm->mOpen, &QAction::triggered);
+        // Find really searches now: an empty folder keeps each run short.
+        QTemporaryDir empty;
+        FForm->cbFolder->setEditText(empty.path());
         QTRY_VERIFY(QApplication::focusWidget());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(find.count(), 1);
+        QTRY_VERIFY(!FForm->Running);
         FForm->CheckCase->setFocus();
         QTest::keyClick(FForm->CheckCase, Qt::Key_Enter);
         QCOMPARE(find.count(), 2);
+        QTRY_VERIFY(!FForm->Running);
         FForm->ListView->setFocus();
         QTest::keyClick(FForm->ListView, Qt::Key_Return);
         QCOMPARE(find.count(), 2);

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: MIT
+// TResultModel, the rows of the result list: one compact record per found file, cells made on demand,
+// rows stored at once but announced to views in batches, sorting by column through keys built once per
+// sort. Made for a million rows: no per-row heap blocks, no re-sort on append. User-interface thread only.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search/FindFile.h"
+#include "search/Report.h"
+
+namespace trovex
+{
+
+/// The Modified cell: the system locale's short date, a blank and its long time without a time zone,
+/// the time left out when the local time of `lastWriteUtc` is 00:00:00 to the second.
+QString FormatModified(TFileTime lastWriteUtc);
+
+class TResultModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ColumnCount = 5;
+    enum TColumn : int { rcName = 0, rcFolder = 1, rcType = 2, rcModified = 3, rcSize = 4 };
+    /// data() with this role gives what a column sorts by: the Name, Folder and Type cells as text, the last
+    /// write as a UTC QDateTime (millisecond precision) and the size as qulonglong.
+    static constexpr int SortKeyRole = Qt::UserRole;
+
+    explicit TResultModel(QObject* parent = nullptr);
+    ~TResultModel() override;
+
+    /// Appends a row for `info` at the end whatever the current order. A non-empty `typeName` becomes the
+    /// Type cell and `iconIndex` the row's icon slot; an empty one makes the Type cell the extension of the
+    /// name (no icon). The row is stored at once; views learn of it at the next Flush.
+    void Append(const TFindFileInfo& info, const QString& typeName = {}, int iconIndex = -1);
+    /// Tells views about the rows appended since the last flush, in one insertion. Every other change
+    /// (sort, removal, option) flushes first, so row numbers always mean the same rows to the model and
+    /// its views.
+    void Flush();
+    /// Removes every row in one model reset and releases their storage.
+    void Clear();
+    /// Rows stored, flushed or not (rowCount() counts flushed rows only).
+    int Count() const { return static_cast<int>(FRows.size()); }
+
+    /// The row's Folder cell followed by its File name cell. `row` < Count() for these accessors.
+    QString FullPath(int row) const;
+    /// The five cells as shown, in UTF-8 (what reports write).
+    TResultRow Cells(int row) const;
+    /// A copy of the row's found-file record rebuilt from what the row keeps: Name, FileName (= full
+    /// path), FoundText, the attributes, last write time and 64-bit size, and Attr, Size and Time derived
+    /// from them as the engine derives them. The creation and last access times are not kept (zero).
+    TFindFileInfo Info(int row) const;
+    /// Removes the given rows (any order; duplicates and rows out of range are ignored). Persistent
+    /// indexes of the remaining rows follow them.
+    void RemoveRowsDescending(std::vector<int> rows);
+
+    /// Sorts all rows by `column` (rcName..rcSize). Text columns compare byte by byte with only a-z taken
+    /// as A-Z; Modified compares the last write times, Size the sizes. `ascending` false reverses the order.
+    /// Rows that compare equal keep their relative order. Persistent indexes (the selection) follow their rows.
+    void SortBy(int column, bool ascending);
+
+    /// Tips ("..." + the text around the hit + "...") are given only while this is on; initially on.
+    void SetShowHints(bool on);
+    bool ShowHints() const { return FShowHints; }
+    /// The icon of an icon slot, asked for each decorated cell of the File name column.
+    void SetIconSource(std::function<QIcon(int)> iconOfIndex);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    /// Column titles can be replaced (a new language); DisplayRole or EditRole of a horizontal section.
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    /// The full paths of the rows of `indexes` (each row once, in the order given) as file URLs and text.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+
+private:
+    // One found file. The bytes (folder + name, then FoundText) live in FStore, so a row is 48 bytes
+    // whatever the length of its path.
+    struct TRow
+    {
+        const char* Text = nullptr;   // folder, name, found text, back to back
+        TFileTime LastWrite = 0;
+        std::uint64_t Size = 0;
+        std::uint32_t PathLength = 0; // folder + name
+        std::uint32_t NameOffset = 0; // = length of the folder
+        std::uint32_t FoundLength = 0;
+        std::uint32_t Attributes = 0;
+        std::int32_t IconIndex = -1;
+        std::uint32_t TypeIndex = 0;  // 0: the Type cell is the extension; else FTypeNames[TypeIndex]
+        std::string_view Path() const { return {Text, PathLength}; }
+        std::string_view Name() const { return Path().substr(NameOffset); }
+        std::string_view Folder() const { return {Text, NameOffset}; }
+        std::string_view FoundText() const { return {Text + PathLength, FoundLength}; }
+    };
+
+    const char* Store(std::string_view a, std::string_view b, std::string_view c);
+    std::string_view TypeCell(const TRow& row) const;
+    QString Cell(const TRow& row, int column) const;
+    void ApplyOrder(const std::vector<std::uint32_t>& order);
+    void RemoveRange(int first, int last);
+
+    std::vector<TRow> FRows;
+    int FFlushed = 0;
+    // Append-only byte blocks that never move, so rows can point into them; freed by Clear.
+    std::vector<std::unique_ptr<char[]>> FBlocks;
+    std::size_t FBlockUsed = 0;
+    std::size_t FBlockSize = 0;
+    // Shell type names seen so far; a row keeps only its index. Slot 0 is unused.
+    std::vector<std::string> FTypeNames;
+    std::vector<QString> FTypeTexts;
+    QHash<QString, std::uint32_t> FTypeIndex;
+    bool FShowHints = true;
+    std::function<QIcon(int)> FIconSource;
+    QString FTitles[ColumnCount];
+};
+
+} // namespace trovex

@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: MIT
+// The result list's commands: sorting, opening, copying, deleting, properties, dragging out, and
+// the two reports.
+#include "app/uMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QTreeView>
+
+#include <algorithm>
+
+#include "app/ResultModel.h"
+#include "lang/MultiLang.h"
+#include "search/Report.h"
+#include "shell/DropSource.h"
+#include "shell/DropSourceQt.h"
+#include "shell/Seams.h"
+#include "shell/ShellUtl.h"
+
+namespace trovex
+{
+namespace
+{
+
+// A temporary report is removed this long after it was handed to the desktop to open.
+constexpr int TemporaryReportLifeMs = 5000;
+// The pointer must travel this far from where a button went down before a drag starts.
+constexpr int DragThreshold = 10;
+
+} // namespace
+
+QList<int> TFindForm::SelectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : ListView->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::vector<std::string> TFindForm::SelectedPaths() const
+{
+    std::vector<std::string> paths;
+    for (int row : SelectedRows())
+        paths.push_back(ListModel->FullPath(row).toStdString());
+    return paths;
+}
+
+void TFindForm::ListViewColumnClick(int column)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    SortAscending[static_cast<std::size_t>(column)] = !SortAscending[static_cast<std::size_t>(column)];
+    SortColumn = column;
+    ListModel->SortBy(column, SortAscending[static_cast<std::size_t>(column)]);
+}
+
+void TFindForm::ListViewDblClick()
+{
+    const QList<int> rows = SelectedRows();
+    if (!rows.isEmpty())
+        OpenDocument(ListModel->FullPath(rows.first()));
+}
+
+void TFindForm::mFolderClick()
+{
+    const QList<int> rows = SelectedRows();
+    if (rows.isEmpty())
+        return;
+    const QString path = ListModel->FullPath(rows.first());
+    OpenFolder(QFileInfo(path).path() + QLatin1Char('/'), path);
+}
+
+void TFindForm::mCopyClick()
+{
+    std::vector<std::string> paths = SelectedPaths();
+    if (paths.empty())
+        return;
+    DropFileSource->SetFiles(std::move(paths));
+    ClipboardCopy(*DropFileSource);
+    DropFileSource->SetFiles({});
+}
+
+void TFindForm::mDeleteClick()
+{
+    const QList<int> rows = SelectedRows();
+    if (rows.isEmpty())
+        return;
+    QStringList paths;
+    for (int row : rows)
+        paths.append(ListModel->FullPath(row));
+    DeleteFiles(this, paths);
+    // Only rows whose file or folder is really gone leave the list, last to first.
+    std::vector<int> gone;
+    for (int i = static_cast<int>(rows.size()) - 1; i >= 0; --i)
+        if (!QFileInfo::exists(paths[i]) && !QFileInfo(paths[i]).isSymLink())
+            gone.push_back(rows[i]);
+    ListModel->RemoveRowsDescending(std::move(gone));
+}
+
+void TFindForm::mPropClick()
+{
+    const QList<int> rows = SelectedRows();
+    if (!rows.isEmpty())
+        ShowFileProperties(this, ListModel->FullPath(rows.first()));
+}
+
+void TFindForm::WriteReportTo(const QString& fileName)
+{
+    TReportFields fields;
+    fields.FileName = CheckRFileName->isChecked();
+    fields.FileExt = CheckRFileExt->isChecked();
+    fields.Path = CheckRPath->isChecked();
+    fields.Date = CheckRDate->isChecked();
+    fields.Size = CheckRSize->isChecked();
+    fields.All = CheckRAll->isChecked();
+    ListModel->Flush();
+    TReportWriter writer(fileName.toStdString(), fields);
+    for (int row = 0; row < ListModel->Count(); ++row)
+        writer.Add(ListModel->Cells(row));
+    writer.Close();
+}
+
+void TFindForm::mReportClick()
+{
+    QString folder = qEnvironmentVariable("TMPDIR");
+    if (folder.isEmpty())
+        folder = QStringLiteral("/tmp");
+    const QString fileName = QDir(folder).filePath(QStringLiteral("ff%1.txt").arg(FoundCount));
+    try {
+        WriteReportTo(fileName);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    TLauncher::OpenUrl(QUrl::fromLocalFile(fileName));
+    // The viewer has had its time to read the file; the window stays responsive meanwhile.
+    FTemporaryReports.append(fileName);
+    QTimer::singleShot(TemporaryReportLifeMs, this, [this, fileName] {
+        QFile::remove(fileName);
+        FTemporaryReports.removeAll(fileName);
+    });
+}
+
+void TFindForm::mReportOpenClick()
+{
+    const QString replace = FLang.Translate(QStringLiteral("File exists! Replace?"));
+    const QString filter = QStringLiteral("Text files (*.txt);;CSV files (*.csv)");
+    QString fileName;
+    for (;;) {
+        fileName = AskSaveFileName(cbFolder->currentText(), QStringLiteral("FileList"), filter);
+        if (fileName.isEmpty())
+            return;
+        if (QFileInfo(fileName).suffix().isEmpty())
+            fileName += QStringLiteral(".txt");
+        if (!QFileInfo::exists(fileName))
+            break;
+        const auto answer = TMessageBox::Show(this, replace, QStringLiteral("Info"), QMessageBox::Information,
+                                              QMessageBox::Ok | QMessageBox::Cancel);
+        if (answer == QMessageBox::Ok)
+            break;
+    }
+    try {
+        WriteReportTo(fileName);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    TLauncher::OpenUrl(QUrl::fromLocalFile(fileName));
+}
+
+void TFindForm::StartDrag()
+{
+    std::vector<std::string> paths = SelectedPaths();
+    if (paths.empty())
+        return;
+    DropFileSource->SetFiles(std::move(paths));
+    RunDrag(*DropFileSource, ListView->viewport());
+    DropFileSource->SetFiles({});
+}
+
+bool TFindForm::ListViewMouseEvent(QEvent* event)
+{
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (event->type() == QEvent::MouseButtonPress) {
+        DragOrigin = mouse->position().toPoint(); // ListViewMouseDown, for any button
+        return false;
+    }
+    // ListViewMouseMove: exactly the left or exactly the right button, no modifier, far enough.
+    const Qt::MouseButtons buttons = mouse->buttons();
+    if (DragOrigin.x() == -1 || (buttons != Qt::LeftButton && buttons != Qt::RightButton) ||
+        mouse->modifiers() != Qt::NoModifier)
+        return false;
+    const QPoint delta = mouse->position().toPoint() - DragOrigin;
+    if (std::abs(delta.x()) < DragThreshold && std::abs(delta.y()) < DragThreshold)
+        return false;
+    if (SelectedRows().isEmpty())
+        return false;
+    StartDrag();
+    return true; // the view must not turn the move into a rubber-band selection
+}
+
+QString TFindForm::DefaultSaveFileName(const QString& folder, const QString& name, const QString& filter)
+{
+    QFileDialog dialog(this, QString(), folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite); // the window asks itself, with its own text
+    dialog.selectFile(name);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+void TFindForm::RemoveTemporaryReports()
+{
+    for (const QString& fileName : FTemporaryReports)
+        QFile::remove(fileName);
+    FTemporaryReports.clear();
+}
+
+} // namespace trovex

@@ -1,0 +1,391 @@
+// SPDX-License-Identifier: MIT
+// Search control of the main window: the criteria on the pages turned into an engine, the buttons
+// Find, Stop/Continue, Add, In results and Go back, the engine's events, the histories of the
+// criteria boxes and the folder browser.
+#include "app/uMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QTimer>
+#include <QTreeView>
+
+#include <stdexcept>
+
+#include "app/ResultModel.h"
+#include "lang/MultiLang.h"
+#include "search/FindFile.h"
+#include "search/SearchCriteria.h"
+#include "shell/Seams.h"
+#include "shell/ShellUtl.h"
+
+namespace trovex
+{
+namespace
+{
+
+// How often the list and the status bar learn of new rows while a run goes on: often enough to
+// look live, rarely enough that a million rows do not spend their time in relayouts.
+constexpr int FlushIntervalMs = 150;
+// A drain serves deliveries back to back for at most this long before the event loop gets a turn.
+constexpr auto DrainSlice = std::chrono::milliseconds(20);
+
+TDateTime ToDateTime(const QDateTime& value)
+{
+    const QDate d = value.date();
+    const QTime t = value.time();
+    return TDateTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec() * 10000};
+}
+
+int ParseCount(const QString& text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok)
+        throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
+    return value;
+}
+
+} // namespace
+
+QString TFindForm::BackListPath()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/trovex/trovex-back.txt");
+}
+
+void TFindForm::ShowError(const QString& message)
+{
+    TMessageBox::Show(this, message, QStringLiteral("Trovex"), QMessageBox::Critical, QMessageBox::Ok);
+}
+
+void TFindForm::LoadEngine()
+{
+    // The counts are read first, so a bad one leaves everything as it was.
+    int months = 0, days = 0;
+    if (CheckDate->isChecked() && RadioBMonth->isChecked())
+        months = ParseCount(cbLastMonth->currentText());
+    if (CheckDate->isChecked() && RadioBDays->isChecked())
+        days = ParseCount(cbLastDays->currentText());
+
+    StatusBar->SetPanelText(0, QString());
+    FoundCount = 0;
+
+    TCodePages codePages = 0;
+    if (CheckAllCP->isChecked()) {
+        codePages = cpAll;
+    } else {
+        if (CheckAnsi->isChecked())
+            codePages |= cpWindows;
+        if (CheckOEM->isChecked())
+            codePages |= cpDos;
+        if (CheckKOI8->isChecked())
+            codePages |= cpKoi8r;
+        if (CheckUnicode->isChecked())
+            codePages |= cpUnicode;
+        if (CheckUtf8->isChecked())
+            codePages |= cpUtf8;
+        if (codePages == 0)
+            codePages = cpWindows;
+    }
+
+    Engine.reset();
+    Engine = std::make_unique<TFindFile>();
+    const std::string typesMask = TypesMaskOf(cbTypes->currentText().toStdString());
+    Engine->SetMask(ComposeMask(cbMask->currentText().toStdString(), typesMask));
+    Engine->ContainingText = cbString->currentText().toStdString();
+    Engine->ExcludedText = cbNoString->currentText().toStdString();
+    Engine->SetFolder(cbFolder->currentText().toStdString());
+    Engine->SetSubFolders(checkSubFolders->isChecked());
+    Engine->CaseSensitive = CheckCase->isChecked();
+    Engine->CodePages = codePages;
+    Engine->UseDate = CheckDate->isChecked();
+    Engine->InZip = CheckInZip->isChecked();
+    if (Engine->UseDate) {
+        const TDateTime now = NowLocal();
+        if (RadioBMonth->isChecked()) {
+            const TDateRange range = LastMonthsRange(now, months);
+            Engine->SetDateTo(range.To);
+            Engine->SetDateFrom(range.From);
+        } else if (RadioBDays->isChecked()) {
+            const TDateRange range = LastDaysRange(now, days);
+            Engine->SetDateTo(range.To);
+            Engine->SetDateFrom(range.From);
+        } else {
+            // A "to" date of today means up to the moment the search starts.
+            if (eDateTo->date() == QDate::currentDate())
+                Engine->SetDateTo(now);
+            else
+                Engine->SetDateTo(ToDateTime(eDateTo->dateTime()));
+            Engine->SetDateFrom(ToDateTime(eDateFrom->dateTime()));
+        }
+    }
+
+    Engine->OnFound = [this](TFindFile&, const TFindFileInfo& info) { AddRow(info); };
+    Engine->OnFolderChange = [this](TFindFile&) { ShowFolder(); };
+    Engine->OnSearchDone = [this](TFindFile&) { SearchDone(); };
+    Engine->OnError = [this](TFindFile&, const std::string& cls, const std::string& message) {
+        ShowRunError(QString::fromStdString(cls), QString::fromStdString(message));
+    };
+    // The worker wakes the event loop; the drain itself runs here, on the user-interface thread.
+    Engine->Queue().OnWake = [this] {
+        if (!FDrainPosted.exchange(true))
+            QMetaObject::invokeMethod(this, &TFindForm::DrainEngine, Qt::QueuedConnection);
+    };
+
+    Running = true;
+    UserPaused = false;
+    FindAnimate->SetActive(true);
+    btnStop->setEnabled(true);
+    btnStop->setText(FLang.Translate(QStringLiteral("Stop")));
+    FFlushTimer->start(FlushIntervalMs);
+}
+
+void TFindForm::DrainEngine()
+{
+    FDrainPosted.store(false); // a delivery queued from now on posts a new drain
+    if (!Engine)
+        return;
+    TFindFile* engine = Engine.get();
+    // Serve deliveries back to back while they keep coming: one trip through the event loop per
+    // event would cost more than the event. The slice keeps the window responsive.
+    const auto until = std::chrono::steady_clock::now() + DrainSlice;
+    while (Engine.get() == engine && std::chrono::steady_clock::now() < until) {
+        if (!engine->Queue().WaitAndDrain(std::chrono::microseconds(0)))
+            break;
+    }
+}
+
+void TFindForm::StopRun()
+{
+    if (!Engine)
+        return;
+    Engine->OnSearchDone = nullptr; // the abandoned run adds nothing to the totals
+    Engine->Terminate();
+    Engine->Resume();
+    Engine->WaitFor(); // rows of the entry in hand may still arrive meanwhile
+    Engine.reset();
+    Running = false;
+    UserPaused = false;
+}
+
+void TFindForm::ShowEnded()
+{
+    ListModel->Flush();
+    FFlushTimer->stop();
+    FindAnimate->SetActive(false);
+    btnAddMore->setEnabled(true);
+    btnFindInto->setEnabled(ListModel->Count() > 0);
+    btnStop->setText(FLang.Translate(QStringLiteral("Stop")));
+    btnStop->setEnabled(false);
+    Running = false;
+    UserPaused = false;
+}
+
+void TFindForm::btnFindClick()
+{
+    if (Running) {
+        const auto answer = TMessageBox::Show(this, FLang.Translate(QStringLiteral("Start new search?")),
+                                              QStringLiteral("Confirm"), QMessageBox::Question,
+                                              QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+        StopRun();
+    }
+    ListModel->Clear();
+    try {
+        LoadEngine();
+    } catch (const std::exception& e) {
+        ShowEnded();
+        ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    Engine->Start();
+}
+
+void TFindForm::btnStopClick()
+{
+    if (!Engine)
+        return;
+    if (UserPaused) {
+        Engine->Continue();
+        UserPaused = false;
+        btnStop->setText(FLang.Translate(QStringLiteral("Stop")));
+        FindAnimate->SetActive(true);
+    } else {
+        Engine->Pause();
+        UserPaused = true;
+        btnStop->setText(FLang.Translate(QStringLiteral("Continue")));
+        FindAnimate->SetActive(false);
+    }
+}
+
+void TFindForm::btnAddMoreClick()
+{
+    const bool wasRunning = Running;
+    if (Running)
+        StopRun();
+    try {
+        LoadEngine();
+    } catch (const std::exception& e) {
+        if (wasRunning)
+            ShowEnded();
+        ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    Engine->Start();
+}
+
+void TFindForm::btnFindIntoClick()
+{
+    if (Running)
+        StopRun(); // a run still going is ended first, as "Add" does
+    ListModel->Flush();
+    if (ListModel->Count() == 0)
+        return;
+    std::vector<std::string> paths;
+    QStringList lines;
+    paths.reserve(static_cast<std::size_t>(ListModel->Count()));
+    for (int row = 0; row < ListModel->Count(); ++row) {
+        const QString path = ListModel->FullPath(row);
+        paths.push_back(path.toStdString());
+        lines.append(path);
+    }
+    ListModel->Clear();
+    try {
+        LoadEngine();
+    } catch (const std::exception& e) {
+        ShowEnded();
+        ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    Engine->StartInList(std::move(paths));
+
+    const QString backList = BackListPath();
+    QDir().mkpath(QFileInfo(backList).absolutePath());
+    QSaveFile file(backList);
+    if (file.open(QIODevice::WriteOnly)) {
+        const QByteArray text = lines.join(QLatin1Char('\n')).toUtf8() + '\n';
+        file.write(text);
+        file.commit();
+    }
+    btnBack->setEnabled(true);
+}
+
+void TFindForm::btnBackClick()
+{
+    const QString backList = BackListPath();
+    QFile file(backList);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowError(QStringLiteral("Cannot open file %1").arg(backList));
+        return;
+    }
+    std::vector<std::string> paths;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.isEmpty())
+            paths.emplace_back(line.constData(), static_cast<std::size_t>(line.size()));
+    if (Running)
+        StopRun();
+    ListModel->Clear();
+    try {
+        LoadEngine();
+    } catch (const std::exception& e) {
+        ShowEnded();
+        ShowError(QString::fromStdString(e.what()));
+        return;
+    }
+    // Existence checks only, on this thread: every path still there gets its row again.
+    Engine->SearchList(paths, true);
+    SearchDone();
+    btnBack->setEnabled(false);
+}
+
+void TFindForm::AddRow(const TFindFileInfo& info)
+{
+    ++FoundCount;
+    if (FListIcons) {
+        const QString path = QString::fromStdString(info.FileName);
+        ListModel->Append(info, GetFileTypeName(path), GetFileIconIndex(path));
+    } else {
+        ListModel->Append(info);
+    }
+}
+
+void TFindForm::ShowFolder()
+{
+    // Shown by the flush timer: a folder per event would spend the run repainting the status bar.
+    FShownFolder = QString::fromStdString(Engine->CurrentFolder());
+}
+
+void TFindForm::FlushRows()
+{
+    ListModel->Flush();
+    if (Running || Engine) {
+        StatusBar->SetPanelText(0, FLang.Translate(QStringLiteral("Files found: ")) + QString::number(FoundCount));
+        if (Running)
+            StatusBar->SetPanelText(1, FShownFolder);
+    }
+}
+
+void TFindForm::SearchDone()
+{
+    ListModel->Flush();
+    StatusBar->SetPanelText(0, FLang.Translate(QStringLiteral("Files found: ")) + QString::number(FoundCount));
+    ListView->viewport()->update();
+    if (Engine)
+        TotalFiles += Engine->FilesChecked();
+    TotalFound += FoundCount;
+    ShowEnded();
+    StatusBar->SetPanelText(1, QString());
+    if (CheckFlashW->isChecked())
+        QApplication::alert(this); // the desktop flashes the entry; nothing blocks meanwhile
+}
+
+void TFindForm::ShowRunError(const QString& className, const QString& message)
+{
+    const QString text = QStringLiteral("Exception %1 in module %2 at %3.\n%4%5")
+                             .arg(className, QStringLiteral("trovex"), QStringLiteral("00000000"), message,
+                                  message.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral("."));
+    TMessageBox::Show(this, text, QStringLiteral("Application Error"), QMessageBox::Critical, QMessageBox::Ok);
+}
+
+void TFindForm::ComboBoxExit(QComboBox* box)
+{
+    const int selected = box->currentIndex();
+    QString value = box->currentText();
+    if (selected >= 0 && !box->itemText(selected).isEmpty() && box->itemText(selected) == value)
+        value = box->itemText(selected);
+    for (int i = box->count() - 1; i >= 0; --i)
+        if (box->itemText(i) == value || box->itemText(i).isEmpty())
+            box->removeItem(i);
+    box->insertItem(0, value);
+    box->setCurrentIndex(0);
+}
+
+void TFindForm::bFolderClick()
+{
+    QString folder = BrowseForFolder(this, FLang.Translate(QStringLiteral("Select place for search in:")));
+    cbFolder->setEditText(folder);
+    QFileInfo info(folder);
+    if (folder.isEmpty() || !info.isDir()) {
+        TMessageBox::Show(this, QStringLiteral("No such folder"), QStringLiteral("Error"), QMessageBox::Warning,
+                          QMessageBox::Ok);
+        folder = QString::fromStdString(HomeFolder());
+        cbFolder->setEditText(folder);
+    }
+    cbFolder->insertItem(0, folder);
+    cbFolder->setCurrentIndex(0);
+}
+
+} // namespace trovex

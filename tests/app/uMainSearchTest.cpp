@@ -1,0 +1,426 @@
+// SPDX-License-Identifier: MIT
+// Searching from the window under the offscreen platform, over real folder trees: Find, Stop and
+// Continue, Add, In results and Go back, the list's sorting, tips, deletion, reports and histories.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <memory>
+
+#include "app/ResultModel.h"
+#include "app/uMain.h"
+#include "lang/MultiLang.h"
+#include "platform/CodePage.h"
+#include "search/FindFile.h"
+#include "shell/Seams.h"
+
+using namespace trovex;
+
+namespace
+{
+
+constexpr int Timeout = 10000;
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class uMainSearchTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> FHome;
+    std::unique_ptr<QTemporaryDir> FTree;
+    std::unique_ptr<TMultiLang> FLang;
+    std::unique_ptr<TFindForm> FForm;
+
+    QString Root() const { return FTree->path() + QLatin1Char('/'); }
+
+    // Names of the rows in list order.
+    QStringList Names() const
+    {
+        QStringList names;
+        FForm->ListModel->Flush();
+        for (int row = 0; row < FForm->ListModel->rowCount(); ++row)
+            names.append(FForm->ListModel->index(row, 0).data().toString());
+        return names;
+    }
+
+    QString Panel(int index) const { return FForm->StatusBar->PanelText(index); }
+
+    void SetCriteria(const QString& mask, const QString& text = {})
+    {
+        FForm->cbMask->setEditText(mask);
+        FForm->cbString->setEditText(text);
+        FForm->cbFolder->setEditText(Root());
+    }
+
+    bool WaitEnded() { return QTest::qWaitFor([this] { return !FForm->Running; }, Timeout); }
+
+    void SelectRows(const QList<int>& rows)
+    {
+        FForm->ListView->clearSelection();
+        for (int row : rows)
+            FForm->ListView->selectionModel()->select(FForm->ListModel->index(row, 0),
+                                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        InitCodePages();
+        TLauncher::SetRecording(true);
+    }
+
+    void init()
+    {
+        FHome = std::make_unique<QTemporaryDir>();
+        FTree = std::make_unique<QTemporaryDir>();
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "TMPDIR"}) {
+            const QString dir = FHome->path() + QLatin1Char('/') + QLatin1String(name);
+            QDir().mkpath(dir);
+            qputenv(name, dir.toUtf8());
+        }
+        TMessageBox::Shown().clear();
+        TLauncher::Opened().clear();
+        FLang = std::make_unique<TMultiLang>(FHome->path());
+        FForm = std::make_unique<TFindForm>(*FLang);
+    }
+
+    void cleanup()
+    {
+        FForm.reset();
+        FLang.reset();
+    }
+
+    // Find lists what the criteria select, counts them in the status bar and ends in the Ended state.
+    void FindFromTheButtonToTheRows()
+    {
+        WriteFile(Root() + "a.txt", "hello needle");
+        WriteFile(Root() + "b.txt", "nothing");
+        WriteFile(Root() + "sub/c.TXT", "NEEDLE here");
+        WriteFile(Root() + "d.doc", "needle");
+        SetCriteria(QStringLiteral("*.txt"), QStringLiteral("needle"));
+        QTest::mouseClick(FForm->btnFind, Qt::LeftButton);
+        QVERIFY(FForm->Running || FForm->ListModel->Count() >= 0);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), (QStringList{"a.txt", "c.TXT"}));
+        QCOMPARE(Panel(0), QStringLiteral("Files found: 2"));
+        QCOMPARE(Panel(1), QString());
+        QVERIFY(!FForm->btnStop->isEnabled());
+        QCOMPARE(FForm->btnStop->text(), QStringLiteral("Stop"));
+        QVERIFY(FForm->btnAddMore->isEnabled());
+        QVERIFY(FForm->btnFindInto->isEnabled());
+        QVERIFY(FForm->TotalFound >= 2);
+        // Folder cell ends with '/', Type is the extension, Size the full size.
+        QCOMPARE(FForm->ListModel->index(1, 1).data().toString(), Root() + "sub/");
+        QCOMPARE(FForm->ListModel->index(1, 2).data().toString(), QStringLiteral("TXT"));
+        QCOMPARE(FForm->ListModel->index(1, 4).data().toString(), QStringLiteral("11"));
+    }
+
+    // Stop pauses the run and Continue goes on with the same count; nothing is lost or repeated.
+    void StopAndContinueKeepTheCount()
+    {
+        for (int i = 0; i < 400; ++i)
+            WriteFile(Root() + QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0')), "x");
+        SetCriteria(QStringLiteral("*.txt"));
+        FForm->btnFind->click();
+        FForm->btnStop->click(); // the worker waits on its first event, so the pause lands early
+        QCOMPARE(FForm->btnStop->text(), QStringLiteral("Continue"));
+        QVERIFY(FForm->UserPaused);
+        QTest::qWait(100);
+        const int paused = FForm->ListModel->Count();
+        QVERIFY(paused < 400);
+        QTest::qWait(100);
+        QCOMPARE(FForm->ListModel->Count(), paused);
+        FForm->btnStop->click();
+        QCOMPARE(FForm->btnStop->text(), QStringLiteral("Stop"));
+        QVERIFY(WaitEnded());
+        QStringList names = Names();
+        QCOMPARE(names.size(), 400);
+        names.removeDuplicates();
+        QCOMPARE(names.size(), 400);
+        QCOMPARE(Panel(0), QStringLiteral("Files found: 400"));
+    }
+
+    // Find during a paused run asks first; No changes nothing, Yes starts again with an empty list.
+    void FindWhilePausedAsks()
+    {
+        for (int i = 0; i < 300; ++i)
+            WriteFile(Root() + QStringLiteral("g%1.txt").arg(i), "x");
+        WriteFile(Root() + "only.log", "x");
+        SetCriteria(QStringLiteral("*.txt"));
+        FForm->btnFind->click();
+        FForm->btnStop->click();
+        QVERIFY(FForm->Running);
+        TMessageBox::SetNextAnswer(QMessageBox::No);
+        FForm->btnFind->click();
+        QCOMPARE(TMessageBox::Shown(), QStringList{"Start new search?"});
+        QVERIFY(FForm->Running);
+        QVERIFY(FForm->UserPaused);
+
+        SetCriteria(QStringLiteral("*.log"));
+        TMessageBox::SetNextAnswer(QMessageBox::Yes);
+        const std::int32_t totalBefore = FForm->TotalFound;
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), QStringList{"only.log"});
+        QCOMPARE(FForm->TotalFound, totalBefore + 1); // the abandoned run added nothing
+    }
+
+    // Add appends a new run's rows after the old ones, even the same file twice.
+    void AddAppends()
+    {
+        WriteFile(Root() + "a.txt", "x");
+        WriteFile(Root() + "b.log", "x");
+        SetCriteria(QStringLiteral("*.txt"));
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        SetCriteria(QStringLiteral("*.log;*.txt"));
+        FForm->btnAddMore->click();
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), (QStringList{"a.txt", "a.txt", "b.log"}));
+    }
+
+    // In results narrows the list with the current criteria; Go back restores it, in its order,
+    // without the files deleted meanwhile.
+    void InResultsAndGoBack()
+    {
+        WriteFile(Root() + "a.txt", "alpha");
+        WriteFile(Root() + "b.txt", "beta");
+        WriteFile(Root() + "c.txt", "alpha beta");
+        WriteFile(Root() + "d.txt", "gamma");
+        SetCriteria(QStringLiteral("*.txt"));
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        FForm->ListViewColumnClick(0);
+        FForm->ListViewColumnClick(0); // names descending: d c b a
+        QCOMPARE(Names(), (QStringList{"d.txt", "c.txt", "b.txt", "a.txt"}));
+
+        SetCriteria(QStringLiteral("*.txt"), QStringLiteral("alpha"));
+        FForm->btnFindInto->click();
+        QVERIFY(FForm->btnBack->isEnabled());
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), (QStringList{"c.txt", "a.txt"}));
+        QVERIFY(QFile::exists(TFindForm::BackListPath()));
+
+        QVERIFY(QFile::remove(Root() + "b.txt"));
+        FForm->btnBack->click();
+        QCOMPARE(Names(), (QStringList{"d.txt", "c.txt", "a.txt"}));
+        QVERIFY(!FForm->btnBack->isEnabled());
+
+        // A bare mask without "*" fits no whole path.
+        SetCriteria(QStringLiteral("a.txt"));
+        FForm->btnFindInto->click();
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), QStringList{});
+        FForm->btnFindInto->click(); // an empty list: nothing happens
+        QVERIFY(!FForm->Running);
+    }
+
+    void GoBackWithoutSavedListSaysSo()
+    {
+        QFile::remove(TFindForm::BackListPath());
+        FForm->btnBack->setEnabled(true);
+        TMessageBox::SetNextAnswer(QMessageBox::Ok);
+        FForm->btnBack->click();
+        QCOMPARE(TMessageBox::Shown().size(), 1);
+        QVERIFY(TMessageBox::Shown().first().startsWith(QStringLiteral("Cannot open file ")));
+    }
+
+    // Column clicks: each column keeps its own direction.
+    void SortingSequences()
+    {
+        WriteFile(Root() + "big.txt", QByteArray(300, 'x'));
+        WriteFile(Root() + "Alpha.txt", QByteArray(20, 'x'));
+        WriteFile(Root() + "mid.txt", QByteArray(100, 'x'));
+        SetCriteria(QStringLiteral("*.txt"));
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        FForm->ListViewColumnClick(4);
+        QCOMPARE(Names(), (QStringList{"Alpha.txt", "mid.txt", "big.txt"}));
+        FForm->ListViewColumnClick(4);
+        QCOMPARE(Names(), (QStringList{"big.txt", "mid.txt", "Alpha.txt"}));
+        FForm->ListViewColumnClick(0);
+        QCOMPARE(Names(), (QStringList{"Alpha.txt", "big.txt", "mid.txt"}));
+        QCOMPARE(FForm->SortColumn, 0);
+    }
+
+    // Tips show the text around the hit, and only while "Show Hints" is on.
+    void TipsFollowShowHints()
+    {
+        WriteFile(Root() + "a.txt", "some needle text");
+        SetCriteria(QStringLiteral("*.txt"), QStringLiteral("needle"));
+        FForm->CheckHints->setChecked(true);
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        const QModelIndex first = FForm->ListModel->index(0, 0);
+        QCOMPARE(first.data(Qt::ToolTipRole).toString(), QStringLiteral("...ome needle text..."));
+        FForm->CheckHints->setChecked(false);
+        QVERIFY(first.data(Qt::ToolTipRole).toString().isEmpty());
+    }
+
+    // Delete removes only the rows whose files are gone; declining keeps every row.
+    void DeleteKeepsRowsOfSurvivingFiles()
+    {
+        WriteFile(Root() + "a.txt", "x");
+        WriteFile(Root() + "b.txt", "x");
+        WriteFile(Root() + "c.txt", "x");
+        SetCriteria(QStringLiteral("*.txt"));
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        SelectRows({0, 2});
+        TMessageBox::SetNextAnswer(QMessageBox::No);
+        FForm->mDeleteClick();
+        QCOMPARE(Names(), (QStringList{"a.txt", "b.txt", "c.txt"}));
+        QVERIFY(QFile::exists(Root() + "a.txt"));
+
+        TMessageBox::SetNextAnswer(QMessageBox::Yes);
+        FForm->mDeleteClick();
+        QCOMPARE(Names(), QStringList{"b.txt"});
+        QVERIFY(!QFile::exists(Root() + "a.txt"));
+        QVERIFY(!QFile::exists(Root() + "c.txt"));
+    }
+
+    // The report of "Report..." lands in the temporary folder as ff<count>.txt and is opened; the
+    // one of "Save report..." asks again for a name when the file exists and Cancel is answered.
+    void ReportsWriteTheChosenFields()
+    {
+        WriteFile(Root() + "letter.doc", "x");
+        WriteFile(Root() + "report.final.doc", "xy");
+        SetCriteria(QStringLiteral("*.doc"));
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        FForm->CheckReport->setChecked(true);
+        FForm->CheckRAll->setChecked(false);
+        FForm->CheckRPath->setChecked(false);
+        FForm->CheckRFileName->setChecked(true);
+        FForm->CheckRFileExt->setChecked(false);
+        FForm->CheckRSize->setChecked(true);
+        FForm->mReportClick();
+        const QString temp = qEnvironmentVariable("TMPDIR") + QStringLiteral("/ff2.txt");
+        QCOMPARE(ReadFile(temp), QByteArray("letter\t1\r\nreport.final\t2\r\n"));
+        QCOMPARE(TLauncher::Opened().size(), 1);
+        QCOMPARE(TLauncher::Opened().first(), QUrl::fromLocalFile(temp));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(temp), 8000); // removed later, without blocking
+
+        const QString saved = FHome->path() + QStringLiteral("/list.csv");
+        WriteFile(saved, "old");
+        QStringList asked;
+        FForm->AskSaveFileName = [&](const QString& folder, const QString& name, const QString& filter) {
+            asked.append(folder + "|" + name + "|" + filter);
+            return asked.size() < 2 ? saved : QString();
+        };
+        TMessageBox::SetNextAnswer(QMessageBox::Cancel); // first: keep the file, ask again
+        FForm->mReportOpenClick();
+        QCOMPARE(asked.size(), 2); // asked, replace declined, asked again, and the dialog was cancelled
+        QCOMPARE(ReadFile(saved), QByteArray("old"));
+        QCOMPARE(asked.first(), Root() + "|FileList|Text files (*.txt);;CSV files (*.csv)");
+
+        asked.clear();
+        FForm->AskSaveFileName = [&](const QString&, const QString&, const QString&) { return saved; };
+        TMessageBox::SetNextAnswer(QMessageBox::Ok);
+        FForm->mReportOpenClick();
+        QCOMPARE(ReadFile(saved), QByteArray("letter,1\r\nreport.final,2\r\n"));
+    }
+
+    // Leaving a history box puts its value first, once, and drops empty entries.
+    void HistoryRule()
+    {
+        FForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+        FForm->cbMask->clear();
+        FForm->cbMask->addItems({"*.doc", "", "*.txt"});
+        for (int round = 0; round < 2; ++round) {
+            FForm->cbMask->setFocus();
+            FForm->cbMask->setEditText(QStringLiteral("*.txt"));
+            FForm->cbString->setFocus();
+            QApplication::processEvents();
+        }
+        QCOMPARE(FForm->cbMask->itemText(0), QStringLiteral("*.txt"));
+        QCOMPARE(FForm->cbMask->count(), 2);
+        QCOMPARE(FForm->cbMask->itemText(1), QStringLiteral("*.doc"));
+    }
+
+    // A count that is not a number stops the start with the library's message; no run begins.
+    void BadCountStopsTheStart()
+    {
+        FForm->CheckDate->setChecked(true);
+        FForm->RadioBDays->setChecked(true);
+        FForm->cbLastDays->setEditText(QStringLiteral("x1"));
+        SetCriteria(QStringLiteral("*"));
+        TMessageBox::SetNextAnswer(QMessageBox::Ok);
+        FForm->btnFind->click();
+        QVERIFY(!FForm->Running);
+        QCOMPARE(TMessageBox::Shown(), QStringList{"'x1' is not a valid integer value"});
+    }
+
+    // An invalid mask ends the run in the error box, and the buttons come back.
+    void RunErrorShowsTheBox()
+    {
+        WriteFile(Root() + "a.txt", "x");
+        WriteFile(Root() + "b.doc", "x");
+        SetCriteria(QStringLiteral("*.txt;[a"));
+        TMessageBox::SetNextAnswer(QMessageBox::Ok);
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        QCOMPARE(TMessageBox::Shown(),
+                 QStringList{"Exception EMaskException in module trovex at 00000000.\n'[a' is an invalid mask at (3)."});
+        QVERIFY(FForm->btnAddMore->isEnabled());
+    }
+
+    // The window finds what the command-line tool finds for the same criteria.
+    void SameResultsAsTheCommandLine()
+    {
+        WriteFile(Root() + "one.txt", "Find me");
+        WriteFile(Root() + "x/two.md", "find ME");
+        WriteFile(Root() + "x/y/three.txt", "nope");
+        static const char utf16[] = "\xff\xfe" "f\0i\0n\0d\0 \0m\0e\0";
+        WriteFile(Root() + "x/four.TXT", QByteArray(utf16, sizeof utf16 - 1));
+        SetCriteria(QString(), QStringLiteral("find me"));
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        QStringList window;
+        for (int row = 0; row < FForm->ListModel->Count(); ++row)
+            window.append(FForm->ListModel->FullPath(row));
+
+        QProcess cli;
+        cli.start(QStringLiteral(TROVEX_CLI_PATH), {QStringLiteral("-q"), QStringLiteral("-c"),
+                                                    QStringLiteral("find me"), Root()});
+        QVERIFY(cli.waitForFinished(Timeout));
+        const QStringList printed = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(window, printed);
+        QCOMPARE(window.size(), 3);
+    }
+};
+
+QTEST_MAIN(uMainSearchTest)
+#include "uMainSearchTest.moc"
