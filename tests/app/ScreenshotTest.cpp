@@ -3,6 +3,11 @@
 // build folder, so a person can compare them with the design.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QComboBox>
+#include <QPushButton>
 #include <QImage>
 #include <QPixmap>
 #include <QStandardPaths>
@@ -11,6 +16,7 @@
 #include <QTest>
 
 #include "app/uMain.h"
+#include "app/Widgets.h"
 #include "lang/MultiLang.h"
 #include "platform/CodePage.h"
 
@@ -62,6 +68,37 @@ private slots:
             const QString file = folder + QStringLiteral("/trovex-ru-wide-%1.png").arg(QLatin1String(names[i]));
             QVERIFY2(form.grab().save(file), qPrintable(file));
         }
+    }
+
+    // A finished search: rows in the list, sorted by size, with the counts in the status bar.
+    void RendersAFinishedSearch()
+    {
+        const QString folder = qEnvironmentVariable("TROVEX_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
+        QVERIFY(QDir().mkpath(folder));
+        QTemporaryDir tree;
+        const QStringList names = {"report-2024.txt", "notes.txt", "Письмо.txt", "todo.md", "budget.csv",
+                                   "docs/manual.txt", "docs/old/readme.txt"};
+        int size = 10;
+        for (const QString& name : names) {
+            const QString path = tree.filePath(name);
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(size, 'x') + " needle " + QByteArray(size, 'y'));
+            size *= 3;
+        }
+        TMultiLang lang(QStringLiteral(TROVEX_SOURCE_DIR "/share/lang"));
+        TFindForm form(lang);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.resize(719, 505);
+        form.cbFolder->setEditText(tree.path());
+        form.cbString->setEditText(QStringLiteral("needle"));
+        form.btnFind->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.Running, 10000);
+        form.ListViewColumnClick(4);
+        QCOMPARE(form.StatusBar->PanelText(0), QStringLiteral("Files found: 7"));
+        QVERIFY2(form.grab().save(folder + QStringLiteral("/trovex-search-done.png")), qPrintable(folder));
     }
 };
 
