@@ -247,6 +247,8 @@ private:
 
     /// Fills a new engine from the controls. Throws std::runtime_error with the message to show.
     void LoadEngine();
+    /// LoadEngine, showing its failure and returning the controls to the Ended state; false then.
+    bool TryLoadEngine();
     /// Ends the current run without its end-of-run handling (step before Find, Add, In results).
     void StopRun();
     /// Puts the buttons and the animation in their state after a run, without adding totals.

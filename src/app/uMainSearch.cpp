@@ -152,6 +152,18 @@ void TFindForm::LoadEngine()
     FFlushTimer->start(FlushIntervalMs);
 }
 
+bool TFindForm::TryLoadEngine()
+{
+    try {
+        LoadEngine();
+        return true;
+    } catch (const std::exception& e) {
+        ShowEnded(); // a start that failed leaves no run showing
+        ShowError(QString::fromStdString(e.what()));
+        return false;
+    }
+}
+
 void TFindForm::DrainEngine()
 {
     FDrainPosted.store(false); // a delivery queued from now on posts a new drain
@@ -204,13 +216,8 @@ void TFindForm::btnFindClick()
         StopRun();
     }
     ListModel->Clear();
-    try {
-        LoadEngine();
-    } catch (const std::exception& e) {
-        ShowEnded();
-        ShowError(QString::fromStdString(e.what()));
+    if (!TryLoadEngine())
         return;
-    }
     Engine->Start();
 }
 
@@ -233,17 +240,10 @@ void TFindForm::btnStopClick()
 
 void TFindForm::btnAddMoreClick()
 {
-    const bool wasRunning = Running;
     if (Running)
         StopRun();
-    try {
-        LoadEngine();
-    } catch (const std::exception& e) {
-        if (wasRunning)
-            ShowEnded();
-        ShowError(QString::fromStdString(e.what()));
+    if (!TryLoadEngine())
         return;
-    }
     Engine->Start();
 }
 
@@ -263,13 +263,8 @@ void TFindForm::btnFindIntoClick()
         lines.append(path);
     }
     ListModel->Clear();
-    try {
-        LoadEngine();
-    } catch (const std::exception& e) {
-        ShowEnded();
-        ShowError(QString::fromStdString(e.what()));
+    if (!TryLoadEngine())
         return;
-    }
     Engine->StartInList(std::move(paths));
 
     const QString backList = BackListPath();
@@ -298,13 +293,8 @@ void TFindForm::btnBackClick()
     if (Running)
         StopRun();
     ListModel->Clear();
-    try {
-        LoadEngine();
-    } catch (const std::exception& e) {
-        ShowEnded();
-        ShowError(QString::fromStdString(e.what()));
+    if (!TryLoadEngine())
         return;
-    }
     // Existence checks only, on this thread: every path still there gets its row again.
     Engine->SearchList(paths, true);
     SearchDone();

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -419,6 +420,32 @@ private slots:
         const QStringList printed = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(window, printed);
         QCOMPARE(window.size(), 3);
+    }
+
+    // Not a test: with TROVEX_BENCH_TREE set, times a whole Find in the shown window from the
+    // button to the last row and prints it (the benchmark script compares it with trovex-cli).
+    void MeasureFindToLastRow()
+    {
+        const QString tree = qEnvironmentVariable("TROVEX_BENCH_TREE");
+        if (tree.isEmpty())
+            QSKIP("set TROVEX_BENCH_TREE to measure");
+        FForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+        FForm->cbMask->setEditText(qEnvironmentVariable("TROVEX_BENCH_MASK", QStringLiteral("*")));
+        FForm->cbFolder->setEditText(tree);
+        FForm->CheckInZip->setChecked(false);
+        QElapsedTimer timer;
+        timer.start();
+        FForm->btnFind->click();
+        QVERIFY(QTest::qWaitFor([this] { return !FForm->Running; }, 600000));
+        const qint64 ms = timer.elapsed();
+        QFile status(QStringLiteral("/proc/self/status"));
+        QByteArray rss;
+        if (status.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("VmRSS:"))
+                    rss = line.simplified();
+        qInfo("find-to-last-row %lld ms, %d rows, %s", ms, FForm->ListModel->Count(), rss.constData());
     }
 };
 
