@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QClipboard>
 #include <QDir>
+#include <QMimeData>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
@@ -26,6 +28,7 @@
 #include "lang/MultiLang.h"
 #include "platform/CodePage.h"
 #include "search/FindFile.h"
+#include "shell/DropSource.h"
 #include "shell/Seams.h"
 
 using namespace trovex;
@@ -351,6 +354,24 @@ private slots:
         TMessageBox::SetNextAnswer(QMessageBox::Ok);
         FForm->mReportOpenClick();
         QCOMPARE(ReadFile(saved), QByteArray("letter,1\r\nreport.final,2\r\n"));
+    }
+
+    // Copy puts the selected rows' files on the clipboard, where a file manager pastes them from.
+    void CopyPutsFilesOnTheClipboard()
+    {
+        WriteFile(Root() + "a.txt", "x");
+        WriteFile(Root() + "b.txt", "x");
+        WriteFile(Root() + "c.txt", "x");
+        SetCriteria(QStringLiteral("*.txt"));
+        FForm->btnFind->click();
+        QVERIFY(WaitEnded());
+        SelectRows({2, 0});
+        FForm->mCopyClick();
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data);
+        QCOMPARE(data->urls(), (QList<QUrl>{QUrl::fromLocalFile(Root() + "a.txt"), QUrl::fromLocalFile(Root() + "c.txt")}));
+        QVERIFY(data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("copy\n"));
+        QVERIFY(FForm->DropFileSource->Files().empty()); // cleared again after the copy
     }
 
     // Leaving a history box puts its value first, once, and drops empty entries.
