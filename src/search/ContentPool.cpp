@@ -142,7 +142,9 @@ void TContentPool::Loop()
         lock.unlock();
         {
             TSearcherPair searchers(settings);
-            for (std::size_t i = 0; i < FJobs.size(); ++i) {
+            // From the far end: the walk takes jobs from the front, so the two rarely want the same
+            // one, and they meet somewhere in the folder with both cores busy until then.
+            for (std::size_t i = FJobs.size(); i-- > 0;) {
                 if (FStopBatch.load() || !FMayWork())
                     break;
                 TContentJob* job = FJobs[i].get();

@@ -17,6 +17,9 @@ namespace
 
 // Planning ahead pays only where another core can do the reading.
 const bool HaveSpareCore = std::thread::hardware_concurrency() > 1;
+// Sizes from which a file's content test is worth a trip to the other core.
+constexpr std::uint64_t HeavyFile = 512 * 1024;
+constexpr std::uint64_t HeavyDocument = 32 * 1024;
 
 } // namespace
 
@@ -41,6 +44,7 @@ void TFindFile::PlanContentTests(const TFolderListing& listing)
     FPlannedData.resize(entries.size());
     FPlannedState.assign(entries.size(), 0);
     std::size_t count = 0;
+    std::size_t light = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const TDirEntry& entry = entries[i];
         if (entry.Name == "." || entry.Name == ".." || entry.Kind == TDirEntry::dkDirectory)
@@ -67,12 +71,19 @@ void TFindFile::PlanContentTests(const TFolderListing& listing)
         const TFindData& data = FPlannedData[i];
         if ((data.Attributes & faDirectory) || (UseDate && !DateInRange(data.LastWriteTime)))
             continue;
+        // Handing a small file to the other core costs more than searching it here: only large
+        // files and documents go over, and only when the walk has other work meanwhile.
+        const bool pdf = lowerName.size() > 4 && lowerName.compare(lowerName.size() - 4, 4, ".pdf") == 0;
+        if (data.Size < (pdf ? HeavyDocument : HeavyFile)) {
+            ++light;
+            continue;
+        }
         jobs[i] = std::make_unique<TContentJob>();
         jobs[i]->Name = entry.Name;
         jobs[i]->Path = FCurrentFolder + entry.Name;
         ++count;
     }
-    if (count < 2)
+    if (count == 0 || (count < 2 && light < 8))
         return; // nothing to overlap
     if (!FPool)
         FPool = std::make_unique<TContentPool>([this] { return !FPaused.load() && !FTerminated.load(); });

@@ -172,7 +172,7 @@ private:
     TFileTime FDateTo = 0;
     bool FListMode = false;
     std::int32_t FFilesChecked = 0;
-    TFindStatus FStatus = fsStarted;
+    std::atomic<TFindStatus> FStatus{fsStarted}; // Pause writes it from the caller's thread
     TFindFileInfo FFound;
     std::string FErrorClass;
     std::string FErrorMessage;

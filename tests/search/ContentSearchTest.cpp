@@ -258,8 +258,8 @@ TEST(ContentSearchTest, VerdictsOfAFullFolderKeepTheirOrder)
         case 2: // unreadable
             tree.AddLink(name, tree.Path("nowhere"));
             break;
-        case 3: // large, with the text in its second chunk
-            tree.AddFile(name, std::string(70000, 'y') + "needle");
+        case 3: // large, with the text in a later chunk; some large enough for the second core
+            tree.AddFile(name, std::string(i % 50 == 3 ? 600000 : 70000, 'y') + "needle");
             expected.push_back(name);
             contexts[name] = std::string(50, 'y') + "needle";
             break;
@@ -283,7 +283,7 @@ TEST(ContentSearchTest, VerdictsOfAFullFolderKeepTheirOrder)
     engine.Start();
     while (!engine.Finished()) {
         engine.Queue().WaitAndDrain(std::chrono::milliseconds(5));
-        if (engine.Suspended()) {
+        if (engine.Paused()) {
             ++pauses;
             engine.Continue();
         }

@@ -287,7 +287,8 @@ TEST(FindFileTest, TerminateWhilePausedWaitsForTheResume)
     engine.OnFolderChange = [&](TFindFile& e) { folders.push_back(e.CurrentFolder()); };
     engine.OnSearchDone = [&](TFindFile&) { ++done; };
     engine.Start();
-    while (!engine.Suspended())
+    // The worker also starts out suspended for a moment; wait for the pause asked for above.
+    while (found.size() < 3 || !engine.Suspended())
         engine.Queue().WaitAndDrain(std::chrono::milliseconds(10));
     engine.Terminate();
     for (int i = 0; i < 10; ++i)
