@@ -31,13 +31,13 @@ TFindFile::TFindFile() : FFolder(HomeFolder())
 
 TFindFile::~TFindFile()
 {
-    FPool.reset();
     if (FThread.joinable()) {
         FQueue.Close();
         Terminate();
         Resume();
         FThread.join();
     }
+    FPool.reset(); // after the worker: it may be waiting on a job of the pool
 }
 
 void TFindFile::SetMask(std::string_view text)
