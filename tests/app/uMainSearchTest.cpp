@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QMimeData>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -458,7 +460,16 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         FForm->btnFind->click();
-        QVERIFY(QTest::qWaitFor([this] { return !FForm->Running; }, 600000));
+        // A plain event loop, as in the program: QTest::qWaitFor sleeps 10 ms between its turns,
+        // which would stall every delivery of the run.
+        QEventLoop loop;
+        QTimer check;
+        connect(&check, &QTimer::timeout, &loop, [&] {
+            if (!FForm->Running)
+                loop.quit();
+        });
+        check.start(1);
+        loop.exec();
         const qint64 ms = timer.elapsed();
         QFile status(QStringLiteral("/proc/self/status"));
         QByteArray rss;
