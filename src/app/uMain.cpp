@@ -520,6 +520,8 @@ void TFindForm::CheckIconsClick()
 {
     // Before creation has made the icon list there is nothing to show yet.
     FListIcons = CheckIcons->isChecked() && FIconListReady;
+    if (Engine)
+        Engine->LendableEvents = !FListIcons;
     ListView->setIconSize(FListIcons ? QSize(16, 16) : QSize(0, 0));
 }
 

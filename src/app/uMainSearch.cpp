@@ -133,6 +133,9 @@ void TFindForm::LoadEngine()
     }
 
     Engine->OnFound = [this](TFindFile&, const TFindFileInfo& info) { AddRow(info); };
+    // Rows without icons touch only the model's storage and counters, which the worker may do while
+    // this thread is lent to it; icons need the desktop's icon theme, which stays on this thread.
+    Engine->LendableEvents = !FListIcons;
     Engine->OnFolderChange = [this](TFindFile&) { ShowFolder(); };
     Engine->OnSearchDone = [this](TFindFile&) { SearchDone(); };
     Engine->OnError = [this](TFindFile&, const std::string& cls, const std::string& message) {
@@ -170,6 +173,14 @@ void TFindForm::DrainEngine()
     if (!Engine)
         return;
     TFindFile* engine = Engine.get();
+    if (engine->LendableEvents) {
+        // The cheapest hand-over: this thread parks and the worker runs the row and folder events
+        // itself meanwhile, in our stead. The slice keeps the window responsive.
+        engine->Queue().Lend(DrainSlice);
+        if (Engine.get() == engine && !engine->Finished() && !UserPaused && !FDrainPosted.exchange(true))
+            QMetaObject::invokeMethod(this, &TFindForm::DrainEngine, Qt::QueuedConnection);
+        return;
+    }
     // Serve deliveries back to back while they keep coming: one trip through the event loop per
     // event would cost more than the event. The slice keeps the window responsive.
     const auto until = std::chrono::steady_clock::now() + DrainSlice;
@@ -228,6 +239,9 @@ void TFindForm::btnStopClick()
     if (UserPaused) {
         Engine->Continue();
         UserPaused = false;
+        // A lent drain is not queued while paused; the worker's next event may need one.
+        if (!FDrainPosted.exchange(true))
+            QMetaObject::invokeMethod(this, &TFindForm::DrainEngine, Qt::QueuedConnection);
         btnStop->setText(FLang.Translate(QStringLiteral("Stop")));
         FindAnimate->SetActive(true);
     } else {

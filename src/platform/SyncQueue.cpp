@@ -64,6 +64,55 @@ void TSyncQueue::Invoke(const std::function<void()>& call)
         std::rethrow_exception(error);
 }
 
+void TSyncQueue::InvokeLendable(const std::function<void()>& call)
+{
+    int lent = 1;
+    if (!FClosed.load() && FLent.compare_exchange_strong(lent, 2, std::memory_order_acq_rel)) {
+        struct TGiveBack
+        {
+            std::atomic<int>& Lent;
+            ~TGiveBack() { Lent.store(1, std::memory_order_release); }
+        } giveBack{FLent};
+        call();
+        return;
+    }
+    Invoke(call);
+}
+
+void TSyncQueue::Lend(std::chrono::microseconds duration)
+{
+    while (Drain()) {
+    }
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FInterrupted = false;
+    }
+    FLent.store(1, std::memory_order_release);
+    const auto until = std::chrono::steady_clock::now() + duration;
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until)
+            break;
+        // Calls that may not be lent still arrive the ordinary way and run here.
+        std::unique_lock<std::mutex> lock(FLock);
+        const bool woken = FPosted.wait_until(lock, until, [this] {
+            return (FHasPending.load() && !FDone.load()) || FInterrupted;
+        });
+        const bool interrupted = FInterrupted;
+        lock.unlock();
+        if (woken)
+            Drain();
+        if (interrupted)
+            break;
+    }
+    // Take the thread back; a call the worker is running in our stead finishes first.
+    int lent = 1;
+    while (!FLent.compare_exchange_weak(lent, 0, std::memory_order_acq_rel)) {
+        lent = 1;
+        TROVEX_PAUSE();
+    }
+}
+
 bool TSyncQueue::Drain()
 {
     if (!FHasPending.load(std::memory_order_acquire))

@@ -160,25 +160,29 @@ void TFindFile::CheckPaused()
     FSuspended = false;
 }
 
-void TFindFile::Deliver(const std::function<void()>& call)
+void TFindFile::Deliver(const std::function<void()>& call, bool lendable)
 {
     // Start makes the thread before resuming it, so the worker never sees FThread half-assigned.
-    if (FThread.joinable() && std::this_thread::get_id() == FThread.get_id())
-        FQueue.Invoke(call);
-    else
+    if (FThread.joinable() && std::this_thread::get_id() == FThread.get_id()) {
+        if (lendable && LendableEvents)
+            FQueue.InvokeLendable(call);
+        else
+            FQueue.Invoke(call);
+    } else {
         call();
+    }
 }
 
 void TFindFile::DoFound()
 {
     if (OnFound)
-        Deliver([this] { OnFound(*this, FFound); });
+        Deliver([this] { OnFound(*this, FFound); }, true);
 }
 
 void TFindFile::DoFolderChange()
 {
     if (OnFolderChange)
-        Deliver([this] { OnFolderChange(*this); });
+        Deliver([this] { OnFolderChange(*this); }, true);
 }
 
 void TFindFile::DoSearchDone()

@@ -115,6 +115,10 @@ public:
     bool Suspended();
     /// The queue through which the worker delivers events; the caller drains it.
     TSyncQueue& Queue() { return FQueue; }
+    /// When set, OnFound and OnFolderChange may run on the worker while the caller's thread is lent
+    /// to it (TSyncQueue::Lend); their handlers must then touch nothing bound to the caller's
+    /// thread. OnSearchDone and OnError always run on the caller's thread.
+    std::atomic<bool> LendableEvents{false};
 
     /// Runs the whole walk (or, with a list, the list test) on the calling thread, with the events as
     /// plain calls: for callers that have nothing else to do meanwhile, such as a command line.
@@ -158,7 +162,8 @@ private:
     void DoFound();
     void DoFolderChange();
     void DoSearchDone();
-    void Deliver(const std::function<void()>& call);
+    /// `lendable`: the call may run on the worker while the caller's thread is lent (Lend).
+    void Deliver(const std::function<void()>& call, bool lendable = false);
 
     std::vector<std::string> FMaskList;
     std::vector<std::optional<TMask>> FCompiled; // compiled on first use, so errors surface there

@@ -383,3 +383,43 @@ TEST(FindFileTest, PauseTerminateResumeNeverHangs)
         ASSERT_EQ(done, 0) << round;
     }
 }
+
+// A caller that lends its thread gets the row and folder events run on the worker in its stead,
+// in order and one at a time, while the end of the run still comes on its own thread.
+TEST(FindFileTest, LentThreadRunsEventsOnTheWorker)
+{
+    TTempTree tree;
+    L expected;
+    for (int d = 0; d < 5; ++d)
+        for (int f = 0; f < 40; ++f) {
+            const std::string name = "d" + std::to_string(d) + "/f" + std::to_string(100 + f) + ".txt";
+            tree.AddFile(name);
+            expected.push_back(name);
+        }
+    TFindFile engine;
+    engine.SetMask("*.txt");
+    engine.SetFolder(tree.Root());
+    engine.LendableEvents = true;
+    const std::thread::id caller = std::this_thread::get_id();
+    L found;
+    int onWorker = 0, folders = 0, done = 0;
+    std::thread::id doneOn;
+    engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) {
+        found.push_back(info.FileName.substr(tree.Root().size()));
+        onWorker += std::this_thread::get_id() != caller;
+    };
+    engine.OnFolderChange = [&](TFindFile&) { ++folders; };
+    engine.OnSearchDone = [&](TFindFile&) {
+        ++done;
+        doneOn = std::this_thread::get_id();
+    };
+    engine.Start();
+    while (!engine.Finished())
+        engine.Queue().Lend(std::chrono::milliseconds(2));
+    engine.WaitFor();
+    EXPECT_EQ(found, expected);
+    EXPECT_GT(onWorker, 0);
+    EXPECT_EQ(folders, 6);
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(doneOn, caller);
+}
