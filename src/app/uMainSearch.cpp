@@ -173,7 +173,7 @@ void TFindForm::DrainEngine()
     if (!Engine)
         return;
     TFindFile* engine = Engine.get();
-    if (engine->LendableEvents) {
+    if (engine->LendableEvents && !engine->Finished()) {
         // The cheapest hand-over: this thread parks and the worker runs the row and folder events
         // itself meanwhile, in our stead. The slice keeps the window responsive.
         engine->Queue().Lend(DrainSlice);
