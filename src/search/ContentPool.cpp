@@ -7,12 +7,10 @@
 
 namespace trovex
 {
-namespace
+std::unique_ptr<TStringSearch> MakeSearcher(const TContentSettings& settings, const std::string& pattern,
+                                            TStream* stream)
 {
-
-std::unique_ptr<TStringSearch> MakeSearcher(const TContentSettings& settings, const std::string& pattern)
-{
-    auto searcher = std::make_unique<TStringSearch>();
+    auto searcher = std::make_unique<TStringSearch>(stream);
     searcher->SetCaseSensitive(settings.CaseSensitive);
     searcher->SetCodePages(settings.CodePages);
     searcher->SetPattern(pattern);
@@ -24,8 +22,6 @@ bool IsPdfName(std::string_view name)
     std::size_t dot = name.rfind('.');
     return dot != std::string_view::npos && Utf8Lower(name.substr(dot)) == ".pdf";
 }
-
-} // namespace
 
 TSearcherPair::TSearcherPair(const TContentSettings& settings)
     : Contain(MakeSearcher(settings, settings.Containing)), Exclude(MakeSearcher(settings, settings.Excluding))

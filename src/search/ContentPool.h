@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -20,6 +21,7 @@ namespace trovex
 {
 
 class TStringSearch;
+class TStream;
 enum TFindStatus : std::uint8_t;
 
 struct TContentSettings
@@ -49,6 +51,12 @@ struct TSearcherPair
     std::unique_ptr<TStringSearch> Contain;
     std::unique_ptr<TStringSearch> Exclude;
 };
+
+/// A searcher made for `pattern` with the settings' case rule and code pages, over `stream` (may be null).
+std::unique_ptr<TStringSearch> MakeSearcher(const TContentSettings& settings, const std::string& pattern,
+                                            TStream* stream = nullptr);
+/// True for a name whose extension, lower-cased, is ".pdf": such files are searched through their text.
+bool IsPdfName(std::string_view name);
 
 /// Tests one file: `match` false when the contain text is missing or the exclude text present.
 /// Errors opening or reading the file (or decoding a PDF) pass to the caller.

@@ -23,9 +23,14 @@ constexpr std::uint64_t HeavyDocument = 32 * 1024;
 
 } // namespace
 
+TContentSettings TFindFile::ContentSettings() const
+{
+    return TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages};
+}
+
 void TFindFile::PrepareContentTest()
 {
-    FSearchers = std::make_unique<TSearcherPair>(TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages});
+    FSearchers = std::make_unique<TSearcherPair>(ContentSettings());
 }
 
 void TFindFile::ReleaseContentTest()
@@ -73,8 +78,7 @@ void TFindFile::PlanContentTests(const TFolderListing& listing)
             continue;
         // Handing a small file to the other core costs more than searching it here: only large
         // files and documents go over, and only when the walk has other work meanwhile.
-        const bool pdf = lowerName.size() > 4 && lowerName.compare(lowerName.size() - 4, 4, ".pdf") == 0;
-        if (data.Size < (pdf ? HeavyDocument : HeavyFile)) {
+        if (data.Size < (IsPdfName(lowerName) ? HeavyDocument : HeavyFile)) {
             ++light;
             continue;
         }
@@ -87,7 +91,7 @@ void TFindFile::PlanContentTests(const TFolderListing& listing)
         return; // nothing to overlap
     if (!FPool)
         FPool = std::make_unique<TContentPool>([this] { return !FPaused.load() && !FTerminated.load(); });
-    FPool->Begin(TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages}, &listing, std::move(jobs));
+    FPool->Begin(ContentSettings(), &listing, std::move(jobs));
 }
 
 void TFindFile::EndContentTests()
@@ -115,7 +119,7 @@ void TFindFile::TestContent(bool swallowReadErrors)
     try {
         bool match = false;
         std::string foundText;
-        RunContentTest(*FSearchers, TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages},
+        RunContentTest(*FSearchers, ContentSettings(),
                        FListing, FFound.Name, FFound.FileName, match, foundText);
         FStatus = match ? fsMatch : fsNoMatch;
         if (!ContainingText.empty())
@@ -146,12 +150,9 @@ bool TFindFile::SearchZip(const std::string& archivePath)
             if (ContainingText.empty())
                 return true;
             TMemoryStream content(zip.UnzipFileToBuffer(entry));
-            TStringSearch searcher(&content);
-            searcher.SetCaseSensitive(CaseSensitive);
-            searcher.SetCodePages(CodePages);
-            searcher.SetPattern(ContainingText);
-            bool hit = searcher.Search();
-            FFound.FoundText = searcher.FoundText();
+            auto searcher = MakeSearcher(ContentSettings(), ContainingText, &content);
+            bool hit = searcher->Search();
+            FFound.FoundText = searcher->FoundText();
             if (hit)
                 return true;
         }

@@ -26,6 +26,7 @@ namespace trovex
 class TStringSearch;
 class TContentPool;
 struct TSearcherPair;
+struct TContentSettings;
 
 enum TFindStatus : std::uint8_t
 {
@@ -149,6 +150,7 @@ private:
     bool FitsMask(std::size_t index, std::string_view name);
     static bool FitsZipMask(std::string_view lowerName);
     void CheckPaused();
+    TContentSettings ContentSettings() const;
     void PrepareContentTest();
     void ReleaseContentTest();
     /// Sets Status and Found.FoundText; with swallowReadErrors a file that cannot be read gives fsReadError.
