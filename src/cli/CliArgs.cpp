@@ -12,6 +12,7 @@ Search FOLDER (default: the current folder) for files by name, date and content.
 
   FOLDER                    the folder to search ("Look in:"); default: the current folder
   -n, --named TEXT          the "Named:" text: masks or a bare word (default: empty)
+                            ("*.*" finds every file, with an extension or without one)
   -t, --type N              file-type preset 0-7 of the "Of type:" list (default 0, "All files: (*.*)")
       --no-subfolders       do not descend ("Include subfolders" off)
   -c, --containing TEXT     text a file must contain

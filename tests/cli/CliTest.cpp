@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // trovex-cli run as a separate process over real folder trees.
+#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -32,11 +33,8 @@ std::string ReadAll(const std::string& path)
     return s.str();
 }
 
-TResult RunCli(const std::vector<std::string>& args, const std::string& cwd = {})
+TResult RunProgram(const char* cli, const std::vector<std::string>& args, const std::string& cwd = {})
 {
-    const char* cli = std::getenv("TROVEX_CLI"); // lets the same tests run against an installed binary
-    if (!cli)
-        cli = TROVEX_CLI_PATH;
     TTempTree io;
     const std::string outPath = io.Path("out"), errPath = io.Path("err");
     pid_t pid = ::fork();
@@ -61,6 +59,22 @@ TResult RunCli(const std::vector<std::string>& args, const std::string& cwd = {}
     r.Out = ReadAll(outPath);
     r.Err = ReadAll(errPath);
     return r;
+}
+
+TResult RunCli(const std::vector<std::string>& args, const std::string& cwd = {})
+{
+    const char* cli = std::getenv("TROVEX_CLI"); // lets the same tests run against an installed binary
+    return RunProgram(cli ? cli : TROVEX_CLI_PATH, args, cwd);
+}
+
+std::vector<std::string> SortedLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
 }
 
 } // namespace
@@ -95,7 +109,7 @@ TEST_F(CliTest, NamesTypesAndFoldersDecideTheList)
         {{"-q", "-t", "5", "--no-subfolders", R}, R + "Notes.TXT\n" + R + "plain.txt\n", 0},
         {{"-q", "-n", "*.pdf", R}, "", 1},
         {{"-q", "-0", "-n", "plain*", R}, R + "plain.txt" + std::string(1, '\0'), 0},
-        {{"-q", "-n", "sub", R}, "", 1}, // a bare word on "All files" gives *sub*.*, and "sub" has no dot
+        {{"-q", "-n", "sub", R}, R + "sub\n", 0}, // a bare word gives *sub*.*, which fits "sub" without a dot
         {{"-q", "-n", "sub*", R}, R + "sub\n", 0},
     };
     for (const Case& c : cases) {
@@ -104,6 +118,41 @@ TEST_F(CliTest, NamesTypesAndFoldersDecideTheList)
         EXPECT_EQ(r.Out, c.out);
         EXPECT_EQ(r.Status, c.status);
         EXPECT_EQ(r.Err, "");
+    }
+}
+
+// "All files" must mean all files on a tree where many names have no extension: the content search
+// with no name given lists exactly what grep lists.
+TEST(CliAllFilesTest, WithoutNamesFindsWhatGrepFinds)
+{
+    TTempTree tree;
+    const char* withWord[] = {"Makefile", "README", "copyright", "notes.txt", ".profile", "bin/tool", "src/array",
+                              "src/atomic.h", "doc.d/changelog", "doc.d/deep/LICENSE", "archive.tar.gz", "x."};
+    const char* withoutWord[] = {"Other", "plain.txt", "bin/empty", "doc.d/NEWS"};
+    for (const char* name : withWord)
+        tree.AddFile(name, std::string("first line\nthe Quokkafern is here\n") + name);
+    for (const char* name : withoutWord)
+        tree.AddFile(name, "nothing to see");
+    const std::string R = tree.Root();
+
+    TResult grep = RunProgram("/bin/grep", {"-rlF", "Quokkafern", R});
+    ASSERT_EQ(grep.Status, 0) << grep.Err;
+    TResult cli = RunCli({"-q", "-s", "-c", "Quokkafern", R});
+    EXPECT_EQ(cli.Status, 0) << cli.Err;
+    EXPECT_EQ(SortedLines(cli.Out), SortedLines(grep.Out));
+    EXPECT_EQ(SortedLines(cli.Out).size(), std::size(withWord));
+
+    struct Case { const char* named; std::vector<std::string> found; };
+    const Case cases[] = {
+        {"Makefile", {R + "Makefile"}},                    // a bare word gives *makefile*.*
+        {"*.*", SortedLines(grep.Out)},                    // with the content test: the same set
+        {"readme.*", {R + "README"}},
+        {"*.h", {R + "src/atomic.h"}},                     // other masks still need their extension
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.named);
+        TResult r = RunCli({"-q", "-s", "-n", c.named, "-c", "Quokkafern", R});
+        EXPECT_EQ(SortedLines(r.Out), c.found);
     }
 }
 
