@@ -42,6 +42,8 @@ Search FOLDER (default: the current folder) for files by name, date and content.
       --stats               at the end, print to standard error the two lines
                             "Files found: N" and "Entries examined: M" (M = FilesChecked)
       --ansi-codepage N, --oem-codepage N   override the code pages for this run
+      --threads N           threads that walk and test (default: one per core; 1: one thread);
+                            the output is the same whatever the number
   -q, --quiet               no progress line
   -h, --help, --version
 
@@ -186,7 +188,7 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
         {"in-list", true},      {"list-only", true},     {"long", false},          {"context", false},
         {"null", false},        {"report", true},        {"fields", true},         {"stats", false},
         {"ansi-codepage", true}, {"oem-codepage", true}, {"quiet", false},         {"help", false},
-        {"version", false}};
+        {"version", false},     {"threads", true}};
 
     // Expand "-lq" and "-nTEXT" into long options first, so one loop handles every spelling.
     std::vector<std::pair<std::string, std::optional<std::string>>> items; // (option or "" for operand, value)
@@ -287,6 +289,8 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
             o.AnsiCodePage = ParseCount("--ansi-codepage", value, 1, 65535);
         } else if (name == "oem-codepage") {
             o.OemCodePage = ParseCount("--oem-codepage", value, 1, 65535);
+        } else if (name == "threads") {
+            o.Threads = ParseCount("--threads", value, 1, 1024);
         } else if (name == "quiet") {
             o.Quiet = true;
         } else if (name == "help") {

@@ -46,6 +46,7 @@ struct TCliOptions
     TReportFields Fields;
     bool Stats = false;
     bool Quiet = false;
+    int Threads = 0; ///< 0: one per core
     int AnsiCodePage = 0;
     int OemCodePage = 0;
     bool Help = false;
