@@ -93,19 +93,10 @@ bool ListFolder(int handle, std::vector<TDirEntry>& entries)
     return true;
 }
 
-bool FindDataAt(int dirHandle, const char* path, std::string_view name, TFindData& data)
+constexpr unsigned RecordMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+
+void FillFindData(const struct statx& target, bool isLink, bool dangling, std::string_view name, TFindData& data)
 {
-    const unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
-    struct statx own{};
-    if (::statx(dirHandle, path, AT_SYMLINK_NOFOLLOW, mask, &own) != 0)
-        return false;
-    struct statx target = own;
-    bool isLink = S_ISLNK(own.stx_mode);
-    bool dangling = false;
-    if (isLink && ::statx(dirHandle, path, 0, mask, &target) != 0) {
-        dangling = true;
-        target = own;
-    }
     data.Name.assign(name);
     std::uint32_t attr = 0;
     const mode_t mode = target.stx_mode;
@@ -126,6 +117,21 @@ bool FindDataAt(int dirHandle, const char* path, std::string_view name, TFindDat
     data.LastWriteTime = FileTimeOf(target.stx_mtime);
     data.LastAccessTime = FileTimeOf(target.stx_atime);
     data.CreationTime = (target.stx_mask & STATX_BTIME) ? FileTimeOf(target.stx_btime) : FileTimeOf(target.stx_ctime);
+}
+
+bool FindDataAt(int dirHandle, const char* path, std::string_view name, TFindData& data)
+{
+    struct statx own{};
+    if (::statx(dirHandle, path, AT_SYMLINK_NOFOLLOW, RecordMask, &own) != 0)
+        return false;
+    struct statx target = own;
+    bool isLink = S_ISLNK(own.stx_mode);
+    bool dangling = false;
+    if (isLink && ::statx(dirHandle, path, 0, RecordMask, &target) != 0) {
+        dangling = true;
+        target = own;
+    }
+    FillFindData(target, isLink, dangling, name, data);
     return true;
 }
 
@@ -165,6 +171,15 @@ void TFolderListing::Close()
     FHandle = -1;
     FEntries.clear();
     FEntries.shrink_to_fit();
+}
+
+bool ReadOpenFindData(int handle, std::string_view name, TFindData& data)
+{
+    struct statx st{};
+    if (::statx(handle, "", AT_EMPTY_PATH, RecordMask, &st) != 0)
+        return false;
+    FillFindData(st, false, false, name, data);
+    return true;
 }
 
 bool ReadFindData(const std::string& path, TFindData& data)

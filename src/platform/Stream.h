@@ -8,10 +8,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/FileSystem.h"
+
 namespace trovex
 {
-
-class TFolderListing;
 
 /// A failure to open or read a file. The engine turns it into a read error for that one file.
 class EReadError : public std::runtime_error
@@ -46,13 +46,16 @@ public:
     std::size_t Read(void* buffer, std::size_t count) override;
     void Seek(std::uint64_t offset) override;
     /// The file's size when it was opened.
-    std::uint64_t Size() const { return FSize; }
+    std::uint64_t Size() const { return FRecord.Size; }
+    /// The file's record, read when it was opened: what ReadFindData gives for its name.
+    const TFindData& Record() const { return FRecord; }
 
 private:
-    void CheckRegular();
+    void CheckRegular(std::string_view name);
 
     int FHandle = -1;
-    std::uint64_t FSize = 0;
+    std::uint64_t FPosition = 0;
+    TFindData FRecord;
     std::string FPath;
 };
 

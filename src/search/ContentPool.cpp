@@ -30,16 +30,22 @@ TSearcherPair::TSearcherPair(const TContentSettings& settings)
 
 TSearcherPair::~TSearcherPair() = default;
 
-void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
-                    const std::string& name, const std::string& path, bool& match, std::string& foundText)
+bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                    const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                    TFindData* record)
 {
     std::unique_ptr<TStream> stream;
-    if (IsPdfName(name))
+    bool recorded = false;
+    if (IsPdfName(name)) {
         stream = std::make_unique<TMemoryStream>(TPDF2Text(path).Text());
-    else if (listing)
-        stream = std::make_unique<TFileStream>(*listing, name, path);
-    else
-        stream = std::make_unique<TFileStream>(path);
+    } else {
+        auto file = listing ? std::make_unique<TFileStream>(*listing, name, path) : std::make_unique<TFileStream>(path);
+        if (record) {
+            *record = file->Record();
+            recorded = true;
+        }
+        stream = std::move(file);
+    }
     // The searchers only borrow the stream; take it back on every path out.
     struct TLend
     {
@@ -58,6 +64,7 @@ void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, 
         if (searchers.Exclude->Search())
             match = false;
     }
+    return recorded;
 }
 
 } // namespace trovex

@@ -47,8 +47,10 @@ std::unique_ptr<TStringSearch> MakeSearcher(const TContentSettings& settings, co
 bool IsPdfName(std::string_view name);
 
 /// Tests one file: `match` false when the contain text is missing or the exclude text present.
-/// Errors opening or reading the file (or decoding a PDF) pass to the caller.
-void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
-                    const std::string& name, const std::string& path, bool& match, std::string& foundText);
+/// Errors opening or reading the file (or decoding a PDF) pass to the caller. With `record`, the
+/// file's record is read through the open file, when the test opens it itself (`true` returned).
+bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                    const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                    TFindData* record = nullptr);
 
 } // namespace trovex

@@ -42,12 +42,12 @@ void TFindFile::TestContent(bool swallowReadErrors)
 }
 
 TFindStatus TFindFile::TestFileContent(TSearcherPair& searchers, const TFolderListing& listing,
-                                       TFindFileInfo& found) const
+                                       TFindFileInfo& found, TFindData* record) const
 {
     try {
         bool match = false;
         std::string foundText;
-        RunContentTest(searchers, ContentSettings(), &listing, found.Name, found.FileName, match, foundText);
+        RunContentTest(searchers, ContentSettings(), &listing, found.Name, found.FileName, match, foundText, record);
         if (!ContainingText.empty())
             found.FoundText = foundText;
         return match ? fsMatch : fsNoMatch;

@@ -366,13 +366,44 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
         verdict.Mask = static_cast<std::int32_t>(m);
         if (!FitsMask(m, lowerName))
             continue;
+        const bool nameHasText = !ContainingText.empty() && lowerName.find(FLowerContaining) != std::string::npos;
+        if (!found && haveText && !UseDate && !nameHasText && entry.Kind == TDirEntry::dkFile &&
+            !IsPdfName(entry.Name)) {
+            // Nothing needs the record before the content test, which opens the file anyway: the
+            // record comes with the open file instead of from a look-up by name of its own.
+            found = std::make_unique<TFindFileInfo>();
+            found->Name = entry.Name;
+            found->FileName = path;
+            found->FoundText = ContainingText;
+            TFindData record;
+            status = TestFileContent(*worker.Searchers, folder.Listing, *found, &record);
+            if (!record.Name.empty()) {
+                FillRecord(*found, record, path);
+            } else {
+                // Not opened: decide as a look-up by name first would have.
+                if (!folder.Listing.ReadFindData(entry.Name, record)) {
+                    status = fsNoMatch;
+                    record.Name = entry.Name;
+                    FillRecord(*found, record, path);
+                    gone = true;
+                    break;
+                }
+                FillRecord(*found, record, path);
+                if (found->Attr & faDirectory)
+                    status = fsNoMatch;
+            }
+            if (status == fsMatch) {
+                hit = true;
+                break;
+            }
+            continue;
+        }
         ensureData();
         if (gone)
             break; // vanished between listing and reading: nothing to report
         status = fsMatch;
         if (UseDate && !DateInRange(found->FindData.LastWriteTime))
             status = fsNoMatch;
-        const bool nameHasText = !ContainingText.empty() && lowerName.find(FLowerContaining) != std::string::npos;
         // Folders have no content: with a text given they are never reported, not even when their
         // name holds the text.
         if (haveText && status == fsMatch && (found->Attr & faDirectory))

@@ -161,7 +161,10 @@ private:
     void TestContent(bool swallowReadErrors);
     /// The content test of one file of a folder being walked, on any thread: the verdict is
     /// fsMatch, fsNoMatch or fsReadError, and FoundText of `found` is set when the contain search ran.
-    TFindStatus TestFileContent(TSearcherPair& searchers, const TFolderListing& listing, TFindFileInfo& found) const;
+    /// With `record`, the file's record read through the open file lands there (its Name stays empty
+    /// when the file could not be opened).
+    TFindStatus TestFileContent(TSearcherPair& searchers, const TFolderListing& listing, TFindFileInfo& found,
+                                TFindData* record = nullptr) const;
     /// On a hit, `foundText` holds the member's context; `mask` is the mask tried last.
     bool SearchZip(const std::string& archivePath, std::int32_t& mask, std::string& foundText) const;
     // The walk's work, run on any of the run's threads (see TWalkAhead).

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <set>
+#include <sys/stat.h>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -243,4 +244,38 @@ TEST(WalkOrderTest, FilesComingAndGoingDuringTheRun)
     }
     stop.store(true);
     churn.join();
+}
+
+// A content test reads a file's record through the file it opens; the records handed out are
+// those a look-up by name gives, for plain files, links, hidden and read-only files alike.
+TEST(WalkOrderTest, RecordsOfAContentRunAreThoseReadByName)
+{
+    TTempTree tree;
+    trovex::test::BuildMixedTree(tree, 4, 40);
+    tree.AddFile(".hidden.txt", "Quixel");
+    const std::string readOnly = tree.AddFile("locked.txt", "Quixel");
+    ::chmod(readOnly.c_str(), 0444);
+    tree.AddLink("link.txt", "locked.txt");
+    for (const char* excluding : {"", "zorbl"}) {
+        SCOPED_TRACE(excluding);
+        TFindFile engine;
+        TCriteria c = Criteria[2];
+        c.Excluding = excluding;
+        Apply(engine, c, tree.Root(), 2);
+        int checked = 0;
+        engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) {
+            TFindData byName;
+            ASSERT_TRUE(ReadFindData(info.FileName, byName)) << info.FileName;
+            EXPECT_EQ(info.Name, byName.Name);
+            EXPECT_EQ(info.FindData.Attributes, byName.Attributes) << info.FileName;
+            EXPECT_EQ(info.FindData.Size, byName.Size) << info.FileName;
+            EXPECT_EQ(info.FindData.LastWriteTime, byName.LastWriteTime) << info.FileName;
+            EXPECT_EQ(info.FindData.CreationTime, byName.CreationTime) << info.FileName;
+            EXPECT_EQ(info.Attr, byName.Attributes & 0xFFFF);
+            EXPECT_EQ(info.Time, FileTimeToDosDateTime(byName.LastWriteTime));
+            ++checked;
+        };
+        engine.RunHere();
+        EXPECT_GT(checked, 10);
+    }
 }
