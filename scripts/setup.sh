@@ -3,7 +3,7 @@
 # and builds in build/ (binaries in build/bin/). Idempotent; a second run only rebuilds what changed.
 #   scripts/setup.sh            set up and build
 #   scripts/setup.sh --start    ... then start the window (or say why it cannot, and point to trovex-cli)
-#   scripts/setup.sh --test     ... then run every test: the normal build and the sanitizer build
+#   scripts/setup.sh --test     ... then run every test: the normal build and the sanitizer builds
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,6 +46,11 @@ case "${1:-}" in
     cmake --preset asan >/dev/null
     cmake --build --preset asan -j "$jobs"
     ctest --preset asan
+    # The engine's threads under ThreadSanitizer: only the engine's and trovex-cli's tests, to keep
+    # the run short.
+    cmake --preset tsan >/dev/null
+    cmake --build --preset tsan -j "$jobs"
+    ctest --preset tsan
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$jobs"
     ctest --preset fuzz

@@ -342,7 +342,12 @@ void TFindFile::Examine(TWalkFolder& folder, std::size_t first, std::size_t last
 void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, TEntryVerdict& verdict,
                              TWalkWorker& worker) const
 {
-    const std::string path = FFolder + folder.Rel + entry.Name;
+    std::string path; // made only for an entry whose name fits
+    auto fullPath = [&]() -> const std::string& {
+        if (path.empty())
+            path = FFolder + folder.Rel + entry.Name;
+        return path;
+    };
     std::unique_ptr<TFindFileInfo> found;
     bool gone = false;
     // The record is read only when something needs it: a walk by name stays a walk of names.
@@ -355,7 +360,7 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             data.Name = entry.Name;
             gone = true;
         }
-        FillRecord(*found, data, path);
+        FillRecord(*found, data, fullPath());
         found->FoundText = ContainingText;
     };
     const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
@@ -373,22 +378,22 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             // record comes with the open file instead of from a look-up by name of its own.
             found = std::make_unique<TFindFileInfo>();
             found->Name = entry.Name;
-            found->FileName = path;
+            found->FileName = fullPath();
             found->FoundText = ContainingText;
             TFindData record;
             status = TestFileContent(*worker.Searchers, folder.Listing, *found, &record);
             if (!record.Name.empty()) {
-                FillRecord(*found, record, path);
+                FillRecord(*found, record, fullPath());
             } else {
                 // Not opened: decide as a look-up by name first would have.
                 if (!folder.Listing.ReadFindData(entry.Name, record)) {
                     status = fsNoMatch;
                     record.Name = entry.Name;
-                    FillRecord(*found, record, path);
+                    FillRecord(*found, record, fullPath());
                     gone = true;
                     break;
                 }
-                FillRecord(*found, record, path);
+                FillRecord(*found, record, fullPath());
                 if (found->Attr & faDirectory)
                     status = fsNoMatch;
             }
@@ -419,7 +424,7 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
     if (!hit && InZip && verdict.Mask >= 0 && FMaskList[static_cast<std::size_t>(verdict.Mask)] != "*.*" &&
         entry.Kind != TDirEntry::dkDirectory && FitsZipMask(lowerName)) {
         ensureData();
-        if (!gone && !(found->Attr & faDirectory) && SearchZip(path, verdict.Mask, found->FoundText))
+        if (!gone && !(found->Attr & faDirectory) && SearchZip(fullPath(), verdict.Mask, found->FoundText))
             hit = true;
     }
     if (hit) {
