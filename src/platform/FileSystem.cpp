@@ -63,30 +63,31 @@ namespace
 bool ListFolder(int handle, std::vector<TDirEntry>& entries)
 {
     entries.clear();
-    int own = ::dup(handle); // closedir closes the descriptor it was given
-    if (own < 0)
-        return false;
-    DIR* dir = ::fdopendir(own);
-    if (!dir) {
-        ::close(own);
-        return false;
-    }
-    while (dirent* d = ::readdir(dir)) {
-        std::string_view name = d->d_name;
-        if (name == "." || name == "..")
-            continue;
-        TDirEntry e;
-        e.Name.assign(name);
-        switch (d->d_type) {
-        case DT_DIR: e.Kind = TDirEntry::dkDirectory; break;
-        case DT_REG: e.Kind = TDirEntry::dkFile; break;
-        case DT_LNK: e.Kind = TDirEntry::dkLink; break;
-        case DT_UNKNOWN: e.Kind = TDirEntry::dkUnknown; break;
-        default: e.Kind = TDirEntry::dkOther; break;
+    // The open folder is read directly: a directory stream would cost a descriptor of its own and
+    // two more system calls per folder, as many as the listing itself on a small folder.
+    alignas(dirent64) char buffer[32768];
+    for (;;) {
+        const ssize_t got = ::getdents64(handle, buffer, sizeof buffer);
+        if (got <= 0)
+            break; // the end, or a folder that went away meanwhile: what was read stands
+        for (ssize_t at = 0; at < got;) {
+            const auto* d = reinterpret_cast<const dirent64*>(buffer + at);
+            at += d->d_reclen;
+            std::string_view name = d->d_name;
+            if (name == "." || name == "..")
+                continue;
+            TDirEntry e;
+            e.Name.assign(name);
+            switch (d->d_type) {
+            case DT_DIR: e.Kind = TDirEntry::dkDirectory; break;
+            case DT_REG: e.Kind = TDirEntry::dkFile; break;
+            case DT_LNK: e.Kind = TDirEntry::dkLink; break;
+            case DT_UNKNOWN: e.Kind = TDirEntry::dkUnknown; break;
+            default: e.Kind = TDirEntry::dkOther; break;
+            }
+            entries.push_back(std::move(e));
         }
-        entries.push_back(std::move(e));
     }
-    ::closedir(dir);
     std::sort(entries.begin(), entries.end(),
               [](const TDirEntry& a, const TDirEntry& b) { return FolderOrderLess(a.Name, b.Name); });
     entries.insert(entries.begin(), {TDirEntry{".", TDirEntry::dkDirectory}, TDirEntry{"..", TDirEntry::dkDirectory}});
