@@ -123,6 +123,7 @@ int Run(const TCliOptions& o)
     engine.CodePages = o.CodePages;
     engine.InZip = o.InZip;
     engine.Threads = static_cast<unsigned>(o.Threads);
+    engine.NeedRecords = o.Long || !o.Report.empty(); // only these print more than paths
     if (o.From || o.To || o.LastMonths || o.LastDays) {
         engine.UseDate = true;
         TDateTime now = NowLocal();

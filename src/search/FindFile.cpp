@@ -371,6 +371,20 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
         verdict.Mask = static_cast<std::int32_t>(m);
         if (!FitsMask(m, lowerName))
             continue;
+        if (!found && !NeedRecords && !haveText && !UseDate &&
+            (entry.Kind == TDirEntry::dkFile || entry.Kind == TDirEntry::dkDirectory)) {
+            // The name fitting is the whole verdict, and the caller wants no more than the listing told.
+            found = std::make_unique<TFindFileInfo>();
+            TFindData data;
+            data.Name = entry.Name;
+            data.Attributes = entry.Kind == TDirEntry::dkDirectory ? faDirectory : faArchive;
+            if (entry.Name[0] == '.')
+                data.Attributes |= faHidden;
+            FillRecord(*found, data, fullPath());
+            status = fsMatch;
+            hit = true;
+            break;
+        }
         const bool nameHasText = !ContainingText.empty() && lowerName.find(FLowerContaining) != std::string::npos;
         if (!found && haveText && !UseDate && !nameHasText && entry.Kind == TDirEntry::dkFile &&
             !IsPdfName(entry.Name)) {

@@ -91,6 +91,10 @@ public:
     /// Threads that walk and test ahead of the delivery; 0: one per core, 1: the walk's own only.
     /// The events, their order and counts are the same whatever the number.
     unsigned Threads = 0;
+    /// False for a caller that uses only the names and paths of what is found: a walk by name then
+    /// reads no record the criteria do not need, and OnFound's record carries the name, the path and
+    /// the kind the listing told (folder or file), with no times or size.
+    bool NeedRecords = true;
 
     TFoundEvent OnFound;
     TNotifyEvent OnFolderChange;

@@ -279,3 +279,26 @@ TEST(WalkOrderTest, RecordsOfAContentRunAreThoseReadByName)
         EXPECT_GT(checked, 10);
     }
 }
+
+// A caller that wants only names and paths gets the same files in the same order, with the kind the
+// listing told, for every criterion that needs no record of its own.
+TEST(WalkOrderTest, WithoutRecordsTheSameFilesAreFound)
+{
+    TTempTree tree;
+    trovex::test::BuildMixedTree(tree, 5, 60);
+    for (const TCriteria& c : {Criteria[0], Criteria[1], Criteria[3], TCriteria{"txt", "*.txt", "", "", true, true, 0}}) {
+        SCOPED_TRACE(c.Name);
+        std::vector<std::string> paths[2];
+        for (bool records : {true, false}) {
+            TFindFile engine;
+            Apply(engine, c, tree.Root(), 3);
+            engine.NeedRecords = records;
+            engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) {
+                paths[records].push_back(info.FileName + ((info.Attr & faDirectory) ? "/" : ""));
+            };
+            engine.RunHere();
+        }
+        EXPECT_GT(paths[1].size(), 10u);
+        EXPECT_EQ(paths[0], paths[1]);
+    }
+}
