@@ -468,7 +468,7 @@ private slots:
         for (const TStoredBox& b : StoredBoxes)
             Find<QCheckBox>(b.Box)->setChecked(!b.Default);
         FForm->TotalFiles = 1234;
-        FForm->TotalFound = -7;
+        FForm->TotalFound = 4000000000u;
         FForm->ListView->header()->resizeSection(1, 222);
         CloseForm();
         QVERIFY(SavedStore().FindValue(Key, "Path0")->Type == rtExpandString);
@@ -482,9 +482,9 @@ private slots:
         QCOMPARE(FForm->cbString->currentText(), QString());
         for (const TStoredBox& b : StoredBoxes)
             QVERIFY2(Find<QCheckBox>(b.Box)->isChecked() == !b.Default, b.Box);
-        QCOMPARE(FForm->TotalFiles, 1234);
-        QCOMPARE(FForm->TotalFound, -7);
-        QCOMPARE(FForm->StatusBar->PanelText(1), QStringLiteral("Total files processed: 1234  and found: -7"));
+        QCOMPARE(FForm->TotalFiles, 1234u);
+        QCOMPARE(FForm->TotalFound, 4000000000u);
+        QCOMPARE(FForm->StatusBar->PanelText(1), QStringLiteral("Total files processed: 1234  and found: 4000000000"));
         QCOMPARE(FForm->ListView->header()->sectionSize(1), 222);
         // Stored unchecked states applied their handlers while the window was made.
         QVERIFY(FForm->cbString->Simple() && FForm->cbFolder->Simple());
@@ -516,8 +516,8 @@ private slots:
             }
             // Histories and totals are restored all the same.
             QCOMPARE(Items(FForm->cbMask), QStringList({"*.cpp"}));
-            QCOMPARE(FForm->TotalFiles, 200);
-            QCOMPARE(FForm->TotalFound, 5);
+            QCOMPARE(FForm->TotalFiles, 200u);
+            QCOMPARE(FForm->TotalFound, 5u);
         }
     }
 
@@ -538,7 +538,7 @@ private slots:
         QCOMPARE(Items(FForm->cbMask), QStringList({"m0", "m1", "*.txt", "*.doc", "*.rtf"}));
         QCOMPARE(Items(FForm->cbFolder), QStringList({"/p0/", "/p1/", Home()}));
         QCOMPARE(Items(FForm->cbString), QStringList({"s0", "s1"}));
-        QCOMPARE(FForm->TotalFiles, 0);
+        QCOMPARE(FForm->TotalFiles, 0u);
     }
 
     // Three mask entries save indexes 3 to 9 empty, and the next start shows exactly three.
