@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 #include "app/ResultModel.h"
@@ -53,6 +55,13 @@ int ParseCount(const QString& text)
     if (!ok)
         throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
     return value;
+}
+
+// A running total grown by one run's count; it stops at the largest dword.
+void AddToTotal(std::uint32_t& total, std::int64_t count)
+{
+    if (count > 0)
+        total = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{total} + static_cast<std::uint64_t>(count), UINT32_MAX));
 }
 
 } // namespace
@@ -348,8 +357,8 @@ void TFindForm::SearchDone()
     StatusBar->SetPanelText(0, FLang.Translate(QStringLiteral("Files found: ")) + QString::number(FoundCount));
     ListView->viewport()->update();
     if (Engine)
-        TotalFiles += Engine->FilesChecked();
-    TotalFound += FoundCount;
+        AddToTotal(TotalFiles, Engine->FilesChecked());
+    AddToTotal(TotalFound, FoundCount);
     ShowEnded();
     StatusBar->SetPanelText(1, QString());
     if (CheckFlashW->isChecked())
