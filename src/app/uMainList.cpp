@@ -17,6 +17,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 #include "app/ResultModel.h"
 #include "lang/MultiLang.h"
@@ -51,7 +52,7 @@ std::vector<std::string> TFindForm::SelectedPaths() const
 {
     std::vector<std::string> paths;
     for (int row : SelectedRows())
-        paths.push_back(ListModel->FullPath(row).toStdString());
+        paths.push_back(ListModel->Path(row));
     return paths;
 }
 
@@ -68,7 +69,7 @@ void TFindForm::ListViewDblClick()
 {
     const QList<int> rows = SelectedRows();
     if (!rows.isEmpty())
-        OpenDocument(ListModel->FullPath(rows.first()));
+        OpenDocument(ListModel->Path(rows.first()));
 }
 
 void TFindForm::mFolderClick()
@@ -76,8 +77,8 @@ void TFindForm::mFolderClick()
     const QList<int> rows = SelectedRows();
     if (rows.isEmpty())
         return;
-    const QString path = ListModel->FullPath(rows.first());
-    OpenFolder(QFileInfo(path).path() + QLatin1Char('/'), path);
+    const std::string path = ListModel->Path(rows.first());
+    OpenFolder(path.substr(0, path.rfind('/') + 1), path);
 }
 
 void TFindForm::mCopyClick()
@@ -95,14 +96,16 @@ void TFindForm::mDeleteClick()
     const QList<int> rows = SelectedRows();
     if (rows.isEmpty())
         return;
-    QStringList paths;
+    std::vector<std::string> paths;
     for (int row : rows)
-        paths.append(ListModel->FullPath(row));
+        paths.push_back(ListModel->Path(row));
     DeleteFiles(this, paths);
-    // Only rows whose file or folder is really gone leave the list, last to first.
+    // Only rows whose file or folder is really gone leave the list, last to first; the check uses
+    // the rows' own bytes, so a file of a similar name cannot stand in for a vanished one.
     std::vector<int> gone;
+    struct stat st{};
     for (int i = static_cast<int>(rows.size()) - 1; i >= 0; --i)
-        if (!QFileInfo::exists(paths[i]) && !QFileInfo(paths[i]).isSymLink())
+        if (::lstat(paths[static_cast<std::size_t>(i)].c_str(), &st) != 0)
             gone.push_back(rows[i]);
     ListModel->RemoveRowsDescending(std::move(gone));
 }
@@ -111,7 +114,7 @@ void TFindForm::mPropClick()
 {
     const QList<int> rows = SelectedRows();
     if (!rows.isEmpty())
-        ShowFileProperties(this, ListModel->FullPath(rows.first()));
+        ShowFileProperties(this, ListModel->Path(rows.first()));
 }
 
 void TFindForm::WriteReportTo(const QString& fileName)
