@@ -24,6 +24,7 @@
 #include "search/Report.h"
 #include "shell/DropSource.h"
 #include "shell/DropSourceQt.h"
+#include "shell/FileList.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 
@@ -113,8 +114,12 @@ void TFindForm::mDeleteClick()
 void TFindForm::mPropClick()
 {
     const QList<int> rows = SelectedRows();
-    if (!rows.isEmpty())
-        ShowFileProperties(this, ListModel->Path(rows.first()));
+    if (rows.isEmpty())
+        return;
+    // A file gone since it was found has no properties; saying so beats a click that does nothing.
+    const std::string path = ListModel->Path(rows.first());
+    if (!ShowFileProperties(this, path))
+        ShowError(QStringLiteral("Cannot open file %1").arg(DisplayPath(path)));
 }
 
 void TFindForm::WriteReportTo(const QString& fileName)
@@ -127,7 +132,7 @@ void TFindForm::WriteReportTo(const QString& fileName)
     fields.Size = CheckRSize->isChecked();
     fields.All = CheckRAll->isChecked();
     ListModel->Flush();
-    TReportWriter writer(fileName.toStdString(), fields);
+    TReportWriter writer(PathBytes(fileName), fields);
     for (int row = 0; row < ListModel->Count(); ++row)
         writer.Add(ListModel->Cells(row));
     writer.Close();
@@ -145,7 +150,7 @@ void TFindForm::mReportClick()
         ShowError(QString::fromStdString(e.what()));
         return;
     }
-    TLauncher::OpenUrl(QUrl::fromLocalFile(fileName));
+    TLauncher::OpenUrl(FileUrl(PathBytes(fileName)));
     // The viewer has had its time to read the file; the window stays responsive meanwhile.
     FTemporaryReports.append(fileName);
     QTimer::singleShot(TemporaryReportLifeMs, this, [this, fileName] {
@@ -178,7 +183,7 @@ void TFindForm::mReportOpenClick()
         ShowError(QString::fromStdString(e.what()));
         return;
     }
-    TLauncher::OpenUrl(QUrl::fromLocalFile(fileName));
+    TLauncher::OpenUrl(FileUrl(PathBytes(fileName)));
 }
 
 void TFindForm::StartDrag()

@@ -360,6 +360,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(TLauncher::ShownProperties().size(), 1, Timeout);
         QCOMPARE(TLauncher::ShownProperties().first().toEncoded(),
                  QByteArray::fromStdString("file://" + PercentEncodePath(folder) + "bad%EF%BF%BD.txt"));
+
+        // The selected file is gone: Properties says so rather than showing its look-alike or nothing.
+        QVERIFY(::unlink((folder + Replacement).c_str()) == 0);
+        QString refusal;
+        AnswerNextBox(QMessageBox::Ok, &refusal);
+        QTest::keyClick(FForm->ListView, Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(refusal, QStringLiteral("Cannot open file ") + DisplayPath(folder + Replacement));
+        QCOMPARE(TLauncher::ShownProperties().size(), 1);
     }
 
     // "trovex -F <folder>" with a folder named in bytes that are not UTF-8 searches that folder, not
