@@ -2,12 +2,13 @@
 // The result list's model: row storage, cells, batched announcements, sorting and removal.
 #include "app/ResultModel.h"
 
+#include "shell/DropSourceQt.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
 #include <QMimeData>
 #include <QTime>
-#include <QUrl>
 
 #include <algorithm>
 #include <limits>
@@ -214,6 +215,11 @@ QString TResultModel::Cell(const TRow& row, int column) const
 QString TResultModel::FullPath(int row) const
 {
     return Utf8(FRows.at(static_cast<std::size_t>(row)).Path());
+}
+
+std::string TResultModel::Path(int row) const
+{
+    return std::string(FRows.at(static_cast<std::size_t>(row)).Path());
 }
 
 TResultRow TResultModel::Cells(int row) const
@@ -466,28 +472,22 @@ Qt::ItemFlags TResultModel::flags(const QModelIndex& index) const
 
 QStringList TResultModel::mimeTypes() const
 {
-    return {QStringLiteral("text/uri-list"), QStringLiteral("text/plain")};
+    return {QStringLiteral("text/uri-list"), QStringLiteral("x-special/gnome-copied-files"), QStringLiteral("text/plain")};
 }
 
 QMimeData* TResultModel::mimeData(const QModelIndexList& indexes) const
 {
-    QList<QUrl> urls;
-    QStringList paths;
+    std::vector<std::string> paths;
     std::vector<char> taken(static_cast<std::size_t>(FFlushed), 0);
     for (const QModelIndex& index : indexes) {
         if (!index.isValid() || index.row() >= FFlushed || taken[static_cast<std::size_t>(index.row())])
             continue;
         taken[static_cast<std::size_t>(index.row())] = 1;
-        const QString path = FullPath(index.row());
-        urls.append(QUrl::fromLocalFile(path));
-        paths.append(path);
+        paths.push_back(Path(index.row()));
     }
-    if (urls.isEmpty())
+    if (paths.empty())
         return nullptr;
-    auto* mime = new QMimeData;
-    mime->setUrls(urls);
-    mime->setText(paths.join(u'\n'));
-    return mime;
+    return MakeFileMimeData(paths, deCopy);
 }
 
 } // namespace trovex

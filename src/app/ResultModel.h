@@ -54,7 +54,11 @@ public:
     /// Rows stored, flushed or not (rowCount() counts flushed rows only).
     int Count() const { return static_cast<int>(FRows.size()); }
 
-    /// The row's Folder cell followed by its File name cell. `row` < Count() for these accessors.
+    /// The row's file as the system named it: folder and name bytes, not necessarily UTF-8. Every
+    /// operation on the file uses these. `row` < Count() for these accessors.
+    std::string Path(int row) const;
+    /// The row's Folder cell followed by its File name cell, for showing only: bytes that are not
+    /// UTF-8 are shown as U+FFFD, so two files may show the same text.
     QString FullPath(int row) const;
     /// The five cells as shown, in UTF-8 (what reports write).
     TResultRow Cells(int row) const;
@@ -85,7 +89,8 @@ public:
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                        int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    /// The full paths of the rows of `indexes` (each row once, in the order given) as file URLs and text.
+    /// The files of the rows of `indexes` (each row once, in the order given) as MakeFileMimeData
+    /// offers them: URI list, copied-files list and plain paths, from the rows' bytes.
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
 

@@ -106,10 +106,7 @@ bool StyleChosen(int argc, char** argv)
 int main(int argc, char** argv)
 {
     // Read before Qt takes its own options out of argv.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    const TCommandLine commandLine = ParseCommandLine(arguments);
+    const TCommandLine commandLine = ParseCommandLine(CommandLineArguments(argc, argv));
 
     if (!DisplayAvailable()) {
         std::fprintf(stderr, "trovex: no graphical display is available; use trovex-cli to search from a terminal.\n");

@@ -33,6 +33,7 @@
 #include "search/FindFile.h"
 #include "search/SearchCriteria.h"
 #include "shell/DropSource.h"
+#include "shell/FileList.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 
@@ -214,7 +215,7 @@ void TFindForm::CreateFindPage()
     cbNoString->SetSimple(true);
     lPath = MakeLabel(TabFind, "lPath", "Look in:", QRect(9, 112, 45, 16));
     cbFolder = MakeHistoryBox(TabFind, "cbFolder", QRect(8, 128, 289, 24));
-    cbFolder->setEditText(QString::fromStdString(HomeFolder()));
+    cbFolder->setEditText(PathText(HomeFolder()));
     bFolder = MakeButton(TabFind, "bFolder", "&Browse...", QRect(306, 128, 84, 25));
     checkSubFolders = MakeCheck(TabFind, "checkSubFolders", "Include subfolders", QRect(8, 160, 281, 17), true);
 
@@ -577,7 +578,7 @@ void TFindForm::FormCreate()
     if (cbFolder->count() > 0)
         cbFolder->setCurrentIndex(0);
     if (cbFolder->currentText().isEmpty())
-        cbFolder->setEditText(QString::fromStdString(HomeFolder()));
+        cbFolder->setEditText(PathText(HomeFolder()));
     cbLastMonth->setCurrentIndex(0);
     cbLastDays->setCurrentIndex(0);
     cbMask->setCurrentIndex(-1);

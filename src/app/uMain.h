@@ -62,7 +62,8 @@ public:
     explicit TFindForm(TMultiLang& lang, QWidget* parent = nullptr);
     ~TFindForm() override;
 
-    /// The folder given on the command line: no history entry selected, the text as it stands.
+    /// The folder given on the command line: no history entry selected, the text as it stands. A
+    /// path text (PathText), so a folder whose name is not UTF-8 is searched by its own bytes.
     void SetStartFolder(const QString& folder);
     /// Whether the result list currently shows small icons and match tips.
     bool ListShowsIcons() const { return FListIcons; }

@@ -27,6 +27,7 @@
 #include "lang/MultiLang.h"
 #include "search/FindFile.h"
 #include "search/SearchCriteria.h"
+#include "shell/FileList.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 
@@ -115,7 +116,8 @@ void TFindForm::LoadEngine()
     Engine->SetMask(ComposeMask(cbMask->currentText().toStdString(), typesMask));
     Engine->ContainingText = cbString->currentText().toStdString();
     Engine->ExcludedText = cbNoString->currentText().toStdString();
-    Engine->SetFolder(cbFolder->currentText().toStdString());
+    // The folder text may carry bytes that are not UTF-8 (from -F or the history): searched as they are.
+    Engine->SetFolder(PathBytes(cbFolder->currentText()));
     Engine->SetSubFolders(checkSubFolders->isChecked());
     Engine->CaseSensitive = CheckCase->isChecked();
     Engine->CodePages = codePages;
@@ -278,12 +280,14 @@ void TFindForm::btnFindIntoClick()
     if (ListModel->Count() == 0)
         return;
     std::vector<std::string> paths;
-    QStringList lines;
+    std::string lines;
     paths.reserve(static_cast<std::size_t>(ListModel->Count()));
     for (int row = 0; row < ListModel->Count(); ++row) {
-        const QString path = ListModel->FullPath(row);
-        paths.push_back(path.toStdString());
-        lines.append(path);
+        paths.push_back(ListModel->Path(row));
+        // The list holds one path a line, as bytes; a name holding a line break would come back as
+        // other names, so it is left out of the list rather than restored wrongly.
+        if (paths.back().find('\n') == std::string::npos)
+            lines += paths.back() + '\n';
     }
     ListModel->Clear();
     if (!TryLoadEngine())
@@ -294,8 +298,7 @@ void TFindForm::btnFindIntoClick()
     QDir().mkpath(QFileInfo(backList).absolutePath());
     QSaveFile file(backList);
     if (file.open(QIODevice::WriteOnly)) {
-        const QByteArray text = lines.join(QLatin1Char('\n')).toUtf8() + '\n';
-        file.write(text);
+        file.write(lines.data(), static_cast<qint64>(lines.size()));
         file.commit();
     }
     btnBack->setEnabled(true);
@@ -328,8 +331,7 @@ void TFindForm::AddRow(const TFindFileInfo& info)
 {
     ++FoundCount;
     if (FListIcons) {
-        const QString path = QString::fromStdString(info.FileName);
-        ListModel->Append(info, GetFileTypeName(path), GetFileIconIndex(path));
+        ListModel->Append(info, GetFileTypeName(info.FileName), GetFileIconIndex(info.FileName));
     } else {
         ListModel->Append(info);
     }
@@ -394,7 +396,7 @@ void TFindForm::bFolderClick()
     if (folder.isEmpty() || !info.isDir()) {
         TMessageBox::Show(this, QStringLiteral("No such folder"), QStringLiteral("Error"), QMessageBox::Warning,
                           QMessageBox::Ok);
-        folder = QString::fromStdString(HomeFolder());
+        folder = PathText(HomeFolder());
         cbFolder->setEditText(folder);
     }
     cbFolder->insertItem(0, folder);

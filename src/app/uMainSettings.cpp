@@ -13,6 +13,7 @@
 #include "lang/MultiLang.h"
 #include "placement/Placemnt.h"
 #include "platform/FileSystem.h"
+#include "shell/FileList.h"
 
 namespace trovex
 {
@@ -86,19 +87,20 @@ void TFindForm::LoadSettings()
     {
         const char* Prefix;
         QComboBox* Box;
+        bool Paths; // folders keep their bytes, UTF-8 or not
     };
-    const THistory histories[] = {{"Mask", cbMask}, {"Path", cbFolder}, {"SubStr", cbString}};
+    const THistory histories[] = {{"Mask", cbMask, false}, {"Path", cbFolder, true}, {"SubStr", cbString, false}};
     try {
         for (int i = 0; i < HistorySize; ++i) {
             for (const THistory& h : histories) {
                 std::optional<std::string> entry = FStore.ReadString(ProgramKey, Indexed(h.Prefix, i));
                 if (entry && !entry->empty())
-                    h.Box->addItem(QString::fromStdString(*entry));
+                    h.Box->addItem(h.Paths ? PathText(*entry) : QString::fromStdString(*entry));
             }
         }
     } catch (const ERegistryError&) {
         cbMask->addItems({QStringLiteral("*.txt"), QStringLiteral("*.doc"), QStringLiteral("*.rtf")});
-        cbFolder->addItem(QString::fromStdString(HomeFolder()));
+        cbFolder->addItem(PathText(HomeFolder()));
     }
 
     for (const TCheckSetting& setting : CheckSettings) {
@@ -150,7 +152,7 @@ void TFindForm::SaveSettings()
     for (int i = 0; i < HistorySize; ++i) {
         FStore.WriteString(ProgramKey, Indexed("Mask", i), entry(cbMask, i));
         FStore.WriteString(ProgramKey, Indexed("SubStr", i), entry(cbString, i));
-        FStore.WriteExpandString(ProgramKey, Indexed("Path", i), entry(cbFolder, i));
+        FStore.WriteExpandString(ProgramKey, Indexed("Path", i), i < cbFolder->count() ? PathBytes(cbFolder->itemText(i)) : std::string());
     }
     for (const TCheckSetting& setting : CheckSettings)
         FStore.WriteInteger(ProgramKey, setting.Name, (this->*setting.Box)->isChecked() ? 1 : 0);
