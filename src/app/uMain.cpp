@@ -456,7 +456,6 @@ void TFindForm::ConnectHandlers()
     connect(lWebPage, &TLinkLabel::Click, this, &TFindForm::lWebPageClick);
     connect(lEmail, &TLinkLabel::Click, this, &TFindForm::lEmailClick);
     connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, &TFindForm::FormHelp);
-    connect(ListView->header(), &QHeaderView::sectionClicked, this, &TFindForm::ListViewColumnClick);
     connect(ListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ListPopup->popup(ListView->viewport()->mapToGlobal(pos)); });
     connect(&FLang, &TMultiLang::LanguageApplied, this, &TFindForm::FitLabels);
