@@ -488,6 +488,7 @@ private slots:
 
     // Not a test: with TROVEX_BENCH_TREE set, times a whole Find in the shown window from the
     // button to the last row and prints it (the benchmark script compares it with trovex-cli).
+    // TROVEX_BENCH_ICONS=1 measures it with "Show icons" checked.
     void MeasureFindToLastRow()
     {
         const QString tree = qEnvironmentVariable("TROVEX_BENCH_TREE");
@@ -498,6 +499,7 @@ private slots:
         FForm->cbMask->setEditText(qEnvironmentVariable("TROVEX_BENCH_MASK", QStringLiteral("*")));
         FForm->cbFolder->setEditText(tree);
         FForm->CheckInZip->setChecked(false);
+        FForm->CheckIcons->setChecked(qEnvironmentVariableIntValue("TROVEX_BENCH_ICONS") != 0);
         QElapsedTimer timer;
         timer.start();
         FForm->btnFind->click();
@@ -518,7 +520,8 @@ private slots:
             for (const QByteArray& line : status.readAll().split('\n'))
                 if (line.startsWith("VmRSS:"))
                     rss = line.simplified();
-        qInfo("find-to-last-row %lld ms, %d rows, %s", ms, FForm->ListModel->Count(), rss.constData());
+        qInfo("find-to-last-row %lld ms, %d rows, icons %s, %s", ms, FForm->ListModel->Count(),
+              FForm->ListShowsIcons() ? "on" : "off", rss.constData());
     }
 };
 
