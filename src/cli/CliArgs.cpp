@@ -28,7 +28,8 @@ Search FOLDER (default: the current folder) for files by name, date and content.
       --last-months N       modified during the previous N months (as the window computes it)
       --last-days N         modified during the previous N days
       --in-list FILE        test only the files whose full paths FILE lists, one a line, with the
-                            criteria above ("In results")
+                            criteria above ("In results"); a FILE holding NUL bytes is read as
+                            NUL-separated paths, as -0 writes them
       --list-only FILE      print the listed paths that still exist, no criteria ("Go back")
   -l, --long                print the row cells instead of the path, tab-separated: name, folder,
                             type (the extension), modified (YYYY-MM-DD HH:MM:SS), size (full size)
@@ -36,6 +37,9 @@ Search FOLDER (default: the current folder) for files by name, date and content.
                             backslash, tab, CR and LF written as \\ \t \r \n (the tab is printed
                             even when that text is empty)
   -0, --null                end each record with a NUL byte instead of a newline
+      --line-buffered       write each record out as soon as it is found, even when standard
+                            output is not a terminal (by default output to a file or pipe is
+                            buffered; on a terminal each record is written at once)
       --report FILE         also write the report of the window's "Report..." from the same cells
                             that --long prints (comma-separated when FILE ends in .csv, else tab)
       --fields LIST         report fields: name,ext,path,date,size, or all (default: path)
@@ -186,7 +190,7 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
         {"in-list", true},      {"list-only", true},     {"long", false},          {"context", false},
         {"null", false},        {"report", true},        {"fields", true},         {"stats", false},
         {"ansi-codepage", true}, {"oem-codepage", true}, {"quiet", false},         {"help", false},
-        {"version", false}};
+        {"version", false},     {"line-buffered", false}};
 
     // Expand "-lq" and "-nTEXT" into long options first, so one loop handles every spelling.
     std::vector<std::pair<std::string, std::optional<std::string>>> items; // (option or "" for operand, value)
@@ -289,6 +293,8 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
             o.OemCodePage = ParseCount("--oem-codepage", value, 1, 65535);
         } else if (name == "quiet") {
             o.Quiet = true;
+        } else if (name == "line-buffered") {
+            o.LineBuffered = true;
         } else if (name == "help") {
             o.Help = true;
         } else if (name == "version") {

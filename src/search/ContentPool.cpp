@@ -5,6 +5,8 @@
 #include "readers/uPDFtext.h"
 #include "search/StringSearch.h"
 
+#include <new>
+
 namespace trovex
 {
 std::unique_ptr<TStringSearch> MakeSearcher(const TContentSettings& settings, const std::string& pattern,
@@ -30,16 +32,21 @@ TSearcherPair::TSearcherPair(const TContentSettings& settings)
 
 TSearcherPair::~TSearcherPair() = default;
 
-void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
-                    const std::string& name, const std::string& path, bool& match, std::string& foundText)
+namespace
 {
-    std::unique_ptr<TStream> stream;
+
+void RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                        const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                        const std::atomic<bool>* cancel)
+{
+    std::unique_ptr<TStream> file;
     if (IsPdfName(name))
-        stream = std::make_unique<TMemoryStream>(TPDF2Text(path).Text());
+        file = std::make_unique<TMemoryStream>(TPDF2Text(path, cancel).TakeText());
     else if (listing)
-        stream = std::make_unique<TFileStream>(*listing, name, path);
+        file = std::make_unique<TFileStream>(*listing, name, path);
     else
-        stream = std::make_unique<TFileStream>(path);
+        file = std::make_unique<TFileStream>(path);
+    auto stream = std::make_unique<TCancellableStream>(*file, cancel);
     // The searchers only borrow the stream; take it back on every path out.
     struct TLend
     {
@@ -60,7 +67,22 @@ void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, 
     }
 }
 
-TContentPool::TContentPool(std::function<bool()> mayWork) : FMayWork(std::move(mayWork))
+} // namespace
+
+void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                    const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                    const std::atomic<bool>* cancel)
+{
+    try {
+        RunContentTestOnce(searchers, settings, listing, name, path, match, foundText, cancel);
+    } catch (const std::bad_alloc&) {
+        // One file too big for the memory left fails alone; the run goes on with the next.
+        throw EReadError("Out of memory reading \"" + path + "\"");
+    }
+}
+
+TContentPool::TContentPool(std::function<bool()> mayWork, const std::atomic<bool>* cancel)
+    : FMayWork(std::move(mayWork)), FCancel(cancel)
 {
     FThread = std::thread([this] { Loop(); });
 }
@@ -99,9 +121,9 @@ void TContentPool::Run(TContentJob& job, TSearcherPair& searchers, const TConten
                        const TFolderListing* listing)
 {
     try {
-        RunContentTest(searchers, settings, listing, job.Name, job.Path, job.Match, job.FoundText);
-    } catch (const std::runtime_error&) {
-        job.ReadError = true;
+        RunContentTest(searchers, settings, listing, job.Name, job.Path, job.Match, job.FoundText, FCancel);
+    } catch (const std::exception&) {
+        job.ReadError = true; // a read error, or the run ending: either way the file is not reported
     }
 }
 

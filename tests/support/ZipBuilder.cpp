@@ -67,6 +67,41 @@ std::string ZlibDeflateWithDictionary(std::string_view data, std::string_view di
     return Deflate(data, 9, 15, dictionary);
 }
 
+std::string RawDeflateZeros(std::uint64_t zeros, std::string_view tail)
+{
+    // After a full flush the compressor starts afresh on a byte boundary, so every flushed segment
+    // of zeros comes out as the same bytes: one segment is compressed and repeated.
+    constexpr std::size_t Segment = std::size_t{1} << 24;
+    const std::string block(Segment, '\0');
+    z_stream zs{};
+    deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    auto run = [&zs](std::string_view in, int flush) {
+        std::string out;
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        zs.avail_in = static_cast<uInt>(in.size());
+        char buffer[65536];
+        do {
+            zs.next_out = reinterpret_cast<Bytef*>(buffer);
+            zs.avail_out = sizeof buffer;
+            deflate(&zs, flush);
+            out.append(buffer, sizeof buffer - zs.avail_out);
+        } while (zs.avail_out == 0 || zs.avail_in > 0);
+        return out;
+    };
+    std::string result;
+    if (zeros >= Segment) {
+        const std::string segment = run(block, Z_FULL_FLUSH);
+        result.reserve(segment.size() * (zeros / Segment) + tail.size() + 64);
+        for (std::uint64_t i = 0; i < zeros / Segment; ++i)
+            result += segment;
+    }
+    std::string last(static_cast<std::size_t>(zeros % Segment), '\0');
+    last.append(tail);
+    result += run(last, Z_FINISH);
+    deflateEnd(&zs);
+    return result;
+}
+
 TZipBuilder& TZipBuilder::Add(TZipMember member)
 {
     FMembers.push_back(std::move(member));

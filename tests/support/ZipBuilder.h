@@ -15,6 +15,9 @@ namespace trovex
 
 /// Raw deflate data (no header), as ZIP method 8 stores it.
 std::string RawDeflate(std::string_view data, int level = 9);
+/// Raw deflate data of `zeros` NUL bytes followed by `tail`, made without holding the zeros: a
+/// member of gigabytes costs a few megabytes.
+std::string RawDeflateZeros(std::uint64_t zeros, std::string_view tail);
 /// zlib-format data, as a PDF Flate stream holds it.
 std::string ZlibDeflate(std::string_view data, int level = 9);
 /// zlib-format data that asks for a preset dictionary.
