@@ -2,6 +2,7 @@
 #include "search/ContentPool.h"
 
 #include "platform/Stream.h"
+#include "readers/uDocText.h"
 #include "readers/uPDFtext.h"
 #include "search/StringSearch.h"
 
@@ -34,30 +35,52 @@ void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, 
                     const std::string& name, const std::string& path, bool& match, std::string& foundText)
 {
     std::unique_ptr<TStream> stream;
-    if (IsPdfName(name))
+    const TDocKind document = settings.Documents ? DocumentKind(name) : dkNone;
+    TDocTextStream* documentText = nullptr;
+    if (IsPdfName(name)) {
         stream = std::make_unique<TMemoryStream>(TPDF2Text(path).Text());
-    else if (listing)
+    } else if (document != dkNone) {
+        auto file = listing ? std::make_unique<TFileStream>(*listing, name, path) : std::make_unique<TFileStream>(path);
+        const std::uint64_t size = file->Size();
+        auto text = std::make_unique<TDocTextStream>(std::move(file), size, document);
+        documentText = text.get();
+        stream = std::move(text);
+    } else if (listing)
         stream = std::make_unique<TFileStream>(*listing, name, path);
     else
         stream = std::make_unique<TFileStream>(path);
     // The searchers only borrow the stream; take it back on every path out.
+    // A document's text is UTF-8 whatever code pages were chosen: the other forms cannot occur in it.
     struct TLend
     {
         TStringSearch& Searcher;
-        TLend(TStringSearch& s, TStream* stream) : Searcher(s) { Searcher.SetStream(stream); }
-        ~TLend() { Searcher.SetStream(nullptr); }
+        TCodePages Pages;
+        TLend(TStringSearch& s, TStream* stream, bool utf8Text) : Searcher(s), Pages(s.CodePages())
+        {
+            Searcher.SetStream(stream);
+            if (utf8Text)
+                Searcher.SetCodePages(cpUtf8);
+        }
+        ~TLend()
+        {
+            Searcher.SetStream(nullptr);
+            Searcher.SetCodePages(Pages);
+        }
     };
     match = true;
     if (!settings.Containing.empty()) {
-        TLend lend(*searchers.Contain, stream.get());
+        TLend lend(*searchers.Contain, stream.get(), documentText);
         match = searchers.Contain->Search();
         foundText = searchers.Contain->FoundText();
     }
     if (match && !settings.Excluding.empty()) {
-        TLend lend(*searchers.Exclude, stream.get());
+        TLend lend(*searchers.Exclude, stream.get(), documentText);
         if (searchers.Exclude->Search())
             match = false;
     }
+    // A damaged, encrypted or truncated document is a file without text, and is not reported.
+    if (documentText && documentText->Damaged())
+        match = false;
 }
 
 TContentPool::TContentPool(std::function<bool()> mayWork) : FMayWork(std::move(mayWork))
