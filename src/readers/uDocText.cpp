@@ -884,7 +884,11 @@ void TDocTextStream::Restart()
     if (FBadDirectory)
         Fail();
     FBudget = PdfInflateBudget(static_cast<std::size_t>(std::min<std::uint64_t>(FSize, SIZE_MAX)));
+    // The text around a hit never takes a chunk's first byte: a line feed there gives a word that
+    // opens the document its whole context.
     FText.clear();
+    if (!FBadDirectory)
+        FText.push_back('\n');
     FTextPos = 0;
 }
 

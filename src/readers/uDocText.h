@@ -6,7 +6,7 @@
 // reads, and hands on the text a person sees, as UTF-8:
 //   <w:r><w:t>Quok</w:t></w:r><w:r><w:t>kafern</w:t></w:r>   -> Quokkafern   (runs joined)
 //   &amp; &lt; &#1097; &#x44F;                               -> & < щ я
-//   </w:p> </text:p> </si> </a:p>, the end of every part      -> LF
+//   </w:p> </text:p> </si> </a:p>, the end of every part      -> LF (and one LF begins the text)
 //   <w:tab/> <text:tab/>  -> TAB     <w:br/> <a:br/> <text:line-break/> -> LF     <text:s text:c="3"/> -> 3 spaces
 #pragma once
 
