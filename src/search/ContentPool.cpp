@@ -69,12 +69,12 @@ void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, 
     };
     match = true;
     if (!settings.Containing.empty()) {
-        TLend lend(*searchers.Contain, stream.get(), documentText);
+        TLend lend(*searchers.Contain, stream.get(), documentText != nullptr);
         match = searchers.Contain->Search();
         foundText = searchers.Contain->FoundText();
     }
     if (match && !settings.Excluding.empty()) {
-        TLend lend(*searchers.Exclude, stream.get(), documentText);
+        TLend lend(*searchers.Exclude, stream.get(), documentText != nullptr);
         if (searchers.Exclude->Search())
             match = false;
     }
