@@ -21,6 +21,11 @@ Search FOLDER (default: the current folder) for files by name, date and content.
   -e, --codepages LIST      comma-separated: windows,dos,koi8r,unicode,utf8, or all
                             (default: windows,unicode,utf8 - the window's defaults)
       --no-zip              do not look inside ZIP archives (default: look inside)
+      --no-documents        search office documents by their bytes, not by their text. By default
+                            the text of Word, Excel, PowerPoint and OpenDocument files (.docx .docm
+                            .dotx .dotm .xlsx .xlsm .xltx .pptx .pptm .ppsx .potx .odt .ott .ods
+                            .ots .odp .otp .odg) is searched as UTF-8 whatever --codepages says,
+                            as is the text of PDF files (always)
       --from DATE --to DATE modified in this range, local time, inclusive; DATE is YYYY-MM-DD or
                             YYYY-MM-DDTHH:MM[:SS]; a bare date means 00:00:00 for --from and the
                             day's last 100-ns tick for --to; --from alone runs up to now, --to alone
@@ -186,6 +191,7 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
     static const std::map<std::string, bool> takesValue = {
         {"named", true},        {"type", true},          {"no-subfolders", false}, {"containing", true},
         {"excluding", true},    {"case-sensitive", false}, {"codepages", true},    {"no-zip", false},
+        {"no-documents", false},
         {"from", true},         {"to", true},            {"last-months", true},    {"last-days", true},
         {"in-list", true},      {"list-only", true},     {"long", false},          {"context", false},
         {"null", false},        {"report", true},        {"fields", true},         {"stats", false},
@@ -263,6 +269,8 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
             o.CodePages = ParseCodePages(value);
         } else if (name == "no-zip") {
             o.InZip = false;
+        } else if (name == "no-documents") {
+            o.Documents = false;
         } else if (name == "from") {
             o.From = ParseDate(value, false);
         } else if (name == "to") {

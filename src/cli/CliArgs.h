@@ -34,6 +34,7 @@ struct TCliOptions
     bool CaseSensitive = false;
     TCodePages CodePages = cpWindows | cpUnicode | cpUtf8;
     bool InZip = true;
+    bool Documents = true;
     std::optional<TDateTime> From;
     std::optional<TDateTime> To;
     std::optional<int> LastMonths;

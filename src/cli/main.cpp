@@ -157,6 +157,7 @@ int Run(const TCliOptions& o)
     engine.CaseSensitive = o.CaseSensitive;
     engine.CodePages = o.CodePages;
     engine.InZip = o.InZip;
+    engine.InDocuments = o.Documents;
     if (o.From || o.To || o.LastMonths || o.LastDays) {
         engine.UseDate = true;
         TDateTime now = NowLocal();

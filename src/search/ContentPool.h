@@ -30,6 +30,8 @@ struct TContentSettings
     std::string Excluding;
     bool CaseSensitive = false;
     TCodePages CodePages = 0;
+    /// Office documents (.docx, .xlsx, .odt, ...) are searched through their text, not their bytes.
+    bool Documents = true;
 };
 
 /// One file's content test and, once done, its verdict.

@@ -25,7 +25,7 @@ constexpr std::uint64_t HeavyDocument = 32 * 1024;
 
 TContentSettings TFindFile::ContentSettings() const
 {
-    return TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages};
+    return TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages, InDocuments};
 }
 
 void TFindFile::PrepareContentTest()

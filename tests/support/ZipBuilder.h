@@ -61,6 +61,9 @@ public:
     /// Bytes placed before the first member (a self-extractor's program).
     TZipBuilder& Prefix(std::string bytes);
     TZipBuilder& WithoutCentralDirectory();
+    /// Every size and offset in ZIP64 records (the 32-bit fields all ones), as streaming writers
+    /// that cannot know the sizes in advance do.
+    TZipBuilder& Zip64();
 
     /// The archive: prefix, local headers with data, then the central directory and its end record.
     std::string Bytes() const;
@@ -71,6 +74,7 @@ private:
     std::string FPrefix;
     std::vector<TZipMember> FMembers;
     bool FCentralDirectory = true;
+    bool FZip64 = false;
 };
 
 /// Small archives that exercise the reader's paths; each pair is a file name and its bytes.
