@@ -535,11 +535,17 @@ void TDocTextStream::TXmlText::Feed(const char* p, std::size_t size, std::string
     while (p < end) {
         switch (FState) {
         case sText: {
-            const char* q = p;
-            while (q < end && *q != '<' && *q != '&')
-                ++q;
-            if (q > p && Emitting())
-                EmitText(p, static_cast<std::size_t>(q - p), out);
+            // Most character data is layout white space between tags, and is not text.
+            const bool emitting = Emitting();
+            const char* q = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)));
+            if (!q)
+                q = end;
+            if (emitting) {
+                if (const void* amp = std::memchr(p, '&', static_cast<std::size_t>(q - p)))
+                    q = static_cast<const char*>(amp);
+                if (q > p)
+                    EmitText(p, static_cast<std::size_t>(q - p), out);
+            }
             if (q == end)
                 return;
             FState = *q == '<' ? sTagStart : sEntity;
@@ -605,6 +611,28 @@ void TDocTextStream::TXmlText::Feed(const char* p, std::size_t size, std::string
             break;
         }
         case sAttrs: {
+            if (FElem != ecSpace) {
+                // Only text:s has an attribute that counts: find the tag's end, over quoted values.
+                const char* q = p;
+                while (q < end && *q != '>' && *q != '"' && *q != '\'')
+                    ++q;
+                if (q > p)
+                    FSelfClosing = q[-1] == '/';
+                p = q;
+                if (q == end)
+                    break;
+                ++p;
+                if (*q == '>') {
+                    FState = sText;
+                    EndStartTag(out, budget);
+                } else {
+                    FQuote = *q;
+                    FValueIsCount = false;
+                    FSelfClosing = false;
+                    FState = sAttrValue;
+                }
+                break;
+            }
             const char c = *p++;
             if (c == '>') {
                 FState = sText;
