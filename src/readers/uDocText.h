@@ -22,6 +22,8 @@
 namespace trovex
 {
 
+class TDocXmlText;
+
 enum TDocKind : std::uint8_t
 {
     dkNone = 0,
@@ -72,7 +74,6 @@ private:
         std::uint16_t Method = 0;
         std::uint16_t Flags = 0;
     };
-    class TXmlText;
     struct TInflater;
 
     void ReadDirectory();
@@ -91,7 +92,7 @@ private:
     bool FBadDirectory = false;
 
     // Reading state, reset by Seek.
-    std::unique_ptr<TXmlText> FXml;
+    std::unique_ptr<TDocXmlText> FXml;
     std::unique_ptr<TInflater> FInflater;
     std::size_t FNextPart = 0;
     bool FInPart = false;
