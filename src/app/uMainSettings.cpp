@@ -76,8 +76,13 @@ void TFindForm::LoadSettings()
 {
     // A store that exists but cannot be read counts as a key that cannot be opened: nothing is
     // read, and nothing will be written over it.
-    if (FStore.Load() == lrUnreadable)
+    const TRegLoadResult loaded = FStore.Load();
+    if (loaded == lrUnreadable)
         return;
+    if (loaded == lrDamaged || loaded == lrRepaired)
+        std::fprintf(stderr, "trovex: %s: %s; the file as it is will be kept beside it under a \".bad\" name\n",
+                     FStore.FileName().c_str(),
+                     loaded == lrDamaged ? "not a settings store, defaults are used" : "unreadable lines were left out");
     FStore.CreateKey(ProgramKey);
 
     TotalFiles = ReadTotal(FStore, "TotalFiles");

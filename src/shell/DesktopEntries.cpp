@@ -263,12 +263,6 @@ bool EntryExists(const fs::path& file)
     return ::lstat(file.c_str(), &st) == 0;
 }
 
-bool IsRealFolder(const fs::path& folder)
-{
-    struct stat st{};
-    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 void RemoveFolderIfEmpty(const fs::path& folder)
 {
     TFd dir(OpenFolderNoFollow(folder.parent_path()));
@@ -575,7 +569,8 @@ void InstallDesktopEntries(const std::string& exePath)
     std::error_code ec;
     fs::create_directory(where.MakerGroup, ec);
     fs::create_directory(where.ProgramGroup, ec);
-    if (IsRealFolder(where.ProgramGroup)) {
+    // Only into a group folder reached without a link: never into a folder of the user's.
+    if (TFd group(OpenFolderNoFollow(where.ProgramGroup)); group.Get() >= 0) {
         CreateShortcut(exe, where.GroupMainEntry, MainMenuName, MainIcon);
         CreateShortcut(exe, where.GroupUninstallEntry, UninstallName, UninstallIcon, {"-u"});
     }

@@ -516,6 +516,42 @@ private slots:
         QVERIFY(FForm->ListShowsIcons());
     }
 
+    // One unreadable value in the store costs that value alone: the histories, the totals, the
+    // boxes before it and the placement are restored; the close keeps the damaged file beside.
+    void OneBadValueIsDroppedAlone()
+    {
+        FullStore().Save();
+        QFile file(QString::fromStdString(StoreFile()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray text = file.readAll();
+        file.close();
+        const QByteArray koi8 = "\"KOI8\"=dword:0000000";
+        const qsizetype at = text.indexOf(koi8);
+        QVERIFY(at >= 0);
+        text.replace(at, koi8.size() + 1, "\"KOI8\"=dword:zz");
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+        file.close();
+
+        NewForm();
+        QCOMPARE(Items(FForm->cbMask), QStringList({"*.cpp"}));
+        QCOMPARE(Items(FForm->cbString), QStringList({"needle"}));
+        QCOMPARE(FForm->TotalFiles, 200u);
+        bool before = true;
+        for (const TStoredBox& b : StoredBoxes) {
+            if (qstrcmp(b.Value, "KOI8") == 0)
+                before = false; // the first missing value ends the restore of the boxes
+            QVERIFY2(Find<QCheckBox>(b.Box)->isChecked() == (before ? !b.Default : b.Default), b.Box);
+        }
+        CloseForm();
+        QFile bad(QString::fromStdString(StoreFile() + ".bad"));
+        QVERIFY(bad.open(QIODevice::ReadOnly));
+        QCOMPARE(bad.readAll(), text);
+        TRegistry saved = SavedStore();
+        QCOMPARE(saved.LoadResult(), lrLoaded);
+        QCOMPARE(saved.ReadString(Key, "Mask0"), std::optional<std::string>("*.cpp"));
+    }
+
     // The first check-box value missing or of another type ends the restore there.
     void CheckBoxRestoreStopsEarly()
     {
