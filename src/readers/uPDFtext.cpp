@@ -252,8 +252,17 @@ private:
     void TakeChar(char ch);
     void Put(char ch)
     {
-        if (FText.size() < FTextLimit)
-            FText.push_back(ch);
+        if (FText.size() >= FTextLimit)
+            return;
+        if (FText.size() == FText.capacity()) {
+            // Grown by hand so the last step stops at the bound: doubling past it (which reserve
+            // itself would do) takes nearly twice the bound for a moment.
+            std::string grown;
+            grown.reserve(std::min(std::max<std::size_t>(FText.capacity() * 2, 256), FTextLimit));
+            grown.append(FText);
+            FText.swap(grown);
+        }
+        FText.push_back(ch);
     }
     void InflateStream(const TSource& source, std::uint64_t start, std::uint64_t end);
 

@@ -136,6 +136,8 @@ void TFindFile::TestContent(bool swallowReadErrors)
 
 bool TFindFile::SearchZip(const std::string& archivePath)
 {
+    if (FTerminated.load())
+        return false; // the run ends: no archive is opened any more
     TZipFile zip;
     try {
         zip.Open(archivePath);
