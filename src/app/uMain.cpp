@@ -538,7 +538,7 @@ void TFindForm::lEmailClick()
 
 void TFindForm::FormHelp()
 {
-    TLauncher::OpenUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/trovex.html")));
+    TLauncher::OpenUrl(FileUrl(PathBytes(QCoreApplication::applicationDirPath()) + "/trovex.html"));
 }
 
 void TFindForm::FitLabels()
