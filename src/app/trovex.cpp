@@ -3,6 +3,7 @@
 // second character counts, in either case), makes the language manager and the main window, and
 // runs the event loop. Without a display it says so and points to trovex-cli.
 #include <QApplication>
+#include <QFile>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -130,7 +131,7 @@ int main(int argc, char** argv)
     TMultiLang lang;
     SetShellTranslator([&lang](const QString& text) { return lang.Translate(text); });
     GetSystemImageList(); // sets the icon theme before the window asks it for icons
-    const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
+    const std::string exePath = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString(); // a path is bytes
     if (commandLine.Action == saInstall) {
         Install(exePath);
     } else if (commandLine.Action == saUninstall) {

@@ -172,8 +172,9 @@ public:
 
     // Run state and totals.
     QPoint DragOrigin{-1, -1};
-    std::int32_t TotalFiles = 0;
-    std::int32_t TotalFound = 0;
+    // Stored as dwords: counted unsigned, stopping at 4,294,967,295 instead of wrapping.
+    std::uint32_t TotalFiles = 0;
+    std::uint32_t TotalFound = 0;
     int SortColumn = 0;
     std::array<bool, ColumnCount> SortAscending{};
     std::unique_ptr<TFindFile> Engine;

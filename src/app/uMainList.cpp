@@ -63,7 +63,9 @@ void TFindForm::ListViewColumnClick(int column)
         return;
     SortAscending[static_cast<std::size_t>(column)] = !SortAscending[static_cast<std::size_t>(column)];
     SortColumn = column;
-    ListModel->SortBy(column, SortAscending[static_cast<std::size_t>(column)]);
+    const bool ascending = SortAscending[static_cast<std::size_t>(column)];
+    ListView->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    ListModel->SortBy(column, ascending);
 }
 
 void TFindForm::ListViewDblClick()

@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 #include "app/ResultModel.h"
@@ -56,6 +58,13 @@ int ParseCount(const QString& text)
     return value;
 }
 
+// A running total grown by one run's count; it stops at the largest dword.
+void AddToTotal(std::uint32_t& total, std::int64_t count)
+{
+    if (count > 0)
+        total = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{total} + static_cast<std::uint64_t>(count), UINT32_MAX));
+}
+
 } // namespace
 
 QString TFindForm::BackListPath()
@@ -73,15 +82,15 @@ void TFindForm::ShowError(const QString& message)
 
 void TFindForm::LoadEngine()
 {
-    // The counts are read first, so a bad one leaves everything as it was.
+    // The count panel goes first: a bad month or day count below must not leave the last run's
+    // count standing over the emptied list. The engine in hand stays until the counts are read.
+    StatusBar->SetPanelText(0, QString());
+    FoundCount = 0;
     int months = 0, days = 0;
     if (CheckDate->isChecked() && RadioBMonth->isChecked())
         months = ParseCount(cbLastMonth->currentText());
     if (CheckDate->isChecked() && RadioBDays->isChecked())
         days = ParseCount(cbLastDays->currentText());
-
-    StatusBar->SetPanelText(0, QString());
-    FoundCount = 0;
 
     TCodePages codePages = 0;
     if (CheckAllCP->isChecked()) {
@@ -135,9 +144,9 @@ void TFindForm::LoadEngine()
     }
 
     Engine->OnFound = [this](TFindFile&, const TFindFileInfo& info) { AddRow(info); };
-    // Rows without icons touch only the model's storage and counters, which the worker may do while
-    // this thread is lent to it; icons need the desktop's icon theme, which stays on this thread.
-    Engine->LendableEvents = !FListIcons;
+    // A row touches only the model's storage and counters, which the worker may do while this thread
+    // is lent to it; icons and type names are looked up here later, when a row is first painted.
+    Engine->LendableEvents = true;
     Engine->OnFolderChange = [this](TFindFile&) { ShowFolder(); };
     Engine->OnSearchDone = [this](TFindFile&) { SearchDone(); };
     Engine->OnError = [this](TFindFile&, const std::string& cls, const std::string& message) {
@@ -265,8 +274,12 @@ void TFindForm::btnAddMoreClick()
 
 void TFindForm::btnFindIntoClick()
 {
-    if (Running)
+    if (Running) {
         StopRun(); // a run still going is ended first, as "Add" does
+        // Ended it shows, whether a new run follows or the list is empty and nothing does.
+        ShowEnded();
+        StatusBar->SetPanelText(1, QString());
+    }
     ListModel->Flush();
     if (ListModel->Count() == 0)
         return;
@@ -321,11 +334,10 @@ void TFindForm::btnBackClick()
 void TFindForm::AddRow(const TFindFileInfo& info)
 {
     ++FoundCount;
-    if (FListIcons) {
-        ListModel->Append(info, GetFileTypeName(info.FileName), GetFileIconIndex(info.FileName));
-    } else {
+    if (FListIcons)
+        ListModel->AppendShellTyped(info);
+    else
         ListModel->Append(info);
-    }
 }
 
 void TFindForm::ShowFolder()
@@ -350,8 +362,8 @@ void TFindForm::SearchDone()
     StatusBar->SetPanelText(0, FLang.Translate(QStringLiteral("Files found: ")) + QString::number(FoundCount));
     ListView->viewport()->update();
     if (Engine)
-        TotalFiles += Engine->FilesChecked();
-    TotalFound += FoundCount;
+        AddToTotal(TotalFiles, Engine->FilesChecked());
+    AddToTotal(TotalFound, FoundCount);
     ShowEnded();
     StatusBar->SetPanelText(1, QString());
     if (CheckFlashW->isChecked())

@@ -61,10 +61,10 @@ std::string Indexed(const char* prefix, int index)
     return prefix + std::to_string(index);
 }
 
-std::int32_t ReadTotal(const TRegistry& store, const char* name)
+std::uint32_t ReadTotal(const TRegistry& store, const char* name)
 {
     try {
-        return store.ReadInteger(TFindForm::ProgramKey, name).value_or(0);
+        return static_cast<std::uint32_t>(store.ReadInteger(TFindForm::ProgramKey, name).value_or(0));
     } catch (const ERegistryError&) {
         return 0;
     }
@@ -156,8 +156,8 @@ void TFindForm::SaveSettings()
     }
     for (const TCheckSetting& setting : CheckSettings)
         FStore.WriteInteger(ProgramKey, setting.Name, (this->*setting.Box)->isChecked() ? 1 : 0);
-    FStore.WriteInteger(ProgramKey, "TotalFiles", TotalFiles);
-    FStore.WriteInteger(ProgramKey, "TotalFound", TotalFound);
+    FStore.WriteInteger(ProgramKey, "TotalFiles", static_cast<std::int32_t>(TotalFiles));
+    FStore.WriteInteger(ProgramKey, "TotalFound", static_cast<std::int32_t>(TotalFound));
 
     for (int i = 0; i < ColumnCount; ++i)
         FormPlacement1->WriteInteger(QStringLiteral("ListCol%1").arg(i + 1), ListView->header()->sectionSize(i));

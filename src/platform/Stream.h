@@ -3,6 +3,7 @@
 // The caller owns a stream; a searcher only reads and seeks it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -19,6 +20,21 @@ class EReadError : public std::runtime_error
 public:
     using std::runtime_error::runtime_error;
 };
+
+/// The run was told to end while a file was being read: that file gets no verdict at all.
+class ETerminated : public std::runtime_error
+{
+public:
+    ETerminated() : std::runtime_error("Terminated") {}
+};
+
+/// Throws ETerminated when `cancel` (may be null) is set: for the loops that read or unpack one
+/// file, so a huge file does not hold up the end of a run.
+inline void CheckCancel(const std::atomic<bool>* cancel)
+{
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        throw ETerminated();
+}
 
 class TStream
 {
@@ -47,6 +63,8 @@ public:
     void Seek(std::uint64_t offset) override;
     /// The file's size when it was opened.
     std::uint64_t Size() const { return FSize; }
+    /// The open descriptor, for reading at given offsets (pread); the stream still owns it.
+    int Handle() const { return FHandle; }
 
 private:
     void CheckRegular();
@@ -54,6 +72,28 @@ private:
     int FHandle = -1;
     std::uint64_t FSize = 0;
     std::string FPath;
+};
+
+/// Another stream, read through with a check of the terminate flag before each read.
+class TCancellableStream final : public TStream
+{
+public:
+    TCancellableStream(TStream& inner, const std::atomic<bool>* cancel) : FInner(inner), FCancel(cancel) {}
+
+    std::size_t Read(void* buffer, std::size_t count) override
+    {
+        CheckCancel(FCancel);
+        return FInner.Read(buffer, count);
+    }
+    void Seek(std::uint64_t offset) override
+    {
+        CheckCancel(FCancel);
+        FInner.Seek(offset);
+    }
+
+private:
+    TStream& FInner;
+    const std::atomic<bool>* FCancel;
 };
 
 /// Owns a copy of its bytes (an unpacked ZIP member, the text of a PDF).

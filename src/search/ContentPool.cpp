@@ -2,8 +2,11 @@
 #include "search/ContentPool.h"
 
 #include "platform/Stream.h"
+#include "readers/uDocText.h"
 #include "readers/uPDFtext.h"
 #include "search/StringSearch.h"
+
+#include <new>
 
 namespace trovex
 {
@@ -30,37 +33,78 @@ TSearcherPair::TSearcherPair(const TContentSettings& settings)
 
 TSearcherPair::~TSearcherPair() = default;
 
-void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
-                    const std::string& name, const std::string& path, bool& match, std::string& foundText)
+namespace
 {
-    std::unique_ptr<TStream> stream;
-    if (IsPdfName(name))
-        stream = std::make_unique<TMemoryStream>(TPDF2Text(path).Text());
-    else if (listing)
-        stream = std::make_unique<TFileStream>(*listing, name, path);
+void RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                        const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                        const std::atomic<bool>* cancel)
+{
+    std::unique_ptr<TStream> file;
+    const TDocKind document = settings.Documents ? DocumentKind(name) : dkNone;
+    TDocTextStream* documentText = nullptr;
+    if (IsPdfName(name)) {
+        file = std::make_unique<TMemoryStream>(TPDF2Text(path, cancel).TakeText());
+    } else if (document != dkNone) {
+        auto raw = listing ? std::make_unique<TFileStream>(*listing, name, path) : std::make_unique<TFileStream>(path);
+        const std::uint64_t size = raw->Size();
+        auto text = std::make_unique<TDocTextStream>(std::move(raw), size, document);
+        documentText = text.get();
+        file = std::move(text);
+    } else if (listing)
+        file = std::make_unique<TFileStream>(*listing, name, path);
     else
-        stream = std::make_unique<TFileStream>(path);
+        file = std::make_unique<TFileStream>(path);
+    auto stream = std::make_unique<TCancellableStream>(*file, cancel);
     // The searchers only borrow the stream; take it back on every path out.
+    // A document's text is UTF-8 whatever code pages were chosen: the other forms cannot occur in it.
     struct TLend
     {
         TStringSearch& Searcher;
-        TLend(TStringSearch& s, TStream* stream) : Searcher(s) { Searcher.SetStream(stream); }
-        ~TLend() { Searcher.SetStream(nullptr); }
+        TCodePages Pages;
+        TLend(TStringSearch& s, TStream* stream, bool utf8Text) : Searcher(s), Pages(s.CodePages())
+        {
+            Searcher.SetStream(stream);
+            if (utf8Text)
+                Searcher.SetCodePages(cpUtf8);
+        }
+        ~TLend()
+        {
+            Searcher.SetStream(nullptr);
+            Searcher.SetCodePages(Pages);
+        }
     };
     match = true;
     if (!settings.Containing.empty()) {
-        TLend lend(*searchers.Contain, stream.get());
+        TLend lend(*searchers.Contain, stream.get(), documentText != nullptr);
         match = searchers.Contain->Search();
         foundText = searchers.Contain->FoundText();
     }
     if (match && !settings.Excluding.empty()) {
-        TLend lend(*searchers.Exclude, stream.get());
+        TLend lend(*searchers.Exclude, stream.get(), documentText != nullptr);
         if (searchers.Exclude->Search())
             match = false;
     }
+    // A damaged, encrypted or truncated document is a file without text, and is not reported.
+    if (documentText && documentText->Damaged())
+        match = false;
 }
 
-TContentPool::TContentPool(std::function<bool()> mayWork) : FMayWork(std::move(mayWork))
+} // namespace
+
+void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                    const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                    const std::atomic<bool>* cancel)
+{
+    try {
+        RunContentTestOnce(searchers, settings, listing, name, path, match, foundText, cancel);
+    } catch (const std::bad_alloc&) {
+        // One file too big for the memory left fails alone; the run goes on with the next.
+        throw EReadError("Out of memory reading \"" + path + "\"");
+    }
+}
+
+TContentPool::TContentPool(std::function<bool()> mayWork, const std::atomic<bool>* cancel)
+    : FMayWork(std::move(mayWork)), FCancel(cancel)
 {
     FThread = std::thread([this] { Loop(); });
 }
@@ -99,9 +143,9 @@ void TContentPool::Run(TContentJob& job, TSearcherPair& searchers, const TConten
                        const TFolderListing* listing)
 {
     try {
-        RunContentTest(searchers, settings, listing, job.Name, job.Path, job.Match, job.FoundText);
-    } catch (const std::runtime_error&) {
-        job.ReadError = true;
+        RunContentTest(searchers, settings, listing, job.Name, job.Path, job.Match, job.FoundText, FCancel);
+    } catch (const std::exception&) {
+        job.ReadError = true; // a read error, or the run ending: either way the file is not reported
     }
 }
 

@@ -30,6 +30,8 @@ struct TContentSettings
     std::string Excluding;
     bool CaseSensitive = false;
     TCodePages CodePages = 0;
+    /// Office documents (.docx, .xlsx, .odt, ...) are searched through their text, not their bytes.
+    bool Documents = true;
 };
 
 /// One file's content test and, once done, its verdict.
@@ -59,15 +61,19 @@ std::unique_ptr<TStringSearch> MakeSearcher(const TContentSettings& settings, co
 bool IsPdfName(std::string_view name);
 
 /// Tests one file: `match` false when the contain text is missing or the exclude text present.
-/// Errors opening or reading the file (or decoding a PDF) pass to the caller.
+/// Errors opening or reading the file (or decoding a PDF) pass to the caller as EReadError or
+/// EPdfError; running out of memory over this one file is an EReadError too. When `cancel` is
+/// set meanwhile the test throws ETerminated.
 void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
-                    const std::string& name, const std::string& path, bool& match, std::string& foundText);
+                    const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                    const std::atomic<bool>* cancel = nullptr);
 
 class TContentPool
 {
 public:
-    /// `mayWork` is asked before each job: false while the run is paused or ending.
-    explicit TContentPool(std::function<bool()> mayWork);
+    /// `mayWork` is asked before each job: false while the run is paused or ending. `cancel` (may
+    /// be null) ends the job under way as well.
+    explicit TContentPool(std::function<bool()> mayWork, const std::atomic<bool>* cancel = nullptr);
     ~TContentPool();
     TContentPool(const TContentPool&) = delete;
     TContentPool& operator=(const TContentPool&) = delete;
@@ -84,10 +90,11 @@ public:
 
 private:
     void Loop();
-    static void Run(TContentJob& job, TSearcherPair& searchers, const TContentSettings& settings,
-                    const TFolderListing* listing);
+    void Run(TContentJob& job, TSearcherPair& searchers, const TContentSettings& settings,
+             const TFolderListing* listing);
 
     std::function<bool()> FMayWork;
+    const std::atomic<bool>* FCancel;
     std::mutex FLock;
     std::condition_variable FChanged;
     std::vector<std::unique_ptr<TContentJob>> FJobs;

@@ -25,7 +25,7 @@ constexpr std::uint64_t HeavyDocument = 32 * 1024;
 
 TContentSettings TFindFile::ContentSettings() const
 {
-    return TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages};
+    return TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages, InDocuments};
 }
 
 void TFindFile::PrepareContentTest()
@@ -90,7 +90,8 @@ void TFindFile::PlanContentTests(const TFolderListing& listing)
     if (count == 0 || (count < 2 && light < 8))
         return; // nothing to overlap
     if (!FPool)
-        FPool = std::make_unique<TContentPool>([this] { return !FPaused.load() && !FTerminated.load(); });
+        FPool = std::make_unique<TContentPool>([this] { return !FPaused.load() && !FTerminated.load(); },
+                                               &FTerminated);
     FPool->Begin(ContentSettings(), &listing, std::move(jobs));
 }
 
@@ -120,10 +121,12 @@ void TFindFile::TestContent(bool swallowReadErrors)
         bool match = false;
         std::string foundText;
         RunContentTest(*FSearchers, ContentSettings(),
-                       FListing, FFound.Name, FFound.FileName, match, foundText);
+                       FListing, FFound.Name, FFound.FileName, match, foundText, &FTerminated);
         FStatus = match ? fsMatch : fsNoMatch;
         if (!ContainingText.empty())
             FFound.FoundText = foundText;
+    } catch (const ETerminated&) {
+        FStatus = fsNoMatch; // the run ends here; the file half read is simply not reported
     } catch (const std::runtime_error&) {
         if (!swallowReadErrors)
             throw;
@@ -149,12 +152,28 @@ bool TFindFile::SearchZip(const std::string& archivePath)
                 continue;
             if (ContainingText.empty())
                 return true;
-            TMemoryStream content(zip.UnzipFileToBuffer(entry));
-            auto searcher = MakeSearcher(ContentSettings(), ContainingText, &content);
-            bool hit = searcher->Search();
-            FFound.FoundText = searcher->FoundText();
-            if (hit)
-                return true;
+            try {
+                // The member is unpacked as the searcher reads it, so its size costs no memory.
+                std::unique_ptr<TZipMemberStream> member = zip.OpenMember(entry);
+                TCancellableStream content(*member, &FTerminated);
+                auto searcher = MakeSearcher(ContentSettings(), ContainingText, &content);
+                bool hit = searcher->Search();
+                if (hit) {
+                    // Data damaged after the hit makes the whole member empty, as unpacking it
+                    // whole would: read on to its end before trusting the hit.
+                    std::vector<char> rest(TStringSearch::ChunkSize);
+                    while (content.Read(rest.data(), rest.size()) == rest.size()) {
+                    }
+                    hit = !member->Failed();
+                }
+                FFound.FoundText = hit ? searcher->FoundText() : std::string();
+                if (hit)
+                    return true;
+            } catch (const ETerminated&) {
+                return false;
+            } catch (const std::bad_alloc&) {
+                FFound.FoundText.clear(); // this member cannot be searched; the others still can
+            }
         }
     }
     return false;

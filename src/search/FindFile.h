@@ -87,6 +87,8 @@ public:
     std::string ExcludedText;
     bool UseDate = false;
     bool InZip = false;
+    /// Office documents are searched through the text they carry; false searches their bytes.
+    bool InDocuments = true;
     std::uint32_t Attributes = 63;
 
     TFoundEvent OnFound;

@@ -100,6 +100,11 @@ TMask::TMask(std::string_view mask)
     TState end(skEnd);
     end.Skip = skip; // a trailing "*" matches any remainder, without counting toward the limit
     FStates.push_back(std::move(end));
+    // A final ".*" is a literal dot followed by a skipping end (a set always ends in "]").
+    const std::size_t n = FStates.size();
+    if (n >= 2 && mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" && FStates[n - 2].Kind == skLiteral &&
+        FStates[n - 2].Literal == U'.' && FStates[n - 1].Skip)
+        FOptionalDot = n - 2;
 }
 
 bool TMask::Matches(const TState& state, char32_t c) const
@@ -128,6 +133,14 @@ bool TMask::Fits(std::string_view name) const
 {
     thread_local std::vector<char32_t> chars;
     DecodeName(name, chars);
+    return Run(chars, FStates.size() - 1) || (FOptionalDot != SIZE_MAX && Run(chars, FOptionalDot));
+}
+
+// Matches the states before `endState`, then treats `endState` as the end of the name: the real
+// end state, or the dot of a final ".*" (which then takes that dot's skip flag, so "*.*" without
+// its ".*" is "*", and "a.*" is "a").
+bool TMask::Run(const std::vector<char32_t>& chars, std::size_t endState) const
+{
     const std::size_t n = chars.size();
     // Classic glob matching with one retry point: every state but the end consumes exactly one
     // character, so retrying from the most recent skip state covers every length of every "*".
@@ -139,7 +152,7 @@ bool TMask::Fits(std::string_view name) const
             retryState = s;
             retryPos = p;
         }
-        if (st.Kind == skEnd) {
+        if (s == endState) {
             if (st.Skip || p == n)
                 return true;
         } else if (p < n && Matches(st, chars[p])) {

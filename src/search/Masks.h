@@ -3,10 +3,14 @@
 // compiled masks that test one UTF-8 name. Syntax, with names already lower-cased by the caller:
 //   *.txt      any name ending in ".txt"            a?c     'abc', 'aXc' (one character)
 //   [a-c]*     names starting with a, b or c        [!a-c]* names not starting with them
-//   *.*        names that contain a dot             *       every name, the empty one too
+//   *.*        every name: with an extension or none  *       every name, the empty one too
+//   readme.*   'readme', 'readme.txt'               a.*     'a', 'a.b', but not 'ab'
+// A mask ending in ".*" also fits what the mask without that ".*" fits: a name without a dot has
+// an empty extension, as in Windows' own listing, so "All files" finds 'Makefile' and 'README'.
 // A multi-byte UTF-8 character is one character everywhere; sets hold code points.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -46,8 +50,12 @@ private:
         std::vector<std::pair<char32_t, char32_t>> Ranges;
     };
     bool Matches(const TState& state, char32_t c) const;
+    bool Run(const std::vector<char32_t>& chars, std::size_t endState) const;
 
     std::vector<TState> FStates;
+    // The index of the "." state of a final ".*", tried as the end of the name when the whole
+    // mask does not fit; SIZE_MAX when the mask does not end in ".*".
+    std::size_t FOptionalDot = SIZE_MAX;
 };
 
 /// Collapses every run of wildcards that holds a "*" into one "*"; runs of "?" alone stay.

@@ -24,7 +24,6 @@
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QProgressDialog>
-#include <QSaveFile>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -217,49 +216,6 @@ void ShowOwnPropertiesDialog(QWidget* owner, const std::string& path)
     dialog->show();
 }
 
-// One argument of an Exec line: quoted when it holds a character the desktop-entry format reserves,
-// with '"', '`', '$' and '\' escaped inside the quotes; '%' is doubled everywhere, as field codes
-// are read before the quotes.
-QString ExecArgument(const QString& argument, bool alwaysQuote)
-{
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    bool quote = alwaysQuote || argument.isEmpty();
-    for (QChar c : argument)
-        quote = quote || reserved.contains(c);
-    QString out;
-    if (quote)
-        out += QLatin1Char('"');
-    for (QChar c : argument) {
-        if (quote && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')))
-            out += QLatin1Char('\\');
-        else if (c == QLatin1Char('%'))
-            out += QLatin1Char('%');
-        out += c;
-    }
-    if (quote)
-        out += QLatin1Char('"');
-    return out;
-}
-
-// A string value of a key file: these escapes are undone when it is read.
-QString EntryValue(const QString& value)
-{
-    QString out;
-    for (QChar c : value) {
-        switch (c.unicode()) {
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
-        case '\t': out += QStringLiteral("\\t"); break;
-        case '\r': out += QStringLiteral("\\r"); break;
-        default: out += c;
-        }
-    }
-    // A leading blank would be dropped as the space after '='.
-    if (out.startsWith(QLatin1Char(' ')))
-        out.replace(0, 1, QStringLiteral("\\s"));
-    return out;
-}
-
 } // namespace
 
 void SetShellTranslator(std::function<QString(const QString&)> translate)
@@ -429,28 +385,11 @@ int GetFileIconIndex(const std::string& path)
 void CreateShortcut(const QString& target, const QString& shortcutFile, const QString& description,
                     const QString& icon, const QStringList& arguments)
 {
-    QString exec = ExecArgument(target, true);
+    std::vector<std::string> args;
     for (const QString& argument : arguments)
-        exec += QLatin1Char(' ') + ExecArgument(argument, false);
-    // A menu entry must have a name; the program's own name is the natural one.
-    const QString name = description.isEmpty() ? QFileInfo(target).fileName() : description;
-
-    QString text = QStringLiteral("[Desktop Entry]\nType=Application\n");
-    text += QStringLiteral("Name=") + EntryValue(name) + QLatin1Char('\n');
-    text += QStringLiteral("Exec=") + EntryValue(exec) + QLatin1Char('\n');
-    if (!icon.isEmpty())
-        text += QStringLiteral("Icon=") + EntryValue(icon) + QLatin1Char('\n');
-    text += QStringLiteral("Terminal=false\n");
-
-    QDir().mkpath(QFileInfo(shortcutFile).absolutePath());
-    // QSaveFile writes through a link to its target; an entry of ours replaces the link instead.
-    if (QFileInfo(shortcutFile).isSymLink())
-        QFile::remove(shortcutFile);
-    QSaveFile file(shortcutFile);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(text.toUtf8());
-    file.commit();
+        args.push_back(argument.toStdString());
+    CreateShortcut(QFile::encodeName(target).toStdString(), std::filesystem::path(QFile::encodeName(shortcutFile).toStdString()),
+                   description.toStdString(), icon.toStdString(), args);
 }
 
 void DeleteFolderFiles(const QString& folder)

@@ -96,7 +96,7 @@ int GetFileIconIndex(const QString& path);
 /// Writes the menu entry `shortcutFile` (a .desktop file, replaced when it exists) that starts
 /// `target` with `arguments`, each passed as one argument, named `description` and showing `icon`
 /// (a theme icon name or an image path; none when empty). An entry that cannot be written is
-/// silently missing.
+/// silently missing. The same writer as install's (DesktopEntries.h).
 void CreateShortcut(const QString& target, const QString& shortcutFile, const QString& description,
                     const QString& icon, const QStringList& arguments = {});
 

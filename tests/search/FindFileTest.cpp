@@ -46,7 +46,7 @@ using L = std::vector<std::string>;
 //   ├── b.txt
 //   ├── A.txt
 //   ├── README
-//   ├── sub/          (fits "*" but not "*.*")
+//   ├── sub/          (a folder without a dot: "*.*" fits it too)
 //   │   ├── inner.txt
 //   │   └── deep/z.txt
 //   └── zeta.dir/     (a folder whose name has a dot)
@@ -63,7 +63,9 @@ TEST(FindFileTest, WalksEachFolderBeforeItsSubfoldersInNameOrder)
 
     struct Case { const char* mask; bool subFolders; L found; };
     const Case cases[] = {
-        {"*.*", true, L{"A.txt", "b.txt", "zeta.dir", "sub/inner.txt", "sub/deep/z.txt", "zeta.dir/c.txt"}},
+        {"*.*", true, L{"A.txt", "b.txt", "README", "sub", "zeta.dir", "sub/deep", "sub/inner.txt", "sub/deep/z.txt",
+                        "zeta.dir/c.txt"}},
+        {"*.txt", true, L{"A.txt", "b.txt", "sub/inner.txt", "sub/deep/z.txt", "zeta.dir/c.txt"}},
         {"*", true, L{"A.txt", "b.txt", "README", "sub", "zeta.dir", "sub/deep", "sub/inner.txt", "sub/deep/z.txt",
                       "zeta.dir/c.txt"}},
         {"*.txt", false, L{"A.txt", "b.txt"}},

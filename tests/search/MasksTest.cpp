@@ -11,7 +11,7 @@ namespace
 {
 
 // A slow, obviously right matcher to hold the compiled one against (ASCII masks without sets).
-bool ReferenceFits(std::string_view mask, std::string_view name)
+bool ReferenceFitsExactly(std::string_view mask, std::string_view name)
 {
     std::function<bool(std::size_t, std::size_t)> go = [&](std::size_t m, std::size_t n) -> bool {
         if (m == mask.size())
@@ -26,6 +26,14 @@ bool ReferenceFits(std::string_view mask, std::string_view name)
     return go(0, 0);
 }
 
+// A final ".*" may also stand for no extension at all.
+bool ReferenceFits(std::string_view mask, std::string_view name)
+{
+    return ReferenceFitsExactly(mask, name) ||
+           (mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" &&
+            ReferenceFitsExactly(mask.substr(0, mask.size() - 2), name));
+}
+
 } // namespace
 
 TEST(MasksTest, NameFitsMaskTable)
@@ -36,7 +44,33 @@ TEST(MasksTest, NameFitsMaskTable)
         {"*", "anything.at.all", true},
         {"*.*", "archive.tar.gz", true},
         {"*.*", ".profile", true},
-        {"*.*", "README", false},
+        // A final ".*" also fits what the mask without it fits: an empty extension.
+        {"*.*", "README", true},
+        {"*.*", "Makefile", true},
+        {"*.*", "bin", true},               // a folder without a dot
+        {"*.*", "", true},
+        {"*report*.*", "report", true},
+        {"*report*.*", "my-report.doc", true},
+        {"*report*.*", "repor", false},
+        {"readme.*", "README", true},
+        {"readme.*", "readme.txt", true},
+        {"readme.*", "readmex", false},
+        {"a.*", "a", true},
+        {"a.*", "ab", false},               // the dot is optional only together with its extension
+        {".*", ".profile", true},
+        {".*", "profile", false},
+        {"*.txt", "txt", false},            // any other mask still needs its dot
+        {"a?.*", "ab", true},
+        {"a?.*", "a", false},
+        {"[a-c]*.*", "beta", true},         // a set before ".*"
+        {"[a-c]*.*", "delta", false},
+        {"[!a-c].*", "d", true},
+        {"[!a-c].*", "a", false},
+        {"a[.]*", "a", false},              // a dot in a set is no extension
+        {"щегол.*", "щегол", true},         // Cyrillic names
+        {"щегол.*", "щегол.txt", true},
+        {"*гол.*", "щегол", true},
+        {"щ?.*", "щегол", false},
         {"a?c", "abc", true},
         {"a?c", "ABC", true},
         {"a?c", "ac", false},

@@ -456,6 +456,34 @@ TEST_F(ShellUtlTest, CreateShortcutQuotesExecLine)
     EXPECT_EQ(QString::fromStdString(ReadFile(out.toStdString())), arguments.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
+// Install writes its menu entries through CreateShortcut: each is byte for byte what CreateShortcut
+// writes for the same target, description, icon and arguments, and carries the install's comment
+// that uninstall looks for.
+TEST_F(ShellUtlTest, InstallWritesMenuEntriesWithCreateShortcut)
+{
+    TTempTree tree;
+    TScopedEnv data("XDG_DATA_HOME", tree.AddFolder("data"));
+    TScopedEnv config("XDG_CONFIG_HOME", tree.AddFolder("config"));
+    const TDesktopLocations where = TDesktopLocations::FromEnvironment();
+    const std::string exe = tree.AddFile("My Apps/50% \"tro$vex\"/trovex", "ELF");
+    Install(exe);
+    struct Case { fs::path installed; QString description; QString icon; QStringList arguments; };
+    const Case cases[] = {
+        {where.StartMenuEntry, QStringLiteral("File Trovex"), QStringLiteral("system-search"), {}},
+        {where.GroupMainEntry, QStringLiteral("File Trovex"), QStringLiteral("system-search"), {}},
+        {where.GroupUninstallEntry, QStringLiteral("Uninstall File Trovex"), QStringLiteral("edit-delete"), {QStringLiteral("-u")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.installed.string());
+        const std::string shortcut = tree.Path("shortcut.desktop");
+        CreateShortcut(Q(exe), Q(shortcut), c.description, c.icon, c.arguments);
+        const std::string text = ReadFile(shortcut);
+        EXPECT_EQ(ReadFile(c.installed.string()), text);
+        EXPECT_NE(text.find("\n# Written by the Trovex install"), std::string::npos) << text;
+        EXPECT_NE(text.find("\nExec=\"" + tree.Path("My Apps/50%% \\\\\"tro\\\\$vex\\\\\"/trovex") + "\""), std::string::npos) << text;
+    }
+}
+
 // A file manager that can show items but has no properties window.
 class TFakeFileManager : public QObject
 {
