@@ -393,6 +393,11 @@ private slots:
         QCOMPARE(PathBytes(FForm->cbFolder->itemText(0)), folderArgument);
         QVERIFY(FForm->close());
         QCOMPARE(FForm->Store().ReadString(TFindForm::ProgramKey, "Path0").value_or(""), folderArgument);
+
+        // The next start offers the same folder, byte for byte, through the store file.
+        FForm = std::make_unique<TFindForm>(*FLang);
+        QCOMPARE(PathBytes(FForm->cbFolder->itemText(0)), folderArgument);
+        QCOMPARE(PathBytes(FForm->cbFolder->currentText()), folderArgument);
     }
 
     // In results searches the rows' own files, and Go back restores them from a list of their bytes.
