@@ -368,6 +368,13 @@ private slots:
         QTest::keyClick(FForm->ListView, Qt::Key_P, Qt::ControlModifier);
         QCOMPARE(refusal, QStringLiteral("Cannot open file ") + DisplayPath(folder + Replacement));
         QCOMPARE(TLauncher::ShownProperties().size(), 1);
+        // So does Open (a double click), instead of handing the desktop a file that is not there.
+        refusal.clear();
+        TLauncher::Opened().clear();
+        AnswerNextBox(QMessageBox::Ok, &refusal);
+        QTest::mouseDClick(FForm->ListView->viewport(), Qt::LeftButton, {}, RowCenter(RowOf(folder + Replacement)));
+        QCOMPARE(refusal, QStringLiteral("Cannot open file ") + DisplayPath(folder + Replacement));
+        QVERIFY(TLauncher::Opened().isEmpty());
     }
 
     // "trovex -F <folder>" with a folder named in bytes that are not UTF-8 searches that folder, not
