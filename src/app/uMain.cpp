@@ -566,7 +566,7 @@ void TFindForm::lEmailClick()
 
 void TFindForm::FormHelp()
 {
-    TLauncher::OpenUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/trovex.html")));
+    TLauncher::OpenUrl(FileUrl(PathBytes(QCoreApplication::applicationDirPath()) + "/trovex.html"));
 }
 
 void TFindForm::FitLabels()

@@ -71,8 +71,15 @@ void TFindForm::ListViewColumnClick(int column)
 void TFindForm::ListViewDblClick()
 {
     const QList<int> rows = SelectedRows();
-    if (!rows.isEmpty())
-        OpenDocument(ListModel->Path(rows.first()));
+    if (rows.isEmpty())
+        return;
+    const std::string path = ListModel->Path(rows.first());
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) {
+        ShowError(QStringLiteral("Cannot open file %1").arg(DisplayPath(path)));
+        return;
+    }
+    OpenDocument(path);
 }
 
 void TFindForm::mFolderClick()

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The desktop operations on Linux: freedesktop trash through QFile::moveToTrash, shared-mime-info
+// The desktop operations on Linux: the freedesktop trash (Trash.h), shared-mime-info
 // types and icon-theme icons through QMimeDatabase and QIcon, .desktop menu entries, and the file
 // manager's D-Bus interface (through the launcher seam) with the program's own fallbacks.
 #include "shell/ShellUtl.h"
@@ -24,7 +24,6 @@
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QProgressDialog>
-#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 

@@ -368,6 +368,13 @@ private slots:
         QTest::keyClick(FForm->ListView, Qt::Key_P, Qt::ControlModifier);
         QCOMPARE(refusal, QStringLiteral("Cannot open file ") + DisplayPath(folder + Replacement));
         QCOMPARE(TLauncher::ShownProperties().size(), 1);
+        // So does Open (a double click), instead of handing the desktop a file that is not there.
+        refusal.clear();
+        TLauncher::Opened().clear();
+        AnswerNextBox(QMessageBox::Ok, &refusal);
+        QTest::mouseDClick(FForm->ListView->viewport(), Qt::LeftButton, {}, RowCenter(RowOf(folder + Replacement)));
+        QCOMPARE(refusal, QStringLiteral("Cannot open file ") + DisplayPath(folder + Replacement));
+        QVERIFY(TLauncher::Opened().isEmpty());
     }
 
     // "trovex -F <folder>" with a folder named in bytes that are not UTF-8 searches that folder, not
@@ -393,6 +400,11 @@ private slots:
         QCOMPARE(PathBytes(FForm->cbFolder->itemText(0)), folderArgument);
         QVERIFY(FForm->close());
         QCOMPARE(FForm->Store().ReadString(TFindForm::ProgramKey, "Path0").value_or(""), folderArgument);
+
+        // The next start offers the same folder, byte for byte, through the store file.
+        FForm = std::make_unique<TFindForm>(*FLang);
+        QCOMPARE(PathBytes(FForm->cbFolder->itemText(0)), folderArgument);
+        QCOMPARE(PathBytes(FForm->cbFolder->currentText()), folderArgument);
     }
 
     // In results searches the rows' own files, and Go back restores them from a list of their bytes.

@@ -169,6 +169,40 @@ TEST_F(TrashTest, FailuresKeepTheFileAndLeaveNoRecord)
     EXPECT_TRUE(Exists(Trash())); // still the file the last case made
 }
 
+// A file on another file system goes to that mount's own trash in its top folder, recorded relative
+// to it, so it never crosses devices. /dev/shm is such a mount on most systems.
+TEST_F(TrashTest, OtherMountUsesItsTopFolderTrash)
+{
+    const std::string top = "/dev/shm";
+    struct stat shm{}, home{};
+    if (::stat(top.c_str(), &shm) != 0 || ::stat(FTree.Root().c_str(), &home) != 0 || shm.st_dev == home.st_dev ||
+        ::access(top.c_str(), W_OK) != 0)
+        GTEST_SKIP() << "no writable file system of its own at " << top;
+    const std::string own = top + "/.Trash-" + std::to_string(::getuid());
+    const bool hadTrash = fs::exists(own) || fs::exists(top + "/.Trash");
+    char pattern[] = "/dev/shm/trovex-trash-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    const std::string file = folder + "/on shm\xff.txt";
+    { std::ofstream(file) << "shm"; }
+
+    const TTrashResult result = MoveToTrash(file);
+    EXPECT_TRUE(result.Moved) << result.Error;
+    EXPECT_FALSE(Exists(file));
+    const std::string trash = result.PathInTrash.substr(0, result.PathInTrash.find("/files/"));
+    EXPECT_EQ(result.PathInTrash.rfind(top + "/.Trash", 0), 0u) << result.PathInTrash;
+    EXPECT_EQ(ReadFile(result.PathInTrash), "shm");
+    const std::string record = ReadFile(trash + "/info/on shm\xff.txt.trashinfo");
+    EXPECT_NE(record.find("\nPath=" + PercentEncodePath(file.substr(top.size() + 1)) + "\n"), std::string::npos) << record;
+    EXPECT_FALSE(fs::exists(Trash() + "/files/on shm\xff.txt"));
+
+    fs::remove(result.PathInTrash);
+    fs::remove(trash + "/info/on shm\xff.txt.trashinfo");
+    fs::remove_all(folder);
+    if (!hadTrash)
+        fs::remove_all(own);
+}
+
 // A folder the user may not change: the rename fails after the record was made, which is removed.
 TEST_F(TrashTest, ReadOnlyFolderFailsCleanly)
 {
