@@ -13,9 +13,11 @@
 #include <QDateTime>
 #include <QDateTimeEdit>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -29,6 +31,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
 
@@ -197,6 +200,15 @@ private:
         QCOMPARE(Panel(1), QString());
     }
 
+    // The text of the tip on screen, empty when none is shown.
+    static QString ShownTip()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->inherits("QTipLabel") && w->isVisible())
+                return static_cast<QLabel*>(w)->text();
+        return {};
+    }
+
     QStringList ClipboardPaths() const
     {
         QStringList paths;
@@ -232,6 +244,7 @@ private slots:
         FLang = std::make_unique<TMultiLang>(FHome->path());
         FForm = std::make_unique<TFindForm>(*FLang);
         FForm->show();
+        FForm->activateWindow(); // a bare X server has no window manager to do it
         QVERIFY(QTest::qWaitForWindowActive(FForm.get()));
     }
 
@@ -699,6 +712,132 @@ private slots:
             QVERIFY(QFile::exists(paths[1]));
             QCOMPARE(Paths(), QStringList{paths[1]});
         }
+    }
+
+    // The criteria options, set with clicks and keys, as the rows of the next Find show them.
+    void SearchOptions_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("as they start") << "" << QStringList{"a.txt", "c.doc", "b.txt"};
+        QTest::newRow("Search subfolders off") << "checkSubFolders" << QStringList{"a.txt", "c.doc"};
+        QTest::newRow("Case sensitive") << "CheckCase" << QStringList{"c.doc", "b.txt"};
+        QTest::newRow("Of type MS Word") << "cbTypes" << QStringList{"c.doc"};
+    }
+
+    void SearchOptions()
+    {
+        QFETCH(QString, option);
+        QFETCH(QStringList, names);
+        WriteFile(Root() + "a.txt", "A NEEDLE");
+        WriteFile(Root() + "c.doc", "a needle");
+        WriteFile(Root() + "sub/b.txt", "the needle");
+        WriteFile(Root() + "d.txt", "nothing");
+        TypeInto(FForm->cbFolder, Root());
+        TypeInto(FForm->cbString, QStringLiteral("needle"));
+        if (option == QLatin1String("checkSubFolders")) {
+            Tick(FForm->checkSubFolders);
+        } else if (option == QLatin1String("CheckCase")) {
+            CHECKED(ShowPage(FForm->TabMore));
+            Tick(FForm->CheckCase);
+            CHECKED(ShowPage(FForm->TabFind));
+        } else if (option == QLatin1String("cbTypes")) {
+            // From "Named:" the Tab key reaches "Of type:", where the arrow keys walk the list.
+            QTest::mouseClick(FForm->cbMask->lineEdit(), Qt::LeftButton);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), FForm->cbTypes);
+            QTest::keyClick(FForm->cbTypes, Qt::Key_Down);
+            QCOMPARE(FForm->cbTypes->currentText(), QStringLiteral("MS Word: (*.doc; *.rtf)"));
+        }
+        Press(FForm->btnFind);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), names);
+    }
+
+    // The two shell options put their entries on disk when ticked and take them away when unticked.
+    void ShellEntriesOnDisk_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::newRow("Add link to Main menu") << "CheckMainMenu";
+        QTest::newRow("Add to folder menu") << "CheckShellMenu";
+    }
+
+    void ShellEntriesOnDisk()
+    {
+        QFETCH(QString, box);
+        auto* check = FForm->findChild<QCheckBox*>(box);
+        const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+        auto files = [&data] {
+            QStringList found;
+            QDirIterator it(data, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                found.append(it.next());
+            return found;
+        };
+        CHECKED(ShowPage(FForm->TabConfig));
+        QVERIFY(check->isChecked()); // checked at a first start, with nothing written yet
+        Tick(check);
+        QVERIFY(!check->isChecked());
+        const QStringList before = files();
+        Tick(check);
+        const QStringList added = files();
+        QVERIFY2(added.size() > before.size(), qPrintable(added.join(u' ')));
+        Tick(check);
+        QCOMPARE(files(), before);
+    }
+
+    // "Show Hints" decides whether resting on a row shows the text around its hit.
+    void ShowHintsDecidesTheTips()
+    {
+        WriteFile(Root() + "a.txt", "some needle here");
+        TypeInto(FForm->cbFolder, Root());
+        TypeInto(FForm->cbString, QStringLiteral("needle"));
+        Press(FForm->btnFind);
+        QVERIFY(WaitEnded());
+        auto restOnRow = [this] {
+            QToolTip::hideText();
+            QTRY_VERIFY(!QToolTip::isVisible());
+            QWidget* viewport = FForm->ListView->viewport();
+            QHelpEvent help(QEvent::ToolTip, RowPoint(0), viewport->mapToGlobal(RowPoint(0)));
+            QApplication::sendEvent(viewport, &help);
+        };
+        restOnRow();
+        QTRY_COMPARE(ShownTip(), FForm->ListView->model()->index(0, 0).data(Qt::ToolTipRole).toString());
+        QVERIFY(ShownTip().contains(QLatin1String("needle here...")));
+        CHECKED(ShowPage(FForm->TabConfig));
+        Tick(FForm->CheckHints);
+        QVERIFY(!FForm->CheckHints->isChecked());
+        restOnRow();
+        QTest::qWait(50);
+        QVERIFY(ShownTip().isEmpty());
+    }
+
+    // A language picked from the list with the mouse translates the window at once.
+    void LanguageFromTheList()
+    {
+        FForm.reset();
+        FLang.reset();
+        QVERIFY(QFile::copy(QStringLiteral(TROVEX_SOURCE_DIR "/share/lang/russian.lng"), FHome->path() + "/russian.lng"));
+        FLang = std::make_unique<TMultiLang>(FHome->path());
+        FForm = std::make_unique<TFindForm>(*FLang);
+        FForm->show();
+        FForm->activateWindow(); // a bare X server has no window manager to do it
+        QVERIFY(QTest::qWaitForWindowActive(FForm.get()));
+        CHECKED(ShowPage(FForm->TabConfig));
+        QComboBox* box = FForm->cbLanguage;
+        const int russian = box->findText(QStringLiteral("Russian"));
+        QVERIFY(russian > 0);
+        QTest::mouseClick(box, Qt::LeftButton);
+        QTRY_VERIFY(box->view()->isVisible());
+        const QRect item = box->view()->visualRect(box->view()->model()->index(russian, 0));
+        // A release right after the list opened counts as the end of the opening click: a person
+        // takes longer, and moves to the item first.
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        QTest::mouseMove(box->view()->viewport(), item.center());
+        QTest::mouseClick(box->view()->viewport(), Qt::LeftButton, {}, item.center());
+        QTRY_COMPARE(FForm->btnFind->text(), FLang->Translate(QStringLiteral("Find")));
+        QVERIFY(FForm->btnFind->text() != QStringLiteral("Find"));
+        QCOMPARE(FForm->mDelete->text(), QStringLiteral("\u0423\u0434\u0430\u043b\u0438\u0442\u044c"));
     }
 
     // "Browse..." fills the folder box with the chosen folder; cancelled, it says so and falls back
