@@ -83,7 +83,7 @@ void TFindForm::ShowError(const QString& message)
 void TFindForm::LoadEngine()
 {
     // The count panel goes first: a bad month or day count below must not leave the last run's
-    // count standing over the emptied list. The engine in hand stays until the counts are read.
+    // count standing over the emptied list.
     StatusBar->SetPanelText(0, QString());
     FoundCount = 0;
     int months = 0, days = 0;
