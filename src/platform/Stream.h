@@ -3,6 +3,7 @@
 // The caller owns a stream; a searcher only reads and seeks it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -19,6 +20,21 @@ class EReadError : public std::runtime_error
 public:
     using std::runtime_error::runtime_error;
 };
+
+/// The run was told to end while a file was being read: that file gets no verdict at all.
+class ETerminated : public std::runtime_error
+{
+public:
+    ETerminated() : std::runtime_error("Terminated") {}
+};
+
+/// Throws ETerminated when `cancel` (may be null) is set: for the loops that read or unpack one
+/// file, so a huge file does not hold up the end of a run.
+inline void CheckCancel(const std::atomic<bool>* cancel)
+{
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        throw ETerminated();
+}
 
 class TStream
 {
@@ -49,6 +65,8 @@ public:
     std::uint64_t Size() const { return FRecord.Size; }
     /// The file's record, read when it was opened: what ReadFindData gives for its name.
     const TFindData& Record() const { return FRecord; }
+    /// The open descriptor, for reading at given offsets (pread); the stream still owns it.
+    int Handle() const { return FHandle; }
 
 private:
     void CheckRegular(std::string_view name);
@@ -57,6 +75,28 @@ private:
     std::uint64_t FPosition = 0;
     TFindData FRecord;
     std::string FPath;
+};
+
+/// Another stream, read through with a check of the terminate flag before each read.
+class TCancellableStream final : public TStream
+{
+public:
+    TCancellableStream(TStream& inner, const std::atomic<bool>* cancel) : FInner(inner), FCancel(cancel) {}
+
+    std::size_t Read(void* buffer, std::size_t count) override
+    {
+        CheckCancel(FCancel);
+        return FInner.Read(buffer, count);
+    }
+    void Seek(std::uint64_t offset) override
+    {
+        CheckCancel(FCancel);
+        FInner.Seek(offset);
+    }
+
+private:
+    TStream& FInner;
+    const std::atomic<bool>* FCancel;
 };
 
 /// Owns a copy of its bytes (an unpacked ZIP member, the text of a PDF).

@@ -2,8 +2,11 @@
 #include "search/ContentPool.h"
 
 #include "platform/Stream.h"
+#include "readers/uDocText.h"
 #include "readers/uPDFtext.h"
 #include "search/StringSearch.h"
+
+#include <new>
 
 namespace trovex
 {
@@ -30,41 +33,83 @@ TSearcherPair::TSearcherPair(const TContentSettings& settings)
 
 TSearcherPair::~TSearcherPair() = default;
 
-bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
-                    const std::string& name, const std::string& path, bool& match, std::string& foundText,
-                    TFindData* record)
+namespace
 {
-    std::unique_ptr<TStream> stream;
+bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                        const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                        const std::atomic<bool>* cancel, TFindData* record)
+{
     bool recorded = false;
-    if (IsPdfName(name)) {
-        stream = std::make_unique<TMemoryStream>(TPDF2Text(path).Text());
-    } else {
-        auto file = listing ? std::make_unique<TFileStream>(*listing, name, path) : std::make_unique<TFileStream>(path);
+    auto open = [&] {
+        auto raw = listing ? std::make_unique<TFileStream>(*listing, name, path) : std::make_unique<TFileStream>(path);
         if (record) {
-            *record = file->Record();
+            *record = raw->Record();
             recorded = true;
         }
-        stream = std::move(file);
+        return raw;
+    };
+    std::unique_ptr<TStream> file;
+    const TDocKind document = settings.Documents ? DocumentKind(name) : dkNone;
+    TDocTextStream* documentText = nullptr;
+    if (IsPdfName(name)) {
+        file = std::make_unique<TMemoryStream>(TPDF2Text(path, cancel).TakeText());
+    } else if (document != dkNone) {
+        auto raw = open();
+        const std::uint64_t size = raw->Size();
+        auto text = std::make_unique<TDocTextStream>(std::move(raw), size, document);
+        documentText = text.get();
+        file = std::move(text);
+    } else {
+        file = open();
     }
+    auto stream = std::make_unique<TCancellableStream>(*file, cancel);
     // The searchers only borrow the stream; take it back on every path out.
+    // A document's text is UTF-8 whatever code pages were chosen: the other forms cannot occur in it.
     struct TLend
     {
         TStringSearch& Searcher;
-        TLend(TStringSearch& s, TStream* stream) : Searcher(s) { Searcher.SetStream(stream); }
-        ~TLend() { Searcher.SetStream(nullptr); }
+        TCodePages Pages;
+        TLend(TStringSearch& s, TStream* stream, bool utf8Text) : Searcher(s), Pages(s.CodePages())
+        {
+            Searcher.SetStream(stream);
+            if (utf8Text)
+                Searcher.SetCodePages(cpUtf8);
+        }
+        ~TLend()
+        {
+            Searcher.SetStream(nullptr);
+            Searcher.SetCodePages(Pages);
+        }
     };
     match = true;
     if (!settings.Containing.empty()) {
-        TLend lend(*searchers.Contain, stream.get());
+        TLend lend(*searchers.Contain, stream.get(), documentText != nullptr);
         match = searchers.Contain->Search();
         foundText = searchers.Contain->FoundText();
     }
     if (match && !settings.Excluding.empty()) {
-        TLend lend(*searchers.Exclude, stream.get());
+        TLend lend(*searchers.Exclude, stream.get(), documentText != nullptr);
         if (searchers.Exclude->Search())
             match = false;
     }
+    // A damaged, encrypted or truncated document is a file without text, and is not reported.
+    if (documentText && documentText->Damaged())
+        match = false;
     return recorded;
+}
+
+} // namespace
+
+bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                    const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                    const std::atomic<bool>* cancel, TFindData* record)
+{
+    try {
+        return RunContentTestOnce(searchers, settings, listing, name, path, match, foundText, cancel, record);
+    } catch (const std::bad_alloc&) {
+        // One file too big for the memory left fails alone; the run goes on with the next.
+        throw EReadError("Out of memory reading \"" + path + "\"");
+    }
 }
 
 } // namespace trovex

@@ -29,6 +29,8 @@ struct TContentSettings
     std::string Excluding;
     bool CaseSensitive = false;
     TCodePages CodePages = 0;
+    /// Office documents (.docx, .xlsx, .odt, ...) are searched through their text, not their bytes.
+    bool Documents = true;
 };
 
 /// The searcher pair of one thread.
@@ -47,10 +49,12 @@ std::unique_ptr<TStringSearch> MakeSearcher(const TContentSettings& settings, co
 bool IsPdfName(std::string_view name);
 
 /// Tests one file: `match` false when the contain text is missing or the exclude text present.
-/// Errors opening or reading the file (or decoding a PDF) pass to the caller. With `record`, the
-/// file's record is read through the open file, when the test opens it itself (`true` returned).
+/// Errors opening or reading the file (or decoding a PDF) pass to the caller as EReadError or
+/// EPdfError; running out of memory over this one file is an EReadError too. When `cancel` is
+/// set meanwhile the test throws ETerminated. With `record`, the file's record is read through the
+/// open file, when the test opens it itself (`true` returned).
 bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                     const std::string& name, const std::string& path, bool& match, std::string& foundText,
-                    TFindData* record = nullptr);
+                    const std::atomic<bool>* cancel = nullptr, TFindData* record = nullptr);
 
 } // namespace trovex

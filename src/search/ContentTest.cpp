@@ -12,7 +12,7 @@ namespace trovex
 {
 TContentSettings TFindFile::ContentSettings() const
 {
-    return TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages};
+    return TContentSettings{ContainingText, ExcludedText, CaseSensitive, CodePages, InDocuments};
 }
 
 void TFindFile::PrepareContentTest()
@@ -30,10 +30,13 @@ void TFindFile::TestContent(bool swallowReadErrors)
     try {
         bool match = false;
         std::string foundText;
-        RunContentTest(*FSearchers, ContentSettings(), nullptr, FFound.Name, FFound.FileName, match, foundText);
+        RunContentTest(*FSearchers, ContentSettings(), nullptr, FFound.Name, FFound.FileName, match, foundText,
+                       &FTerminated);
         FStatus = match ? fsMatch : fsNoMatch;
         if (!ContainingText.empty())
             FFound.FoundText = foundText;
+    } catch (const ETerminated&) {
+        FStatus = fsNoMatch; // the run ends here; the file half read is simply not reported
     } catch (const std::runtime_error&) {
         if (!swallowReadErrors)
             throw;
@@ -47,10 +50,13 @@ TFindStatus TFindFile::TestFileContent(TSearcherPair& searchers, const TFolderLi
     try {
         bool match = false;
         std::string foundText;
-        RunContentTest(searchers, ContentSettings(), &listing, found.Name, found.FileName, match, foundText, record);
+        RunContentTest(searchers, ContentSettings(), &listing, found.Name, found.FileName, match, foundText,
+                       &FTerminated, record);
         if (!ContainingText.empty())
             found.FoundText = foundText;
         return match ? fsMatch : fsNoMatch;
+    } catch (const ETerminated&) {
+        return fsNoMatch; // the run ends here; the file half read is simply not reported
     } catch (const std::runtime_error&) {
         return fsReadError;
     }
@@ -58,6 +64,8 @@ TFindStatus TFindFile::TestFileContent(TSearcherPair& searchers, const TFolderLi
 
 bool TFindFile::SearchZip(const std::string& archivePath, std::int32_t& mask, std::string& foundText) const
 {
+    if (FTerminated.load())
+        return false; // the run ends: no archive is opened any more
     TZipFile zip;
     try {
         zip.Open(archivePath);
@@ -74,12 +82,28 @@ bool TFindFile::SearchZip(const std::string& archivePath, std::int32_t& mask, st
                 continue;
             if (ContainingText.empty())
                 return true;
-            TMemoryStream content(zip.UnzipFileToBuffer(entry));
-            auto searcher = MakeSearcher(ContentSettings(), ContainingText, &content);
-            bool hit = searcher->Search();
-            foundText = searcher->FoundText();
-            if (hit)
-                return true;
+            try {
+                // The member is unpacked as the searcher reads it, so its size costs no memory.
+                std::unique_ptr<TZipMemberStream> member = zip.OpenMember(entry);
+                TCancellableStream content(*member, &FTerminated);
+                auto searcher = MakeSearcher(ContentSettings(), ContainingText, &content);
+                bool hit = searcher->Search();
+                if (hit) {
+                    // Data damaged after the hit makes the whole member empty, as unpacking it
+                    // whole would: read on to its end before trusting the hit.
+                    std::vector<char> rest(TStringSearch::ChunkSize);
+                    while (content.Read(rest.data(), rest.size()) == rest.size()) {
+                    }
+                    hit = !member->Failed();
+                }
+                foundText = hit ? searcher->FoundText() : std::string();
+                if (hit)
+                    return true;
+            } catch (const ETerminated&) {
+                return false;
+            } catch (const std::bad_alloc&) {
+                foundText.clear(); // this member cannot be searched; the others still can
+            }
         }
     }
     return false;

@@ -530,6 +530,10 @@ void TFindFile::SearchList(const std::vector<std::string>& list, bool listOnly)
             FStatus = fsMatch;
             if (UseDate && !DateInRange(data.LastWriteTime))
                 FStatus = fsNoMatch;
+            // A device, FIFO or socket has no content to test: it simply does not match, and the list
+            // goes on (only a file that cannot be read ends a list run).
+            if (FStatus == fsMatch && !(FFound.Attr & faDirectory) && haveText && (data.Attributes & faSysFile))
+                FStatus = fsNoMatch;
             if (FStatus == fsMatch && !(FFound.Attr & faDirectory) && haveText) {
                 TestContent(false);
             }

@@ -87,6 +87,8 @@ public:
     std::string ExcludedText;
     bool UseDate = false;
     bool InZip = false;
+    /// Office documents are searched through the text they carry; false searches their bytes.
+    bool InDocuments = true;
     std::uint32_t Attributes = 63;
     /// Threads that walk and test ahead of the delivery; 0: one per core, 1: the walk's own only.
     /// The events, their order and counts are the same whatever the number.
