@@ -24,10 +24,10 @@ using trovex::test::TTempTree;
 namespace
 {
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool Sanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool Sanitized = true;
 #else
 constexpr bool Sanitized = false;
@@ -37,8 +37,8 @@ constexpr bool Sanitized = false;
 #endif
 
 // Runs `body` in a child process whose address space may grow by at most `extra` bytes beyond what
-// it has, and returns the child's exit code. Under the address sanitizer (which needs its huge
-// reservations) the child runs without the limit.
+// it has, and returns the child's exit code. Under the address or thread sanitizer (which need their
+// huge reservations) the child runs without the limit.
 int RunWithMemoryLimit(std::size_t extra, const std::function<int()>& body)
 {
     const pid_t pid = ::fork();
