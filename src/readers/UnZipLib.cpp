@@ -69,13 +69,10 @@ std::string MemberName(std::string_view stored, bool utf8)
         raw = raw.substr(0, zero);
     else if (cut && utf8)
         raw = DropCutCharacter(raw);
-    std::string name = utf8 ? std::string(raw) : OemToUtf8(raw);
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        else if (c == '\\')
-            c = '/'; // some archivers write DOS separators; either one separates folders
-    }
+    // Lower-cased with every letter, as the walk lowers a file's name: masks are lower-cased the
+    // same way, so a member named "Привет.txt" fits the mask typed as "Привет.txt".
+    std::string name = Utf8Lower(utf8 ? std::string(raw) : OemToUtf8(raw));
+    std::replace(name.begin(), name.end(), '\\', '/'); // some archivers write DOS separators
     return name;
 }
 

@@ -96,8 +96,9 @@ public:
 
     const std::string& FileName() const { return FFileName; }
 
-    /// Member paths in UTF-8 with '/' between folders, letters A-Z lower-cased, sorted without
-    /// regard to case; of several names equal but for case only the first member is kept.
+    /// Member paths in UTF-8 with '/' between folders, every letter lower-cased (as the walk lowers
+    /// file names, so masks fit them in any case), sorted; of several names equal but for case
+    /// only the first member is kept.
     /// A name whose UTF-8 flag (general-purpose bit 11) is clear is read in the OEM code page.
     const std::vector<std::string>& Entries() const { return FEntries; }
 

@@ -94,16 +94,16 @@ TEST(UnZipLibTest, ArchivesListAndUnpack)
          {{"a.txt", "a"}}},
         {"name longer than the file", TZipBuilder().Add(TZipMember("n").WithNameLength(60000)).Bytes(), {}},
         {"OEM name", TZipBuilder().Stored("\x8F\xE0\xA8\xA2\xA5\xE2.TXT", "oem").Bytes(),
-         {{"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "oem"}}}, // Привет.txt
+         {{"\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "oem"}}}, // привет.txt
         {"UTF-8 name taken as it is",
          TZipBuilder().Add(TZipMember("\xC3\x89t\xC3\xA9/Caf\xC3\xA9.TXT", "u").WithFlags(0x0800)).Bytes(),
-         {{"\xC3\x89t\xC3\xA9/caf\xC3\xA9.txt", "u"}}},
+         {{"\xC3\xA9t\xC3\xA9/caf\xC3\xA9.txt", "u"}}},
         {"UTF-8 name never cut inside a character",
          TZipBuilder().Add(TZipMember(utf8Cut, "c").WithFlags(0x0800)).Bytes(),
          {{std::string(125, 'a'), "c"}}},
         {"non-ASCII case duplicates",
          TZipBuilder().Stored("\x84\x8E\x8C", "upper").Stored("\xA4\xAE\xAC", "lower").Bytes(),
-         {{"\xD0\x94\xD0\x9E\xD0\x9C", "upper"}}}, // ДОМ then дом
+         {{"\xD0\xB4\xD0\xBE\xD0\xBC", "upper"}}}, // ДОМ then дом: the first wins
         {"name up to a zero byte", TZipBuilder().Stored(std::string("ab\0cd", 5), "z").Bytes(), {{"ab", "z"}}},
         {"DOS separators", TZipBuilder().Stored("Dir\\Sub\\F.txt", "s").Bytes(), {{"dir/sub/f.txt", "s"}}},
         {"damaged deflate data gives empty content",
@@ -141,7 +141,7 @@ TEST(UnZipLibTest, EntriesSortedAndFoundWithoutCase)
                                   .Stored("_x", "_")
                                   .Bytes();
     zip.OpenBytes(bytes);
-    const std::vector<std::string> expected = {"_x", "a.txt", "b.txt", "\xC3\xA0.txt", "\xC3\x89.txt"};
+    const std::vector<std::string> expected = {"_x", "a.txt", "b.txt", "\xC3\xA0.txt", "\xC3\xA9.txt"};
     EXPECT_EQ(zip.Entries(), expected);
     EXPECT_EQ(zip.UnzipFileToBuffer("A.TXT"), "a");
     EXPECT_EQ(zip.UnzipFileToBuffer("\xC3\xA9.TXT"), "E"); // é finds É
