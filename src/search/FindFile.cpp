@@ -535,7 +535,12 @@ void TFindFile::SearchList(const std::vector<std::string>& list, bool listOnly)
             if (FStatus == fsMatch && !(FFound.Attr & faDirectory) && haveText && (data.Attributes & faSysFile))
                 FStatus = fsNoMatch;
             if (FStatus == fsMatch && !(FFound.Attr & faDirectory) && haveText) {
-                TestContent(false);
+                // A link whose target has gone, or that loops, has nothing to read: like a vanished
+                // file it does not match, and the list goes on.
+                const bool link = (data.Attributes & faReparsePoint) != 0;
+                TestContent(link);
+                if (FStatus == fsReadError)
+                    FStatus = fsNoMatch;
             }
             if (FStatus == fsMatch) {
                 DoFound();

@@ -248,20 +248,21 @@ TEST(ContentSearchTest, ListRunEndsAtAReadError)
 {
     TTempTree tree;
     const std::string a = tree.AddFile("a.txt", "needle");
-    const std::string gone = tree.AddLink("b.txt", tree.Path("nowhere"));
+    // A PDF whose text cannot be had is a file that cannot be read (a link to nothing merely does not match).
+    const std::string bad = tree.AddFile("b.pdf", "%PDF-1.4\n1 0 obj\nstream\nabc\nendstream\n");
     const std::string c = tree.AddFile("c.txt", "needle");
     TFindFile engine;
-    engine.SetMask("*.txt");
+    engine.SetMask("*.txt;*.pdf");
     engine.ContainingText = "needle";
     L found;
     int done = 0;
     engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) { found.push_back(info.FileName); };
     engine.OnSearchDone = [&](TFindFile&) { ++done; };
-    engine.StartInList({a, gone, c});
+    engine.StartInList({a, bad, c});
     engine.WaitFor();
     EXPECT_EQ(found, (L{a}));
     EXPECT_EQ(done, 1);
-    EXPECT_EQ(engine.ErrorClass(), "EReadError");
+    EXPECT_EQ(engine.ErrorClass(), "EPdfError");
 }
 
 // Many files in one folder are tested ahead of the walk on a second thread; the verdicts, their

@@ -46,8 +46,8 @@ private:
 
 } // namespace
 
-// With a text to look for, a FIFO, a socket or a device among the listed files does not match, and
-// every file after it is still tested: none of them ends the run with an error.
+// With a text to look for, a FIFO, a socket, a device or a link to nothing among the listed files does
+// not match, and every file after it is still tested: none of them ends the run with an error.
 TEST(FindFileListModeTest, EntriesWithoutContentDoNotMatchAndTheListGoesOn)
 {
     TTempTree tree;
@@ -59,6 +59,11 @@ TEST(FindFileListModeTest, EntriesWithoutContentDoNotMatchAndTheListGoesOn)
     ASSERT_TRUE(bound.Bound);
     const std::string plain = tree.AddFile("b.txt", "no such thing");
     const std::string after = tree.AddFile("c.txt", "needle again");
+    // Links with nothing behind them: one to a file that has gone, one that points at itself.
+    const std::string dangling = tree.Path("gone.txt");
+    ASSERT_EQ(::symlink("no-such-file", dangling.c_str()), 0);
+    const std::string loop = tree.Path("loop.txt");
+    ASSERT_EQ(::symlink("loop.txt", loop.c_str()), 0);
 
     struct Case
     {
@@ -82,7 +87,7 @@ TEST(FindFileListModeTest, EntriesWithoutContentDoNotMatchAndTheListGoesOn)
         engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) { found.push_back(info.FileName); };
         engine.OnError = [&](TFindFile&, const std::string&, const std::string& message) { error = message; };
         engine.OnSearchDone = [&](TFindFile&) { ++done; };
-        engine.StartInList({before, fifo, "/dev/null", socket, plain, after});
+        engine.StartInList({before, fifo, "/dev/null", socket, dangling, loop, plain, after});
         engine.WaitFor();
         EXPECT_EQ(error, "");
         EXPECT_EQ(done, 1);
