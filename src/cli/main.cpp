@@ -5,9 +5,9 @@
 #include <fstream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "cli/CliArgs.h"
+#include "platform/Console.h"
 #include "search/FindFile.h"
 #include "search/Report.h"
 #include "search/SearchCriteria.h"
@@ -23,7 +23,7 @@ constexpr int ExitError = 2;
 
 void Fail(const std::string& message)
 {
-    std::fprintf(stderr, "trovex-cli: %s\n", message.c_str());
+    WriteOutput(stderr, "trovex-cli: " + message + "\n");
 }
 
 std::string EscapeContext(const std::string& text)
@@ -62,12 +62,8 @@ std::vector<std::string> ReadList(const std::string& fileName)
 
 std::string CurrentFolder()
 {
-    std::string folder;
-    if (char* cwd = ::getcwd(nullptr, 0)) {
-        folder = cwd;
-        std::free(cwd);
-    }
-    return folder.empty() ? std::string("./") : folder;
+    std::string folder = WorkingFolder();
+    return folder.empty() ? std::string(".") + PathDelim : folder;
 }
 
 // The one progress line on a terminal: rewritten at most ten times a second, cleared at the end.
@@ -86,15 +82,13 @@ public:
         std::string text = "Files found: " + std::to_string(found) + "  " + folder;
         if (text.size() > 200)
             text = text.substr(0, 100) + "..." + text.substr(text.size() - 96);
-        std::fprintf(stderr, "\r\033[K%s", text.c_str());
-        std::fflush(stderr);
+        WriteOutput(stderr, "\r\033[K" + text);
         FShown = true;
     }
     void Clear()
     {
         if (FShown) {
-            std::fputs("\r\033[K", stderr);
-            std::fflush(stderr);
+            WriteOutput(stderr, "\r\033[K");
             FShown = false;
         }
     }
@@ -148,8 +142,10 @@ int Run(const TCliOptions& o)
         }
     }
 
-    TProgress progress(!o.Quiet && ::isatty(STDERR_FILENO));
-    const bool stdoutIsTerminal = ::isatty(STDOUT_FILENO);
+    TProgress progress(!o.Quiet && IsTerminal(stderr));
+    const bool stdoutIsTerminal = IsTerminal(stdout);
+    if (o.Null)
+        SetBinaryOutput(stdout);
     long found = 0;
     const char end = o.Null ? '\0' : '\n';
     std::string record;
@@ -172,8 +168,7 @@ int Run(const TCliOptions& o)
         record.push_back(end);
         if (stdoutIsTerminal)
             progress.Clear();
-        std::fwrite(record.data(), 1, record.size(), stdout);
-        std::fflush(stdout);
+        WriteOutput(stdout, record);
     };
     engine.OnFolderChange = [&](TFindFile& sender) { progress.Update(found, sender.CurrentFolder()); };
 
@@ -203,11 +198,11 @@ int Run(const TCliOptions& o)
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = CommandLineArgs(argc, argv);
     try {
         TCliOptions options = ParseCliArgs(args);
         if (options.Help) {
-            std::fputs(CliHelp, stdout);
+            WriteOutput(stdout, CliHelp);
             return 0;
         }
         if (options.Version) {

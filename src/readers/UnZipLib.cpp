@@ -6,11 +6,6 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace trovex
 {
 namespace
@@ -89,10 +84,7 @@ TZipFile::~TZipFile()
 
 void TZipFile::Close()
 {
-    if (FView)
-        ::munmap(FView, FViewSize);
-    FView = nullptr;
-    FViewSize = 0;
+    FMapping.Close();
     FData = {};
     FEntries.clear();
     FMembers.clear();
@@ -102,29 +94,13 @@ void TZipFile::Open(const std::string& path)
 {
     Close();
     FFileName = path;
-    // O_NONBLOCK: a FIFO named like an archive must not block the walk before the type check.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        throw EErrorInZip("Couldn't open: " + path);
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw EErrorInZip("Couldn't open: " + path);
+    switch (FMapping.Open(path)) {
+    case TFileMapping::fmOk: break;
+    case TFileMapping::fmCannotOpen: throw EErrorInZip("Couldn't open: " + path);
+    case TFileMapping::fmEmpty: throw EErrorInZip("CreateFileMapping failed");
+    case TFileMapping::fmMapFailed: throw EErrorInZip("MapViewOfFile failed");
     }
-    if (st.st_size <= 0) {
-        ::close(fd);
-        throw EErrorInZip("CreateFileMapping failed");
-    }
-    const auto size = static_cast<std::size_t>(st.st_size);
-    void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    ::close(fd); // the mapping keeps the file
-    if (view == MAP_FAILED)
-        throw EErrorInZip("MapViewOfFile failed");
-    // Listing jumps from header to header: read-ahead would pull in the member data between them.
-    ::madvise(view, size, MADV_RANDOM);
-    FView = view;
-    FViewSize = size;
-    FData = std::string_view(static_cast<const char*>(view), size);
+    FData = FMapping.Data();
     Scan();
 }
 
@@ -197,12 +173,7 @@ std::string TZipFile::UnzipFileToBuffer(const std::string& entry, std::size_t ma
         h + ZipLocalHeaderSize + U16(FData, h + OffNameLength) + U16(FData, h + OffExtraLength);
     const std::string_view data = FData.substr(dataStart, compressed);
 
-    if (FView) {
-        // The member is read from start to end: let the kernel fetch its pages ahead.
-        const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-        const std::size_t from = dataStart / page * page;
-        ::madvise(static_cast<char*>(FView) + from, dataStart + data.size() - from, MADV_WILLNEED);
-    }
+    FMapping.WillRead(dataStart, data.size()); // read from start to end: fetch its pages ahead
     switch (method) {
     case MethodStored:
         return std::string(data.substr(0, std::min<std::size_t>(data.size(), maxBytes)));

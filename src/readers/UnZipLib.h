@@ -4,6 +4,7 @@
 // read-only; listing touches only the headers, and every read stays inside the file.
 #pragma once
 
+#include "platform/FileMapping.h"
 #include "readers/ZLibEx.h"
 
 #include <cstddef>
@@ -73,8 +74,7 @@ private:
     void Scan();
 
     std::string FFileName;
-    void* FView = nullptr;
-    std::size_t FViewSize = 0;
+    TFileMapping FMapping;
     std::string_view FData;
     std::vector<std::string> FEntries;
     std::vector<TMember> FMembers; // parallel to FEntries

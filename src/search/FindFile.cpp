@@ -21,7 +21,7 @@ std::string ExceptionClassName(const std::exception& error)
     return colon == std::string::npos ? name : name.substr(colon + 2);
 }
 
-TFindFile::TFindFile() : FFolder(HomeFolder())
+TFindFile::TFindFile() : FFolder(DefaultFolder())
 {
     TDateTime today = NowLocal();
     FDateTo = LocalToFileTime(today);
@@ -49,9 +49,9 @@ void TFindFile::SetMask(std::string_view text)
 
 void TFindFile::SetFolder(std::string_view text)
 {
-    FFolder = text.empty() ? HomeFolder() : std::string(text);
-    if (FFolder.back() != '/')
-        FFolder.push_back('/');
+    FFolder = text.empty() ? DefaultFolder() : std::string(text);
+    if (!IsPathDelim(FFolder.back()))
+        FFolder.push_back(PathDelim);
 }
 
 TFindStatus TFindFile::Start()
@@ -332,7 +332,7 @@ bool TFindFile::SearchFolder(const std::string& rel)
                     DoFound();
             }
             if (FSubFolders && descend)
-                subFolders.push_back(rel + entry.Name + "/");
+                subFolders.push_back(rel + entry.Name + PathDelim);
         }
     }
     EndContentTests();

@@ -264,3 +264,13 @@ bool FolderExists(const std::string& path)
 }
 
 } // namespace trovex
+
+namespace trovex
+{
+
+std::string DefaultFolder()
+{
+    return HomeFolder();
+}
+
+} // namespace trovex
