@@ -144,8 +144,7 @@ int Run(const TCliOptions& o)
 
     TProgress progress(!o.Quiet && IsTerminal(stderr));
     const bool stdoutIsTerminal = IsTerminal(stdout);
-    if (o.Null)
-        SetBinaryOutput(stdout);
+    SetBinaryOutput(stdout); // the same bytes on every system: NUL-ended records, LF-ended lines
     long found = 0;
     const char end = o.Null ? '\0' : '\n';
     std::string record;

@@ -22,8 +22,8 @@ bool IsTerminal(std::FILE* stream);
 /// The current folder, without a trailing separator; empty when it cannot be told.
 std::string WorkingFolder();
 
-/// Binary output for stdout: NUL-terminated records pass byte for byte (Windows otherwise writes
-/// CR LF for each line end, as its text files have them).
+/// Binary output: records pass byte for byte, NUL-ended ones too, and a line ends with LF alone
+/// (Windows would otherwise write CR LF and could stop at a byte 0x1A).
 void SetBinaryOutput(std::FILE* stream);
 
 /// Writes UTF-8 bytes to stdout or stderr and flushes them: through the wide console API on a Windows

@@ -74,8 +74,6 @@ private:
     int FHandle = -1;
     std::vector<TDirEntry> FEntries;
 #ifdef _WIN32
-    friend class TFileStream;
-    std::string FFolder;             // the folder's path: files are opened by their full path
     std::vector<TFindData> FRecords; // parallel to FEntries: the listing brings every record along
 #endif
 };

@@ -52,6 +52,9 @@ private:
     void CheckRegular();
 
     int FHandle = -1;
+#ifdef _WIN32
+    void* FFile = nullptr; // the Windows handle; FHandle stays unused there
+#endif
     std::uint64_t FSize = 0;
     std::string FPath;
 };
