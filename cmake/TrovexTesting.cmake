@@ -14,7 +14,7 @@ endif()
 include(GoogleTest)
 
 add_library(trovex_gtest_main STATIC ${PROJECT_SOURCE_DIR}/tests/main/TestMain.cpp)
-target_link_libraries(trovex_gtest_main PUBLIC GTest::gtest)
+target_link_libraries(trovex_gtest_main PUBLIC trovex_testsupport GTest::gtest)
 
 function(trovex_add_gtest name)
     cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})

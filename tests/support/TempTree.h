@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/Portable.h"
+
 namespace trovex::test
 {
 
@@ -18,15 +20,16 @@ public:
     TTempTree(const TTempTree&) = delete;
     TTempTree& operator=(const TTempTree&) = delete;
 
-    /// The root folder, with a trailing '/'.
-    std::string Root() const { return FRoot.string() + "/"; }
-    std::string Path(std::string_view rel) const { return Root() + std::string(rel); }
+    /// The root folder, with a trailing separator.
+    std::string Root() const;
+    /// A path inside the tree; `rel` is written with '/', which becomes the system's separator.
+    std::string Path(std::string_view rel) const;
 
     /// Writes a file (parent folders made as needed); returns its full path.
     std::string AddFile(std::string_view rel, std::string_view bytes = {});
     std::string AddFolder(std::string_view rel);
     std::string AddLink(std::string_view rel, const std::string& target);
-    /// Sets the modification time (seconds since the Unix epoch, plus nanoseconds).
+    /// Sets the modification time (seconds since the Unix epoch, plus nanoseconds); a link's own.
     void SetTime(std::string_view rel, std::time_t seconds, long nanoseconds = 0);
 
 private:
