@@ -78,8 +78,24 @@ TCodePageTable::TCodePageTable(int number) : FNumber(number)
     for (int b = 0; b < 0x20; ++b)
         FToUnicode[b] = static_cast<char16_t>(b); // IBM pages rotate 0x1A, 0x1C and 0x7F; Windows does not
     FToUnicode[0x7F] = 0x7F;
-    if (number == 437)
-        FToUnicode[0xE6] = 0x00B5; // Windows maps 437's mu to MICRO SIGN
+    // Where ICU's tables differ from the ones Windows converts with.
+    struct TFix { int Page; unsigned char Byte; char16_t Unicode; };
+    static constexpr TFix fixes[] = {
+        // the mu of the DOS pages is MICRO SIGN
+        {437, 0xE6, 0x00B5}, {860, 0xE6, 0x00B5}, {861, 0xE6, 0x00B5}, {862, 0xE6, 0x00B5}, {863, 0xE6, 0x00B5},
+        {865, 0xE6, 0x00B5},
+        {852, 0xAA, 0x00AC}, {1255, 0xCA, 0x05BA},
+        // bytes Windows leaves undefined
+        {1253, 0xAA, 0xFFFD}, {874, 0xDB, 0xFFFD}, {874, 0xDC, 0xFFFD}, {874, 0xDD, 0xFFFD}, {874, 0xDE, 0xFFFD},
+        {874, 0xFC, 0xFFFD}, {874, 0xFD, 0xFFFD}, {874, 0xFE, 0xFFFD}, {874, 0xFF, 0xFFFD},
+        // 869: unassigned bytes pass through as C1 controls; two accents differ
+        {869, 0x80, 0x0080}, {869, 0x81, 0x0081}, {869, 0x82, 0x0082}, {869, 0x83, 0x0083}, {869, 0x84, 0x0084},
+        {869, 0x85, 0x0085}, {869, 0x87, 0x0087}, {869, 0x93, 0x0093}, {869, 0x94, 0x0094}, {869, 0x88, 0x00B7},
+        {869, 0xEF, 0x0384},
+    };
+    for (const TFix& fix : fixes)
+        if (fix.Page == number)
+            FToUnicode[fix.Byte] = fix.Unicode;
 
     FFromUnicode.assign(0x10000, -1);
     for (int b = 255; b >= 0; --b) // the lowest byte wins where two bytes share a character

@@ -100,6 +100,46 @@ bool MakeFifo(const std::string&)
     return false;
 }
 
+bool SetFileTimes(const std::string& path, long long unixSeconds, long nanoseconds)
+{
+    HANDLE file = ::CreateFileW(win32::Wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const unsigned long long ticks = (static_cast<unsigned long long>(unixSeconds + 11644473600LL)) * 10000000ULL +
+                                     static_cast<unsigned long long>(nanoseconds / 100);
+    FILETIME t{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const bool ok = ::SetFileTime(file, nullptr, &t, &t) != 0;
+    ::CloseHandle(file);
+    return ok;
+}
+
+bool SetHidden(const std::string& path)
+{
+    const std::wstring wide = win32::Wide(path);
+    DWORD attr = ::GetFileAttributesW(wide.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && ::SetFileAttributesW(wide.c_str(), attr | FILE_ATTRIBUTE_HIDDEN);
+}
+
+void* MakeUnreadable(const std::string& path)
+{
+    // No sharing at all: every other open of the file fails while this handle lives.
+    HANDLE file = ::CreateFileW(win32::Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot lock " + path);
+    DWORD written = 0;
+    ::WriteFile(file, "needle", 6, &written, nullptr);
+    return file;
+}
+
+void ReleaseUnreadable(void* handle)
+{
+    if (handle)
+        ::CloseHandle(handle);
+}
+
 namespace
 {
 
@@ -205,6 +245,27 @@ bool MakeFifo(const std::string& path)
 {
     return ::mkfifo(path.c_str(), 0600) == 0;
 }
+
+bool SetFileTimes(const std::string& path, long long unixSeconds, long nanoseconds)
+{
+    struct timespec times[2] = {{static_cast<time_t>(unixSeconds), nanoseconds},
+                                {static_cast<time_t>(unixSeconds), nanoseconds}};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool SetHidden(const std::string&)
+{
+    return true;
+}
+
+void* MakeUnreadable(const std::string& path)
+{
+    if (::symlink((path + ".nowhere").c_str(), path.c_str()) != 0)
+        throw std::runtime_error("cannot link " + path);
+    return nullptr;
+}
+
+void ReleaseUnreadable(void*) {}
 
 int RunProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                const std::string& outPath, const std::string& errPath)

@@ -50,6 +50,15 @@ void PageFree(char* pages, std::size_t size);
 /// Makes whole pages unreadable, or readable and writable again.
 bool PageProtect(char* pages, std::size_t size, bool readable);
 
+/// Sets a file's modification time (and access time) to the 100-ns tick; a link's own time.
+bool SetFileTimes(const std::string& path, long long unixSeconds, long nanoseconds);
+/// Sets the hidden attribute on Windows, where a leading dot does not hide a name; true elsewhere.
+bool SetHidden(const std::string& path);
+/// Opens `path` so that nobody else can read it until UnlockFile; on POSIX systems a dangling
+/// symbolic link is made there instead. Either way the entry is listed but cannot be read.
+void* MakeUnreadable(const std::string& path);
+void ReleaseUnreadable(void* handle);
+
 /// A FIFO at `path`; false where the system has none.
 bool MakeFifo(const std::string& path);
 

@@ -1,18 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "support/TempTree.h"
 
-#include <chrono>
 #include <fstream>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
 #include "support/Portable.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#endif
 
 namespace trovex::test
 {
@@ -47,6 +41,8 @@ std::string TTempTree::Path(std::string_view rel) const
 
 TTempTree::~TTempTree()
 {
+    for (void* handle : FLocked)
+        ReleaseUnreadable(handle);
     std::error_code ec;
     // Make every folder writable again first, in case a test locked one.
     for (auto it = std::filesystem::recursive_directory_iterator(FRoot, ec);
@@ -88,18 +84,16 @@ std::string TTempTree::AddLink(std::string_view rel, const std::string& target)
 void TTempTree::SetTime(std::string_view rel, std::time_t seconds, long nanoseconds)
 {
     std::string p = Path(rel);
-#ifdef _WIN32
-    // Windows keeps 100-ns ticks; file_clock counts them from 1601, as FILETIME does.
-    const auto since = std::chrono::sys_seconds(std::chrono::seconds(seconds)) + std::chrono::nanoseconds(nanoseconds);
-    std::error_code ec;
-    std::filesystem::last_write_time(FsPath(p), std::chrono::file_clock::from_sys(since), ec);
-    if (ec)
+    if (!SetFileTimes(p, seconds, nanoseconds))
         throw std::runtime_error("cannot set the time of " + p);
-#else
-    struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-    if (::utimensat(AT_FDCWD, p.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        throw std::runtime_error("cannot set the time of " + p);
-#endif
+}
+
+std::string TTempTree::AddUnreadable(std::string_view rel)
+{
+    const std::string path = Path(rel);
+    std::filesystem::create_directories(FsPath(path).parent_path());
+    FLocked.push_back(MakeUnreadable(path));
+    return path;
 }
 
 std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second)

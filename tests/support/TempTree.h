@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/Portable.h"
 
@@ -29,11 +30,15 @@ public:
     std::string AddFile(std::string_view rel, std::string_view bytes = {});
     std::string AddFolder(std::string_view rel);
     std::string AddLink(std::string_view rel, const std::string& target);
+    /// An entry that is listed but cannot be opened: a dangling link, or on Windows a file another
+    /// handle holds without sharing until the tree is removed.
+    std::string AddUnreadable(std::string_view rel);
     /// Sets the modification time (seconds since the Unix epoch, plus nanoseconds); a link's own.
     void SetTime(std::string_view rel, std::time_t seconds, long nanoseconds = 0);
 
 private:
     std::filesystem::path FRoot;
+    std::vector<void*> FLocked;
 };
 
 /// The Unix time of a local date-time.

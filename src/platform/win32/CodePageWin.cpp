@@ -55,6 +55,12 @@ const TCaseTables& CaseTables()
                 table[c] = static_cast<char16_t>(c);
             MapRange(flags, table, 0xE000, 0x10000);
         }
+        // Simple mappings of Unicode that not every implementation of the call has (wine lacks
+        // them): the lower case of U+0130 is a plain i.
+        tables->Lower[0x0130] = u'i';
+        // Unicode's simple upper case of MICRO SIGN and final sigma, which ICU has.
+        tables->Upper[0x00B5] = 0x039C;
+        tables->Upper[0x03C2] = 0x03A3;
     });
     return *tables;
 }
