@@ -144,7 +144,6 @@ int Run(const TCliOptions& o)
 
     TProgress progress(!o.Quiet && IsTerminal(stderr));
     const bool stdoutIsTerminal = IsTerminal(stdout);
-    SetBinaryOutput(stdout); // the same bytes on every system: NUL-ended records, LF-ended lines
     long found = 0;
     const char end = o.Null ? '\0' : '\n';
     std::string record;
@@ -198,6 +197,9 @@ int Run(const TCliOptions& o)
 int main(int argc, char** argv)
 {
     std::vector<std::string> args = CommandLineArgs(argc, argv);
+    // The same bytes on every system: NUL-ended records, lines ending in LF alone.
+    SetBinaryOutput(stdout);
+    SetBinaryOutput(stderr);
     try {
         TCliOptions options = ParseCliArgs(args);
         if (options.Help) {
