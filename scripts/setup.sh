@@ -14,6 +14,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     qt6-base-dev qt6-qpa-plugins libgl-dev xvfb xauth adwaita-icon-theme shared-mime-info desktop-file-utils
     xdg-utils
+    g++-mingw-w64-x86-64-posix mingw-w64 libz-mingw-w64-dev wine wine64
 )
 
 missing=()
@@ -49,6 +50,10 @@ case "${1:-}" in
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$jobs"
     ctest --preset fuzz
+    # The engine and trovex-cli as Windows programs, their tests under wine (no display needed).
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows -j "$jobs"
+    ctest --preset windows
     ;;
 "") ;;
 *)
