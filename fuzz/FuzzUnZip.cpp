@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string content = zip.UnzipFileToBuffer(entry);
         Check(content.size() <= size * MaxDeflateRatio + 1024);
         Check(zip.UnzipFileToBuffer(AsciiUpper(entry)) == content);
+        // Read as a stream in uneven pieces (the searcher's way), the member gives the same bytes,
+        // or fails where unpacking it whole gave nothing.
+        std::unique_ptr<TZipMemberStream> member = zip.OpenMember(entry);
+        std::string streamed;
+        char piece[7919];
+        for (std::size_t step = 1;; step = step * 3 % sizeof piece + 1) {
+            const std::size_t got = member->Read(piece, step);
+            streamed.append(piece, got);
+            if (got < step)
+                break;
+        }
+        Check(member->Failed() ? content.empty() : streamed == content);
     }
     return 0;
 }

@@ -2,6 +2,8 @@
 // Reading the first command-line argument; see CommandLine.h.
 #include "app/CommandLine.h"
 
+#include "shell/FileList.h"
+
 namespace trovex
 {
 
@@ -26,6 +28,14 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         break;
     }
     return result;
+}
+
+QStringList CommandLineArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(PathText(argv[i]));
+    return arguments;
 }
 
 } // namespace trovex

@@ -27,4 +27,7 @@ struct TCommandLine
 /// `arguments` without the program's own name, as the system split them.
 TCommandLine ParseCommandLine(const QStringList& arguments);
 
+/// argv[1..argc-1] as path texts (PathText): a folder whose name is not UTF-8 keeps its bytes.
+QStringList CommandLineArguments(int argc, char** argv);
+
 } // namespace trovex

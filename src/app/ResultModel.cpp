@@ -2,12 +2,13 @@
 // The result list's model: row storage, cells, batched announcements, sorting and removal.
 #include "app/ResultModel.h"
 
+#include "shell/DropSourceQt.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
 #include <QMimeData>
 #include <QTime>
-#include <QUrl>
 
 #include <algorithm>
 #include <limits>
@@ -139,6 +140,27 @@ const char* TResultModel::Store(std::string_view a, std::string_view b, std::str
 
 void TResultModel::Append(const TFindFileInfo& info, const QString& typeName, int iconIndex)
 {
+    AddRow(info, typeName, iconIndex, false);
+}
+
+void TResultModel::AppendShellTyped(const TFindFileInfo& info)
+{
+    AddRow(info, {}, -1, true);
+}
+
+std::uint32_t TResultModel::TypeIndexOf(const QString& typeName)
+{
+    auto found = FTypeIndex.constFind(typeName);
+    if (found == FTypeIndex.cend()) {
+        found = FTypeIndex.insert(typeName, static_cast<std::uint32_t>(FTypeNames.size()));
+        FTypeNames.push_back(typeName.toStdString());
+        FTypeTexts.push_back(typeName);
+    }
+    return *found;
+}
+
+void TResultModel::AddRow(const TFindFileInfo& info, const QString& typeName, int iconIndex, bool pending)
+{
     const std::string_view fileName = info.FileName;
     const std::size_t slash = fileName.rfind('/');
     const std::string_view folder = fileName.substr(0, slash == std::string_view::npos ? 0 : slash + 1);
@@ -154,17 +176,27 @@ void TResultModel::Append(const TFindFileInfo& info, const QString& typeName, in
     row.LastWrite = info.FindData.LastWriteTime;
     row.Size = info.FindData.Size;
     row.Attributes = info.FindData.Attributes;
-    if (!typeName.isEmpty()) {
-        auto found = FTypeIndex.constFind(typeName);
-        if (found == FTypeIndex.cend()) {
-            found = FTypeIndex.insert(typeName, static_cast<std::uint32_t>(FTypeNames.size()));
-            FTypeNames.push_back(typeName.toStdString());
-            FTypeTexts.push_back(typeName);
-        }
-        row.TypeIndex = *found;
+    if (pending) {
+        row.TypeIndex = PendingType;
+    } else if (!typeName.isEmpty()) {
+        row.TypeIndex = TypeIndexOf(typeName);
         row.IconIndex = iconIndex;
     }
     FRows.push_back(row);
+}
+
+const TResultModel::TRow& TResultModel::Typed(std::size_t index) const
+{
+    const TRow& row = FRows.at(index);
+    if (row.TypeIndex != PendingType)
+        return row;
+    // Looking the type up changes no cell that anyone has seen yet, so it may happen behind a const view.
+    auto* self = const_cast<TResultModel*>(this);
+    TRow& pending = self->FRows[index];
+    const TShellType type = FTypeSource ? FTypeSource(pending.Path(), pending.Attributes) : TShellType();
+    pending.TypeIndex = type.Name.isEmpty() ? 0 : self->TypeIndexOf(type.Name);
+    pending.IconIndex = type.Name.isEmpty() ? -1 : type.IconIndex;
+    return pending;
 }
 
 void TResultModel::Flush()
@@ -216,9 +248,14 @@ QString TResultModel::FullPath(int row) const
     return Utf8(FRows.at(static_cast<std::size_t>(row)).Path());
 }
 
+std::string TResultModel::Path(int row) const
+{
+    return std::string(FRows.at(static_cast<std::size_t>(row)).Path());
+}
+
 TResultRow TResultModel::Cells(int row) const
 {
-    const TRow& r = FRows.at(static_cast<std::size_t>(row));
+    const TRow& r = Typed(static_cast<std::size_t>(row));
     TResultRow cells;
     cells.Name = r.Name();
     cells.Folder = r.Folder();
@@ -284,6 +321,9 @@ void TResultModel::SortBy(int column, bool ascending)
         std::uint32_t Length;
         std::uint32_t Row;
     };
+    if (column == rcType)
+        for (std::size_t i = 0; i < FRows.size(); ++i)
+            Typed(i);
     std::vector<TKey> keys(FRows.size());
     const bool text = column <= rcType;
     auto cellOf = [this, column](const TRow& r) {
@@ -418,7 +458,10 @@ QVariant TResultModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= FFlushed || index.column() >= ColumnCount)
         return {};
-    const TRow& row = FRows[static_cast<std::size_t>(index.row())];
+    const bool typed = (role == Qt::DisplayRole && index.column() == rcType) ||
+                       (role == Qt::DecorationRole && index.column() == rcName) || role == SortKeyRole;
+    const std::size_t at = static_cast<std::size_t>(index.row());
+    const TRow& row = typed ? Typed(at) : FRows[at];
     switch (role) {
     case Qt::DisplayRole:
         return Cell(row, index.column());
@@ -466,28 +509,22 @@ Qt::ItemFlags TResultModel::flags(const QModelIndex& index) const
 
 QStringList TResultModel::mimeTypes() const
 {
-    return {QStringLiteral("text/uri-list"), QStringLiteral("text/plain")};
+    return {QStringLiteral("text/uri-list"), QStringLiteral("x-special/gnome-copied-files"), QStringLiteral("text/plain")};
 }
 
 QMimeData* TResultModel::mimeData(const QModelIndexList& indexes) const
 {
-    QList<QUrl> urls;
-    QStringList paths;
+    std::vector<std::string> paths;
     std::vector<char> taken(static_cast<std::size_t>(FFlushed), 0);
     for (const QModelIndex& index : indexes) {
         if (!index.isValid() || index.row() >= FFlushed || taken[static_cast<std::size_t>(index.row())])
             continue;
         taken[static_cast<std::size_t>(index.row())] = 1;
-        const QString path = FullPath(index.row());
-        urls.append(QUrl::fromLocalFile(path));
-        paths.append(path);
+        paths.push_back(Path(index.row()));
     }
-    if (urls.isEmpty())
+    if (paths.empty())
         return nullptr;
-    auto* mime = new QMimeData;
-    mime->setUrls(urls);
-    mime->setText(paths.join(u'\n'));
-    return mime;
+    return MakeFileMimeData(paths, deCopy);
 }
 
 } // namespace trovex

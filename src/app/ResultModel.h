@@ -45,6 +45,19 @@ public:
     /// Type cell and `iconIndex` the row's icon slot; an empty one makes the Type cell the extension of the
     /// name (no icon). The row is stored at once; views learn of it at the next Flush.
     void Append(const TFindFileInfo& info, const QString& typeName = {}, int iconIndex = -1);
+    /// The shell's view of a row's file: its type name and icon slot. An empty name keeps the extension as
+    /// the Type cell, with no icon.
+    struct TShellType
+    {
+        QString Name;
+        int IconIndex = -1;
+    };
+    using TTypeSource = std::function<TShellType(std::string_view path, std::uint32_t attributes)>;
+    /// Appends a row like Append whose Type cell and icon come from the type source, asked once for the row
+    /// when they are first needed (painting, a sort by Type, a report), so adding rows costs no lookup.
+    void AppendShellTyped(const TFindFileInfo& info);
+    /// Where AppendShellTyped rows learn their type; without one they show the extension.
+    void SetTypeSource(TTypeSource source) { FTypeSource = std::move(source); }
     /// Tells views about the rows appended since the last flush, in one insertion. Every other change
     /// (sort, removal, option) flushes first, so row numbers always mean the same rows to the model and
     /// its views.
@@ -54,7 +67,11 @@ public:
     /// Rows stored, flushed or not (rowCount() counts flushed rows only).
     int Count() const { return static_cast<int>(FRows.size()); }
 
-    /// The row's Folder cell followed by its File name cell. `row` < Count() for these accessors.
+    /// The row's file as the system named it: folder and name bytes, not necessarily UTF-8. Every
+    /// operation on the file uses these. `row` < Count() for these accessors.
+    std::string Path(int row) const;
+    /// The row's Folder cell followed by its File name cell, for showing only: bytes that are not
+    /// UTF-8 are shown as U+FFFD, so two files may show the same text.
     QString FullPath(int row) const;
     /// The five cells as shown, in UTF-8 (what reports write).
     TResultRow Cells(int row) const;
@@ -85,7 +102,8 @@ public:
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                        int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    /// The full paths of the rows of `indexes` (each row once, in the order given) as file URLs and text.
+    /// The files of the rows of `indexes` (each row once, in the order given) as MakeFileMimeData
+    /// offers them: URI list, copied-files list and plain paths, from the rows' bytes.
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
 
@@ -102,14 +120,21 @@ private:
         std::uint32_t FoundLength = 0;
         std::uint32_t Attributes = 0;
         std::int32_t IconIndex = -1;
-        std::uint32_t TypeIndex = 0;  // 0: the Type cell is the extension; else FTypeNames[TypeIndex]
+        std::uint32_t TypeIndex = 0;  // 0: the Type cell is the extension; PendingType: not asked yet;
+                                      // else FTypeNames[TypeIndex]
         std::string_view Path() const { return {Text, PathLength}; }
         std::string_view Name() const { return Path().substr(NameOffset); }
         std::string_view Folder() const { return {Text, NameOffset}; }
         std::string_view FoundText() const { return {Text + PathLength, FoundLength}; }
     };
 
+    static constexpr std::uint32_t PendingType = 0xFFFFFFFFu;
+
     const char* Store(std::string_view a, std::string_view b, std::string_view c);
+    void AddRow(const TFindFileInfo& info, const QString& typeName, int iconIndex, bool pending);
+    std::uint32_t TypeIndexOf(const QString& typeName);
+    /// The row with its deferred type looked up, if it had one.
+    const TRow& Typed(std::size_t row) const;
     std::string_view TypeCell(const TRow& row) const;
     QString Cell(const TRow& row, int column) const;
     void ApplyOrder(const std::vector<std::uint32_t>& order);
@@ -127,6 +152,7 @@ private:
     QHash<QString, std::uint32_t> FTypeIndex;
     bool FShowHints = true;
     std::function<QIcon(int)> FIconSource;
+    TTypeSource FTypeSource;
     QString FTitles[ColumnCount];
 };
 

@@ -3,6 +3,7 @@
 // second character counts, in either case), makes the language manager and the main window, and
 // runs the event loop. Without a display it says so and points to trovex-cli.
 #include <QApplication>
+#include <QFile>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -105,10 +106,7 @@ bool StyleChosen(int argc, char** argv)
 int main(int argc, char** argv)
 {
     // Read before Qt takes its own options out of argv.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    const TCommandLine commandLine = ParseCommandLine(arguments);
+    const TCommandLine commandLine = ParseCommandLine(CommandLineArguments(argc, argv));
 
     if (!DisplayAvailable()) {
         std::fprintf(stderr, "trovex: no graphical display is available; use trovex-cli to search from a terminal.\n");
@@ -133,7 +131,7 @@ int main(int argc, char** argv)
     TMultiLang lang;
     SetShellTranslator([&lang](const QString& text) { return lang.Translate(text); });
     GetSystemImageList(); // sets the icon theme before the window asks it for icons
-    const std::string exePath = QCoreApplication::applicationFilePath().toStdString();
+    const std::string exePath = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString(); // a path is bytes
     if (commandLine.Action == saInstall) {
         Install(exePath);
     } else if (commandLine.Action == saUninstall) {

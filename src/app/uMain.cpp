@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -33,6 +34,7 @@
 #include "search/FindFile.h"
 #include "search/SearchCriteria.h"
 #include "shell/DropSource.h"
+#include "shell/FileList.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 
@@ -64,6 +66,30 @@ QFont WindowFont()
                       QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(13);
     return font;
+}
+
+// The Type cell and icon of a row with "Show icons": the shell's type of the file, looked up when the
+// row is first painted. A folder's or regular file's type follows from what the row already knows (the
+// kind, the name's extension), and its description and icon are looked up once per type; any other kind
+// of entry (a device, a FIFO, a link to nothing) is asked of the file system as it is now.
+TResultModel::TShellType ShellTypeOfRow(std::string_view path, std::uint32_t attributes)
+{
+    const QString text = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+    if (!(attributes & (faDirectory | faArchive))) // asked of the exact file: its bytes, not the shown text
+        return {GetFileTypeName(std::string(path)), GetFileIconIndex(std::string(path))};
+    static QHash<QString, TResultModel::TShellType> known; // MIME name -> its description and icon slot
+    const QMimeDatabase db;
+    const QMimeType type = (attributes & faDirectory)
+                               ? db.mimeTypeForName(QStringLiteral("inode/directory"))
+                               : db.mimeTypeForFile(text.mid(text.lastIndexOf(QLatin1Char('/')) + 1),
+                                                    QMimeDatabase::MatchExtension);
+    if (!type.isValid())
+        return {};
+    auto found = known.constFind(type.name());
+    if (found == known.cend())
+        found = known.insert(type.name(), {type.comment(), GetSystemImageList().IndexOf(type.name(), type.iconName(),
+                                                                                     type.genericIconName())});
+    return *found;
 }
 
 template <class T>
@@ -214,7 +240,7 @@ void TFindForm::CreateFindPage()
     cbNoString->SetSimple(true);
     lPath = MakeLabel(TabFind, "lPath", "Look in:", QRect(9, 112, 45, 16));
     cbFolder = MakeHistoryBox(TabFind, "cbFolder", QRect(8, 128, 289, 24));
-    cbFolder->setEditText(QString::fromStdString(HomeFolder()));
+    cbFolder->setEditText(PathText(HomeFolder()));
     bFolder = MakeButton(TabFind, "bFolder", "&Browse...", QRect(306, 128, 84, 25));
     checkSubFolders = MakeCheck(TabFind, "checkSubFolders", "Include subfolders", QRect(8, 160, 281, 17), true);
 
@@ -365,6 +391,7 @@ void TFindForm::CreateResultList()
     ListModel = new TResultModel(this);
     ListModel->setObjectName(QStringLiteral("ListModel"));
     ListModel->SetIconSource([](int index) { return SystemImageListIcon(index); });
+    ListModel->SetTypeSource(ShellTypeOfRow);
     FFlushTimer = new QTimer(this);
     FFlushTimer->setObjectName(QStringLiteral("FlushTimer"));
     DropFileSource = std::make_unique<TDropFileSource>();
@@ -389,6 +416,10 @@ void TFindForm::CreateResultList()
     ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView->header()->setSectionsMovable(false);
+    // The titles sort; the arrow shows the column and direction of the last sort, none before it.
+    ListView->header()->setSectionsClickable(true);
+    ListView->header()->setSortIndicatorShown(true);
+    ListView->header()->setSortIndicator(-1, Qt::AscendingOrder);
     ListView->header()->setStretchLastSection(false);
     for (int i = 0; i < ColumnCount; ++i)
         ListView->header()->resizeSection(i, widths[i]);
@@ -520,8 +551,6 @@ void TFindForm::CheckIconsClick()
 {
     // Before creation has made the icon list there is nothing to show yet.
     FListIcons = CheckIcons->isChecked() && FIconListReady;
-    if (Engine)
-        Engine->LendableEvents = !FListIcons;
     ListView->setIconSize(FListIcons ? QSize(16, 16) : QSize(0, 0));
 }
 
@@ -537,7 +566,7 @@ void TFindForm::lEmailClick()
 
 void TFindForm::FormHelp()
 {
-    TLauncher::OpenUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/trovex.html")));
+    TLauncher::OpenUrl(FileUrl(PathBytes(QCoreApplication::applicationDirPath()) + "/trovex.html"));
 }
 
 void TFindForm::FitLabels()
@@ -577,7 +606,7 @@ void TFindForm::FormCreate()
     if (cbFolder->count() > 0)
         cbFolder->setCurrentIndex(0);
     if (cbFolder->currentText().isEmpty())
-        cbFolder->setEditText(QString::fromStdString(HomeFolder()));
+        cbFolder->setEditText(PathText(HomeFolder()));
     cbLastMonth->setCurrentIndex(0);
     cbLastDays->setCurrentIndex(0);
     cbMask->setCurrentIndex(-1);

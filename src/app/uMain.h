@@ -62,7 +62,8 @@ public:
     explicit TFindForm(TMultiLang& lang, QWidget* parent = nullptr);
     ~TFindForm() override;
 
-    /// The folder given on the command line: no history entry selected, the text as it stands.
+    /// The folder given on the command line: no history entry selected, the text as it stands. A
+    /// path text (PathText), so a folder whose name is not UTF-8 is searched by its own bytes.
     void SetStartFolder(const QString& folder);
     /// Whether the result list currently shows small icons and match tips.
     bool ListShowsIcons() const { return FListIcons; }
@@ -171,8 +172,9 @@ public:
 
     // Run state and totals.
     QPoint DragOrigin{-1, -1};
-    std::int32_t TotalFiles = 0;
-    std::int32_t TotalFound = 0;
+    // Stored as dwords: counted unsigned, stopping at 4,294,967,295 instead of wrapping.
+    std::uint32_t TotalFiles = 0;
+    std::uint32_t TotalFound = 0;
     int SortColumn = 0;
     std::array<bool, ColumnCount> SortAscending{};
     std::unique_ptr<TFindFile> Engine;

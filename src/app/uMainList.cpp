@@ -17,12 +17,14 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 #include "app/ResultModel.h"
 #include "lang/MultiLang.h"
 #include "search/Report.h"
 #include "shell/DropSource.h"
 #include "shell/DropSourceQt.h"
+#include "shell/FileList.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 
@@ -51,7 +53,7 @@ std::vector<std::string> TFindForm::SelectedPaths() const
 {
     std::vector<std::string> paths;
     for (int row : SelectedRows())
-        paths.push_back(ListModel->FullPath(row).toStdString());
+        paths.push_back(ListModel->Path(row));
     return paths;
 }
 
@@ -61,14 +63,23 @@ void TFindForm::ListViewColumnClick(int column)
         return;
     SortAscending[static_cast<std::size_t>(column)] = !SortAscending[static_cast<std::size_t>(column)];
     SortColumn = column;
-    ListModel->SortBy(column, SortAscending[static_cast<std::size_t>(column)]);
+    const bool ascending = SortAscending[static_cast<std::size_t>(column)];
+    ListView->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    ListModel->SortBy(column, ascending);
 }
 
 void TFindForm::ListViewDblClick()
 {
     const QList<int> rows = SelectedRows();
-    if (!rows.isEmpty())
-        OpenDocument(ListModel->FullPath(rows.first()));
+    if (rows.isEmpty())
+        return;
+    const std::string path = ListModel->Path(rows.first());
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) {
+        ShowError(QStringLiteral("Cannot open file %1").arg(DisplayPath(path)));
+        return;
+    }
+    OpenDocument(path);
 }
 
 void TFindForm::mFolderClick()
@@ -76,8 +87,8 @@ void TFindForm::mFolderClick()
     const QList<int> rows = SelectedRows();
     if (rows.isEmpty())
         return;
-    const QString path = ListModel->FullPath(rows.first());
-    OpenFolder(QFileInfo(path).path() + QLatin1Char('/'), path);
+    const std::string path = ListModel->Path(rows.first());
+    OpenFolder(path.substr(0, path.rfind('/') + 1), path);
 }
 
 void TFindForm::mCopyClick()
@@ -95,14 +106,16 @@ void TFindForm::mDeleteClick()
     const QList<int> rows = SelectedRows();
     if (rows.isEmpty())
         return;
-    QStringList paths;
+    std::vector<std::string> paths;
     for (int row : rows)
-        paths.append(ListModel->FullPath(row));
+        paths.push_back(ListModel->Path(row));
     DeleteFiles(this, paths);
-    // Only rows whose file or folder is really gone leave the list, last to first.
+    // Only rows whose file or folder is really gone leave the list, last to first; the check uses
+    // the rows' own bytes, so a file of a similar name cannot stand in for a vanished one.
     std::vector<int> gone;
+    struct stat st{};
     for (int i = static_cast<int>(rows.size()) - 1; i >= 0; --i)
-        if (!QFileInfo::exists(paths[i]) && !QFileInfo(paths[i]).isSymLink())
+        if (::lstat(paths[static_cast<std::size_t>(i)].c_str(), &st) != 0)
             gone.push_back(rows[i]);
     ListModel->RemoveRowsDescending(std::move(gone));
 }
@@ -110,8 +123,12 @@ void TFindForm::mDeleteClick()
 void TFindForm::mPropClick()
 {
     const QList<int> rows = SelectedRows();
-    if (!rows.isEmpty())
-        ShowFileProperties(this, ListModel->FullPath(rows.first()));
+    if (rows.isEmpty())
+        return;
+    // A file gone since it was found has no properties; saying so beats a click that does nothing.
+    const std::string path = ListModel->Path(rows.first());
+    if (!ShowFileProperties(this, path))
+        ShowError(QStringLiteral("Cannot open file %1").arg(DisplayPath(path)));
 }
 
 void TFindForm::WriteReportTo(const QString& fileName)
@@ -124,7 +141,7 @@ void TFindForm::WriteReportTo(const QString& fileName)
     fields.Size = CheckRSize->isChecked();
     fields.All = CheckRAll->isChecked();
     ListModel->Flush();
-    TReportWriter writer(fileName.toStdString(), fields);
+    TReportWriter writer(PathBytes(fileName), fields);
     for (int row = 0; row < ListModel->Count(); ++row)
         writer.Add(ListModel->Cells(row));
     writer.Close();
@@ -142,7 +159,7 @@ void TFindForm::mReportClick()
         ShowError(QString::fromStdString(e.what()));
         return;
     }
-    TLauncher::OpenUrl(QUrl::fromLocalFile(fileName));
+    TLauncher::OpenUrl(FileUrl(PathBytes(fileName)));
     // The viewer has had its time to read the file; the window stays responsive meanwhile.
     FTemporaryReports.append(fileName);
     QTimer::singleShot(TemporaryReportLifeMs, this, [this, fileName] {
@@ -175,7 +192,7 @@ void TFindForm::mReportOpenClick()
         ShowError(QString::fromStdString(e.what()));
         return;
     }
-    TLauncher::OpenUrl(QUrl::fromLocalFile(fileName));
+    TLauncher::OpenUrl(FileUrl(PathBytes(fileName)));
 }
 
 void TFindForm::StartDrag()

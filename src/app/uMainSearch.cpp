@@ -19,12 +19,15 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 #include "app/ResultModel.h"
 #include "lang/MultiLang.h"
 #include "search/FindFile.h"
 #include "search/SearchCriteria.h"
+#include "shell/FileList.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 
@@ -55,6 +58,13 @@ int ParseCount(const QString& text)
     return value;
 }
 
+// A running total grown by one run's count; it stops at the largest dword.
+void AddToTotal(std::uint32_t& total, std::int64_t count)
+{
+    if (count > 0)
+        total = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{total} + static_cast<std::uint64_t>(count), UINT32_MAX));
+}
+
 } // namespace
 
 QString TFindForm::BackListPath()
@@ -72,15 +82,15 @@ void TFindForm::ShowError(const QString& message)
 
 void TFindForm::LoadEngine()
 {
-    // The counts are read first, so a bad one leaves everything as it was.
+    // The count panel goes first: a bad month or day count below must not leave the last run's
+    // count standing over the emptied list.
+    StatusBar->SetPanelText(0, QString());
+    FoundCount = 0;
     int months = 0, days = 0;
     if (CheckDate->isChecked() && RadioBMonth->isChecked())
         months = ParseCount(cbLastMonth->currentText());
     if (CheckDate->isChecked() && RadioBDays->isChecked())
         days = ParseCount(cbLastDays->currentText());
-
-    StatusBar->SetPanelText(0, QString());
-    FoundCount = 0;
 
     TCodePages codePages = 0;
     if (CheckAllCP->isChecked()) {
@@ -106,7 +116,8 @@ void TFindForm::LoadEngine()
     Engine->SetMask(ComposeMask(cbMask->currentText().toStdString(), typesMask));
     Engine->ContainingText = cbString->currentText().toStdString();
     Engine->ExcludedText = cbNoString->currentText().toStdString();
-    Engine->SetFolder(cbFolder->currentText().toStdString());
+    // The folder text may carry bytes that are not UTF-8 (from -F or the history): searched as they are.
+    Engine->SetFolder(PathBytes(cbFolder->currentText()));
     Engine->SetSubFolders(checkSubFolders->isChecked());
     Engine->CaseSensitive = CheckCase->isChecked();
     Engine->CodePages = codePages;
@@ -133,9 +144,9 @@ void TFindForm::LoadEngine()
     }
 
     Engine->OnFound = [this](TFindFile&, const TFindFileInfo& info) { AddRow(info); };
-    // Rows without icons touch only the model's storage and counters, which the worker may do while
-    // this thread is lent to it; icons need the desktop's icon theme, which stays on this thread.
-    Engine->LendableEvents = !FListIcons;
+    // A row touches only the model's storage and counters, which the worker may do while this thread
+    // is lent to it; icons and type names are looked up here later, when a row is first painted.
+    Engine->LendableEvents = true;
     Engine->OnFolderChange = [this](TFindFile&) { ShowFolder(); };
     Engine->OnSearchDone = [this](TFindFile&) { SearchDone(); };
     Engine->OnError = [this](TFindFile&, const std::string& cls, const std::string& message) {
@@ -263,18 +274,24 @@ void TFindForm::btnAddMoreClick()
 
 void TFindForm::btnFindIntoClick()
 {
-    if (Running)
+    if (Running) {
         StopRun(); // a run still going is ended first, as "Add" does
+        // Ended it shows, whether a new run follows or the list is empty and nothing does.
+        ShowEnded();
+        StatusBar->SetPanelText(1, QString());
+    }
     ListModel->Flush();
     if (ListModel->Count() == 0)
         return;
     std::vector<std::string> paths;
-    QStringList lines;
+    std::string lines;
     paths.reserve(static_cast<std::size_t>(ListModel->Count()));
     for (int row = 0; row < ListModel->Count(); ++row) {
-        const QString path = ListModel->FullPath(row);
-        paths.push_back(path.toStdString());
-        lines.append(path);
+        paths.push_back(ListModel->Path(row));
+        // The list holds one path a line, as bytes; a name holding a line break would come back as
+        // other names, so it is left out of the list rather than restored wrongly.
+        if (paths.back().find('\n') == std::string::npos)
+            lines += paths.back() + '\n';
     }
     ListModel->Clear();
     if (!TryLoadEngine())
@@ -285,8 +302,7 @@ void TFindForm::btnFindIntoClick()
     QDir().mkpath(QFileInfo(backList).absolutePath());
     QSaveFile file(backList);
     if (file.open(QIODevice::WriteOnly)) {
-        const QByteArray text = lines.join(QLatin1Char('\n')).toUtf8() + '\n';
-        file.write(text);
+        file.write(lines.data(), static_cast<qint64>(lines.size()));
         file.commit();
     }
     btnBack->setEnabled(true);
@@ -318,12 +334,10 @@ void TFindForm::btnBackClick()
 void TFindForm::AddRow(const TFindFileInfo& info)
 {
     ++FoundCount;
-    if (FListIcons) {
-        const QString path = QString::fromStdString(info.FileName);
-        ListModel->Append(info, GetFileTypeName(path), GetFileIconIndex(path));
-    } else {
+    if (FListIcons)
+        ListModel->AppendShellTyped(info);
+    else
         ListModel->Append(info);
-    }
 }
 
 void TFindForm::ShowFolder()
@@ -348,8 +362,8 @@ void TFindForm::SearchDone()
     StatusBar->SetPanelText(0, FLang.Translate(QStringLiteral("Files found: ")) + QString::number(FoundCount));
     ListView->viewport()->update();
     if (Engine)
-        TotalFiles += Engine->FilesChecked();
-    TotalFound += FoundCount;
+        AddToTotal(TotalFiles, Engine->FilesChecked());
+    AddToTotal(TotalFound, FoundCount);
     ShowEnded();
     StatusBar->SetPanelText(1, QString());
     if (CheckFlashW->isChecked())
@@ -385,7 +399,7 @@ void TFindForm::bFolderClick()
     if (folder.isEmpty() || !info.isDir()) {
         TMessageBox::Show(this, QStringLiteral("No such folder"), QStringLiteral("Error"), QMessageBox::Warning,
                           QMessageBox::Ok);
-        folder = QString::fromStdString(HomeFolder());
+        folder = PathText(HomeFolder());
         cbFolder->setEditText(folder);
     }
     cbFolder->insertItem(0, folder);

@@ -13,6 +13,7 @@
 #include "lang/MultiLang.h"
 #include "placement/Placemnt.h"
 #include "platform/FileSystem.h"
+#include "shell/FileList.h"
 
 namespace trovex
 {
@@ -60,10 +61,10 @@ std::string Indexed(const char* prefix, int index)
     return prefix + std::to_string(index);
 }
 
-std::int32_t ReadTotal(const TRegistry& store, const char* name)
+std::uint32_t ReadTotal(const TRegistry& store, const char* name)
 {
     try {
-        return store.ReadInteger(TFindForm::ProgramKey, name).value_or(0);
+        return static_cast<std::uint32_t>(store.ReadInteger(TFindForm::ProgramKey, name).value_or(0));
     } catch (const ERegistryError&) {
         return 0;
     }
@@ -75,8 +76,13 @@ void TFindForm::LoadSettings()
 {
     // A store that exists but cannot be read counts as a key that cannot be opened: nothing is
     // read, and nothing will be written over it.
-    if (FStore.Load() == lrUnreadable)
+    const TRegLoadResult loaded = FStore.Load();
+    if (loaded == lrUnreadable)
         return;
+    if (loaded == lrDamaged || loaded == lrRepaired)
+        std::fprintf(stderr, "trovex: %s: %s; the file as it is will be kept beside it under a \".bad\" name\n",
+                     FStore.FileName().c_str(),
+                     loaded == lrDamaged ? "not a settings store, defaults are used" : "unreadable lines were left out");
     FStore.CreateKey(ProgramKey);
 
     TotalFiles = ReadTotal(FStore, "TotalFiles");
@@ -86,19 +92,20 @@ void TFindForm::LoadSettings()
     {
         const char* Prefix;
         QComboBox* Box;
+        bool Paths; // folders keep their bytes, UTF-8 or not
     };
-    const THistory histories[] = {{"Mask", cbMask}, {"Path", cbFolder}, {"SubStr", cbString}};
+    const THistory histories[] = {{"Mask", cbMask, false}, {"Path", cbFolder, true}, {"SubStr", cbString, false}};
     try {
         for (int i = 0; i < HistorySize; ++i) {
             for (const THistory& h : histories) {
                 std::optional<std::string> entry = FStore.ReadString(ProgramKey, Indexed(h.Prefix, i));
                 if (entry && !entry->empty())
-                    h.Box->addItem(QString::fromStdString(*entry));
+                    h.Box->addItem(h.Paths ? PathText(*entry) : QString::fromStdString(*entry));
             }
         }
     } catch (const ERegistryError&) {
         cbMask->addItems({QStringLiteral("*.txt"), QStringLiteral("*.doc"), QStringLiteral("*.rtf")});
-        cbFolder->addItem(QString::fromStdString(HomeFolder()));
+        cbFolder->addItem(PathText(HomeFolder()));
     }
 
     for (const TCheckSetting& setting : CheckSettings) {
@@ -150,12 +157,12 @@ void TFindForm::SaveSettings()
     for (int i = 0; i < HistorySize; ++i) {
         FStore.WriteString(ProgramKey, Indexed("Mask", i), entry(cbMask, i));
         FStore.WriteString(ProgramKey, Indexed("SubStr", i), entry(cbString, i));
-        FStore.WriteExpandString(ProgramKey, Indexed("Path", i), entry(cbFolder, i));
+        FStore.WriteExpandString(ProgramKey, Indexed("Path", i), i < cbFolder->count() ? PathBytes(cbFolder->itemText(i)) : std::string());
     }
     for (const TCheckSetting& setting : CheckSettings)
         FStore.WriteInteger(ProgramKey, setting.Name, (this->*setting.Box)->isChecked() ? 1 : 0);
-    FStore.WriteInteger(ProgramKey, "TotalFiles", TotalFiles);
-    FStore.WriteInteger(ProgramKey, "TotalFound", TotalFound);
+    FStore.WriteInteger(ProgramKey, "TotalFiles", static_cast<std::int32_t>(TotalFiles));
+    FStore.WriteInteger(ProgramKey, "TotalFound", static_cast<std::int32_t>(TotalFound));
 
     for (int i = 0; i < ColumnCount; ++i)
         FormPlacement1->WriteInteger(QStringLiteral("ListCol%1").arg(i + 1), ListView->header()->sectionSize(i));

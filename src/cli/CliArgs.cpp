@@ -21,6 +21,11 @@ Search FOLDER (default: the current folder) for files by name, date and content.
   -e, --codepages LIST      comma-separated: windows,dos,koi8r,unicode,utf8, or all
                             (default: windows,unicode,utf8 - the window's defaults)
       --no-zip              do not look inside ZIP archives (default: look inside)
+      --no-documents        search office documents by their bytes, not by their text. By default
+                            the text of Word, Excel, PowerPoint and OpenDocument files (.docx .docm
+                            .dotx .dotm .xlsx .xlsm .xltx .pptx .pptm .ppsx .potx .odt .ott .ods
+                            .ots .odp .otp .odg) is searched as UTF-8 whatever --codepages says,
+                            as is the text of PDF files (always)
       --from DATE --to DATE modified in this range, local time, inclusive; DATE is YYYY-MM-DD or
                             YYYY-MM-DDTHH:MM[:SS]; a bare date means 00:00:00 for --from and the
                             day's last 100-ns tick for --to; --from alone runs up to now, --to alone
@@ -28,7 +33,8 @@ Search FOLDER (default: the current folder) for files by name, date and content.
       --last-months N       modified during the previous N months (as the window computes it)
       --last-days N         modified during the previous N days
       --in-list FILE        test only the files whose full paths FILE lists, one a line, with the
-                            criteria above ("In results")
+                            criteria above ("In results"); a FILE holding NUL bytes is read as
+                            NUL-separated paths, as -0 writes them
       --list-only FILE      print the listed paths that still exist, no criteria ("Go back")
   -l, --long                print the row cells instead of the path, tab-separated: name, folder,
                             type (the extension), modified (YYYY-MM-DD HH:MM:SS), size (full size)
@@ -36,12 +42,17 @@ Search FOLDER (default: the current folder) for files by name, date and content.
                             backslash, tab, CR and LF written as \\ \t \r \n (the tab is printed
                             even when that text is empty)
   -0, --null                end each record with a NUL byte instead of a newline
+      --line-buffered       write each record out as soon as it is found, even when standard
+                            output is not a terminal (by default output to a file or pipe is
+                            buffered; on a terminal each record is written at once)
       --report FILE         also write the report of the window's "Report..." from the same cells
                             that --long prints (comma-separated when FILE ends in .csv, else tab)
       --fields LIST         report fields: name,ext,path,date,size, or all (default: path)
       --stats               at the end, print to standard error the two lines
                             "Files found: N" and "Entries examined: M" (M = FilesChecked)
       --ansi-codepage N, --oem-codepage N   override the code pages for this run
+      --threads N           threads that walk and test (default: one per core; 1: one thread);
+                            the output is the same whatever the number
   -q, --quiet               no progress line
   -h, --help, --version
 
@@ -182,11 +193,12 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
     static const std::map<std::string, bool> takesValue = {
         {"named", true},        {"type", true},          {"no-subfolders", false}, {"containing", true},
         {"excluding", true},    {"case-sensitive", false}, {"codepages", true},    {"no-zip", false},
+        {"no-documents", false},
         {"from", true},         {"to", true},            {"last-months", true},    {"last-days", true},
         {"in-list", true},      {"list-only", true},     {"long", false},          {"context", false},
         {"null", false},        {"report", true},        {"fields", true},         {"stats", false},
         {"ansi-codepage", true}, {"oem-codepage", true}, {"quiet", false},         {"help", false},
-        {"version", false}};
+        {"version", false},     {"line-buffered", false}, {"threads", true}};
 
     // Expand "-lq" and "-nTEXT" into long options first, so one loop handles every spelling.
     std::vector<std::pair<std::string, std::optional<std::string>>> items; // (option or "" for operand, value)
@@ -259,6 +271,8 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
             o.CodePages = ParseCodePages(value);
         } else if (name == "no-zip") {
             o.InZip = false;
+        } else if (name == "no-documents") {
+            o.Documents = false;
         } else if (name == "from") {
             o.From = ParseDate(value, false);
         } else if (name == "to") {
@@ -287,8 +301,12 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
             o.AnsiCodePage = ParseCount("--ansi-codepage", value, 1, 65535);
         } else if (name == "oem-codepage") {
             o.OemCodePage = ParseCount("--oem-codepage", value, 1, 65535);
+        } else if (name == "threads") {
+            o.Threads = ParseCount("--threads", value, 1, 1024);
         } else if (name == "quiet") {
             o.Quiet = true;
+        } else if (name == "line-buffered") {
+            o.LineBuffered = true;
         } else if (name == "help") {
             o.Help = true;
         } else if (name == "version") {

@@ -15,7 +15,8 @@
 namespace trovex
 {
 
-/// A usage error: the message is printed on one line and the exit status is 2.
+/// A usage error (unknown option, missing or bad value): the message is printed on one line,
+/// followed by the hint to --help, and the exit status is 2. Other errors print only their line.
 class EUsageError : public std::runtime_error
 {
 public:
@@ -33,6 +34,7 @@ struct TCliOptions
     bool CaseSensitive = false;
     TCodePages CodePages = cpWindows | cpUnicode | cpUtf8;
     bool InZip = true;
+    bool Documents = true;
     std::optional<TDateTime> From;
     std::optional<TDateTime> To;
     std::optional<int> LastMonths;
@@ -46,6 +48,8 @@ struct TCliOptions
     TReportFields Fields;
     bool Stats = false;
     bool Quiet = false;
+    int Threads = 0; ///< 0: one per core
+    bool LineBuffered = false;
     int AnsiCodePage = 0;
     int OemCodePage = 0;
     bool Help = false;

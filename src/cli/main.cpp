@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // trovex-cli: fills the engine from the command line, runs it, prints each file as it is found.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "cli/CliArgs.h"
+#include "cli/PathList.h"
 #include "platform/Console.h"
 #include "search/FindFile.h"
 #include "search/Report.h"
@@ -42,22 +44,47 @@ std::string EscapeContext(const std::string& text)
     return out;
 }
 
-std::vector<std::string> ReadList(const std::string& fileName)
+// Standard output written unbuffered by the system: records gather in a buffer unless each must show at once (a
+// terminal, --line-buffered). A failed write is remembered and ends the run.
+class TOutput
 {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
-        throw EUsageError("cannot open list file '" + fileName + "'");
-    std::vector<std::string> list;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            list.push_back(line);
+public:
+    explicit TOutput(bool perRecord) : FPerRecord(perRecord) {}
+
+    /// False once writing has failed.
+    bool Add(const std::string& record)
+    {
+        if (FError != 0)
+            return false;
+        FBuffer += record;
+        if (FPerRecord || FBuffer.size() >= Capacity)
+            Flush();
+        return FError == 0;
     }
-    if (in.bad())
-        throw EUsageError("cannot read list file '" + fileName + "'");
-    return list;
+    bool Flush()
+    {
+        if (FError == 0 && !FBuffer.empty())
+            FError = WriteOutput(stdout, FBuffer);
+        FBuffer.clear();
+        return FError == 0;
+    }
+    /// The errno of the failed write, 0 when none failed.
+    int Error() const { return FError; }
+
+private:
+    static constexpr std::size_t Capacity = 64 * 1024;
+    bool FPerRecord;
+    std::string FBuffer;
+    int FError = 0;
+};
+
+// The end of a run whose output could not be written: a reader that went away (a closed pipe) ends
+// it quietly, as grep does; any other failure is said on one line.
+int OutputFailed(int error)
+{
+    if (error != EPIPE)
+        Fail(std::string("write error on standard output: ") + std::strerror(error));
+    return ExitError;
 }
 
 std::string CurrentFolder()
@@ -108,7 +135,7 @@ int Run(const TCliOptions& o)
     engine.SetMask(ComposeMask(o.Named, TypesMaskOf(TypePresets[static_cast<std::size_t>(o.Type)])));
     std::string folder = o.Folder.empty() ? CurrentFolder() : o.Folder;
     if (o.InList.empty() && o.ListOnly.empty() && !FolderExists(folder))
-        throw EUsageError("no such folder: '" + folder + "'");
+        throw std::runtime_error("no such folder: '" + folder + "'");
     engine.SetFolder(folder);
     engine.SetSubFolders(o.SubFolders);
     engine.ContainingText = o.Containing;
@@ -116,6 +143,9 @@ int Run(const TCliOptions& o)
     engine.CaseSensitive = o.CaseSensitive;
     engine.CodePages = o.CodePages;
     engine.InZip = o.InZip;
+    engine.Threads = static_cast<unsigned>(o.Threads);
+    engine.NeedRecords = o.Long || !o.Report.empty(); // only these print more than paths
+    engine.InDocuments = o.Documents;
     if (o.From || o.To || o.LastMonths || o.LastDays) {
         engine.UseDate = true;
         TDateTime now = NowLocal();
@@ -138,16 +168,17 @@ int Run(const TCliOptions& o)
         try {
             report = std::make_unique<TReportWriter>(o.Report, o.Fields);
         } catch (const std::runtime_error& e) {
-            throw EUsageError(e.what());
+            throw std::runtime_error(e.what()); // not a usage error: printed without the --help hint
         }
     }
 
     TProgress progress(!o.Quiet && IsTerminal(stderr));
     const bool stdoutIsTerminal = IsTerminal(stdout);
+    TOutput output(stdoutIsTerminal || o.LineBuffered);
     long found = 0;
     const char end = o.Null ? '\0' : '\n';
     std::string record;
-    engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) {
+    engine.OnFound = [&](TFindFile& sender, const TFindFileInfo& info) {
         ++found;
         record.clear();
         if (o.Long || report) {
@@ -166,22 +197,31 @@ int Run(const TCliOptions& o)
         record.push_back(end);
         if (stdoutIsTerminal)
             progress.Clear();
-        WriteOutput(stdout, record);
+        if (!output.Add(record))
+            sender.Terminate(); // nobody reads what is found: the run has no purpose left
     };
     engine.OnFolderChange = [&](TFindFile& sender) { progress.Update(found, sender.CurrentFolder()); };
 
-    if (!o.ListOnly.empty()) {
-        engine.SearchList(ReadList(o.ListOnly), true);
-    } else if (!o.InList.empty()) {
-        engine.RunHereInList(ReadList(o.InList));
-    } else {
-        // A terminal tool has nothing to do while the walk runs, so the walk runs on this thread:
-        // handing every event to another thread and back cost more than the walk itself.
-        engine.RunHere();
+    try {
+        if (!o.ListOnly.empty()) {
+            engine.SearchList(ReadPathList(o.ListOnly), true);
+        } else if (!o.InList.empty()) {
+            engine.RunHereInList(ReadPathList(o.InList));
+        } else {
+            // A terminal tool has nothing to do while the walk runs, so the walk runs on this thread:
+            // handing every event to another thread and back cost more than the walk itself.
+            engine.RunHere();
+        }
+    } catch (...) {
+        output.Flush(); // what was found before the error stays printed
+        throw;
     }
     progress.Clear();
+    const bool written = output.Flush();
     if (report)
         report->Close();
+    if (!written)
+        return OutputFailed(output.Error());
     if (o.Stats) {
         std::fprintf(stderr, "Files found: %ld\nEntries examined: %d\n", found, engine.FilesChecked());
     }
@@ -202,13 +242,10 @@ int main(int argc, char** argv)
     SetBinaryOutput(stderr);
     try {
         TCliOptions options = ParseCliArgs(args);
-        if (options.Help) {
-            WriteOutput(stdout, CliHelp);
-            return 0;
-        }
-        if (options.Version) {
-            std::printf("trovex-cli %s\n", TROVEX_VERSION);
-            return 0;
+        if (options.Help || options.Version) {
+            TOutput output(false);
+            output.Add(options.Help ? std::string(CliHelp) : std::string("trovex-cli ") + TROVEX_VERSION + "\n");
+            return output.Flush() ? 0 : OutputFailed(output.Error());
         }
         return Run(options);
     } catch (const EUsageError& e) {

@@ -308,7 +308,11 @@ void TMultiLang::LoadLanguageFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EFOpenError("Cannot open file " + path.toStdString());
-    QByteArray bytes = file.readAll();
+    LoadLanguageBytes(file.readAll());
+}
+
+void TMultiLang::LoadLanguageBytes(QByteArray bytes)
+{
     if (qsizetype nul = bytes.indexOf('\0'); nul >= 0)
         bytes.truncate(nul);
 

@@ -64,6 +64,8 @@ public:
     /// Replaces the translations with the lines of the file: UTF-8 when the bytes are valid UTF-8,
     /// else the ANSI code page. A NUL byte ends the text. Throws EFOpenError.
     void LoadLanguageFile(const QString& path);
+    /// The same over the bytes of a language file.
+    void LoadLanguageBytes(QByteArray bytes);
     /// The first line whose part before its first "=" equals `text` case-insensitively gives the
     /// rest of that line; otherwise `text` itself.
     QString Translate(const QString& text) const;

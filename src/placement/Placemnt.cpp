@@ -29,6 +29,8 @@ enum TShowCmd : int
 };
 
 constexpr int wpfRestoreToMaximized = 2;
+// A frame wider than this is not believed (a damaged or hand-edited value).
+constexpr qint64 MaxFrameWidth = 200;
 
 QScreen* ScreenOf(QWidget* form)
 {
@@ -42,30 +44,73 @@ int PixelsPerInch(QWidget* form)
     return screen ? qRound(screen->logicalDotsPerInch()) : 96;
 }
 
-// Words of a position text: split at commas and blanks, empty words skipped.
-QList<int> Words(const QString& text, const QList<int>& defaults)
+// Words of a position text: split at commas and blanks, empty words skipped. 64 bits, so that
+// any saved number (and any difference of two) is computed without overflow.
+QList<qint64> Words(const QString& text, const QList<qint64>& defaults)
 {
     static const QRegularExpression separators(QStringLiteral("[, ]"));
     const QStringList words = text.split(separators, Qt::SkipEmptyParts);
-    QList<int> out = defaults;
-    for (int i = 0; i < out.size() && i < words.size(); ++i) {
+    QList<qint64> out = defaults;
+    for (qsizetype i = 0; i < out.size() && i < words.size(); ++i) {
         bool ok = false;
-        int n = words[i].toInt(&ok);
+        const qint64 n = words[i].toLongLong(&ok);
         out[i] = ok ? n : defaults[i];
     }
     return out;
 }
 
-// Like the system does with a saved placement: a window that would lie wholly outside every
-// screen is brought onto the screen it belongs to.
-QRect OnScreen(QRect rect, QWidget* form)
+qint64 Overlap(qint64 a0, qint64 a1, qint64 b0, qint64 b1)
 {
-    for (QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(rect))
-            return rect;
-    if (QScreen* screen = ScreenOf(form))
-        rect.moveTopLeft(screen->availableGeometry().topLeft());
-    return rect;
+    return qMax<qint64>(0, qMin(a1, b1) - qMax(a0, b0));
+}
+
+// The outer frame left, top, right, bottom brought wholly onto the available area (without the
+// panels) of the screen it mostly lies on, or of the window's own screen when it lies on none:
+// no larger than that area, and never with its title bar above or beside it.
+QRect OnScreen(qint64 left, qint64 top, qint64 right, qint64 bottom, QWidget* form)
+{
+    QRect area;
+    qint64 best = 0;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QRect a = screen->availableGeometry();
+        const qint64 shared = Overlap(left, right, a.left(), a.left() + qint64{a.width()}) *
+                              Overlap(top, bottom, a.top(), a.top() + qint64{a.height()});
+        if (shared > best) {
+            best = shared;
+            area = a;
+        }
+    }
+    if (area.isEmpty()) {
+        QScreen* screen = ScreenOf(form);
+        area = screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
+    }
+    const qint64 width = qMin(right - left, qint64{area.width()});
+    const qint64 height = qMin(bottom - top, qint64{area.height()});
+    left = qBound(qint64{area.left()}, left, area.left() + qint64{area.width()} - width);
+    top = qBound(qint64{area.top()}, top, area.top() + qint64{area.height()} - height);
+    return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width), static_cast<int>(height));
+}
+
+// The frame's widths around the window's client area: left, top, right, bottom.
+QMargins FrameMargins(QWidget* form)
+{
+    const QRect frame = form->frameGeometry();
+    const QRect client = form->geometry();
+    return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+            frame.bottom() - client.bottom()};
+}
+
+// Once the window is shown its frame is known: a normal window whose frame still reaches past the
+// free area (its frame was guessed at restore, or the panels moved) is brought onto it.
+void KeepOnScreen(QWidget* form)
+{
+    if (form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    const QRect frame = form->frameGeometry();
+    const QRect fitted = OnScreen(frame.left(), frame.top(), frame.left() + qint64{frame.width()},
+                                  frame.top() + qint64{frame.height()}, form);
+    if (fitted != frame)
+        form->setGeometry(fitted.marginsRemoved(FrameMargins(form)));
 }
 
 } // namespace
@@ -145,9 +190,11 @@ void TFormPlacement::SaveFormPlacement(bool destroying)
     WriteString(ScreenName(QStringLiteral("MinMaxPos")), minMax);
     WriteString(QStringLiteral("MinMaxPos"), minMax);
 
+    // The normal rectangle is the outer frame, title bar included, as the system's own record has it.
     QRect normal = FForm->normalGeometry();
     if (!normal.isValid())
         normal = client;
+    normal = normal.marginsAdded(FrameMargins(FForm));
     const QString norm = QStringLiteral("%1,%2,%3,%4")
                              .arg(normal.left())
                              .arg(normal.top())
@@ -171,10 +218,21 @@ void TFormPlacement::RestoreFormPlacement()
         const QString norm = ReadPosition(QStringLiteral("NormPos"));
         const bool sameDpi = ReadInteger(QStringLiteral("PixelsPerInch"), PixelsPerInch(FForm)) == PixelsPerInch(FForm);
         if (!norm.isEmpty() && sameDpi) {
-            const QList<int> r = Words(norm, {current.left(), current.top(), current.left() + current.width(),
-                                              current.top() + current.height()});
-            if (r[2] > r[0] && r[3] > r[1])
-                FForm->setGeometry(OnScreen(QRect(r[0], r[1], r[2] - r[0], r[3] - r[1]), FForm));
+            const QList<qint64> r = Words(norm, {current.left(), current.top(), current.left() + qint64{current.width()},
+                                                 current.top() + qint64{current.height()}});
+            if (r[2] > r[0] && r[3] > r[1]) {
+                // The saved rectangle is the outer frame. Before the window is first shown the
+                // frame is not known yet: the maximized position saved with it (minus the frame's
+                // left and top widths) tells, the sides taken as wide as the left one.
+                QMargins frame = FrameMargins(FForm);
+                if (!FForm->isVisible()) {
+                    const QList<qint64> minMax = Words(ReadPosition(QStringLiteral("MinMaxPos")), {0, 0, 0, 0});
+                    const int side = static_cast<int>(qBound<qint64>(0, -minMax[2], MaxFrameWidth));
+                    frame = QMargins(side, static_cast<int>(qBound<qint64>(0, -minMax[3], MaxFrameWidth)), side, side);
+                }
+                FForm->setGeometry(OnScreen(r[0], r[1], r[2], r[3], FForm).marginsRemoved(frame));
+                QTimer::singleShot(0, FForm, [form = FForm] { KeepOnScreen(form); });
+            }
         }
 
         switch (ReadInteger(QStringLiteral("ShowCmd"), swHide)) {

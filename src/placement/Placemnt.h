@@ -18,8 +18,9 @@ class TRegistry;
 /// 2 minimized, 3 maximized), "PixelsPerInch", "MinMaxPos" and "NormPos" ("%d,%d,%d,%d"), the same
 /// two once more under "<name>(<width>x<height>)" of the screen, and "Visible". All are strings.
 /// On this platform "Flags" is 2 when a minimized window returns to maximized, else 0; the
-/// minimized position is -1,-1 and the maximized one minus the frame's width and height; NormPos
-/// is the normal geometry left, top, right (left + width), bottom.
+/// minimized position is -1,-1 and the maximized one minus the frame's left and top widths; NormPos
+/// is the outer frame of the normal geometry left, top, right (left + width), bottom. A restored
+/// rectangle is brought onto the available area of a screen, no larger than it, its title bar on it.
 /// User-interface thread only. The store and the window must outlive the component.
 class TFormPlacement
 {

@@ -26,8 +26,9 @@ std::string WorkingFolder();
 /// (Windows would otherwise write CR LF and could stop at a byte 0x1A).
 void SetBinaryOutput(std::FILE* stream);
 
-/// Writes UTF-8 bytes to stdout or stderr and flushes them: through the wide console API on a Windows
-/// console, as they are everywhere else. False on a write error.
-bool WriteOutput(std::FILE* stream, std::string_view bytes);
+/// Writes UTF-8 bytes to stdout or stderr at once, past the stream's buffer (flushed first): through
+/// the wide console API on a Windows console, as they are everywhere else. Returns 0, or the errno of
+/// the failure (EPIPE when the reader has gone).
+int WriteOutput(std::FILE* stream, std::string_view bytes);
 
 } // namespace trovex

@@ -80,6 +80,9 @@ private:
 /// Reads the record of `path`: the link itself is never followed for the reparse bit, while size,
 /// times and the directory bit come from its target. Returns false when the entry has gone.
 bool ReadFindData(const std::string& path, TFindData& data);
+/// The record of an open file under the entry name `name`, as ReadFindData gives it for a name that
+/// is not a link; one call instead of a second look-up by name. False when it cannot be read.
+bool ReadOpenFindData(int handle, std::string_view name, TFindData& data);
 /// Orders two names as ReadFolder does.
 bool FolderOrderLess(std::string_view a, std::string_view b);
 

@@ -86,8 +86,60 @@ std::string Quote(std::string_view s)
     return out;
 }
 
-// A string the quoted form cannot carry on one line (a line break, a tab, any control character)
-// goes out as hex(1), which the registry editor also reads back as a plain string.
+// One character of strict UTF-8 at s[i]: its code point and length, or length 0 when the bytes
+// there are not valid UTF-8 (overlong forms, surrogates and values above U+10FFFF included).
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& cp)
+{
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    std::size_t n = 0;
+    char32_t min = 0;
+    if ((b0 & 0xE0) == 0xC0) {
+        n = 2;
+        cp = b0 & 0x1F;
+        min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        n = 3;
+        cp = b0 & 0x0F;
+        min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        n = 4;
+        cp = b0 & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size())
+        return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+bool IsValidUtf8(std::string_view s)
+{
+    char32_t cp = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = DecodeUtf8(s, i, cp);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+// A string the quoted form cannot carry on one line (a line break, a tab, any control character),
+// or one whose bytes are not UTF-8 (the file itself stays UTF-8), goes out as hex(1), which the
+// registry editor also reads back as a plain string.
 bool NeedsHexForm(std::string_view s)
 {
     for (char c : s) {
@@ -95,34 +147,85 @@ bool NeedsHexForm(std::string_view s)
         if (u < 0x20 || u == 0x7F)
             return true;
     }
-    return false;
+    return !IsValidUtf8(s);
 }
 
-std::vector<std::uint8_t> Utf16Bytes(std::string_view utf8)
+// Strings are bytes (a path need not be UTF-8), stored as UTF-16LE with a terminating NUL unit. A
+// byte that is not part of valid UTF-8 becomes the lone low surrogate U+DC00 + byte, which valid
+// text never produces, so it comes back as the same byte. A NUL inside the text is kept.
+std::vector<std::uint8_t> Utf16Bytes(std::string_view text)
 {
-    std::u16string wide = Utf8ToUtf16(utf8);
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(wide.size() * 2 + 2);
-    for (char16_t u : wide) {
+    bytes.reserve(text.size() * 2 + 2);
+    auto unit = [&](char32_t u) {
         bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(u >> 8));
+        bytes.push_back(static_cast<std::uint8_t>((u >> 8) & 0xFF));
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const std::size_t n = DecodeUtf8(text, i, cp);
+        if (n == 0) {
+            unit(0xDC00 | static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            unit(0xD800 + ((cp - 0x10000) >> 10));
+            unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            unit(cp);
+        }
+        i += n;
     }
-    bytes.push_back(0);
-    bytes.push_back(0);
+    unit(0);
     return bytes;
 }
 
-// UTF-16LE bytes up to the first NUL unit, as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// The reverse of Utf16Bytes: one terminating NUL unit is dropped, NULs before it are text. Other
+// lone surrogates (not written by this program) become U+FFFD.
 std::string Utf16BytesToText(const std::vector<std::uint8_t>& bytes)
 {
-    std::u16string wide;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        char16_t u = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-        if (u == 0)
-            break;
-        wide += u;
+    std::vector<char16_t> units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    if (!units.empty() && units.back() == 0)
+        units.pop_back();
+    std::string out;
+    out.reserve(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            ++i;
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out += static_cast<char>(u & 0xFF);
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            AppendUtf8(out, 0xFFFD);
+        } else {
+            AppendUtf8(out, u);
+        }
     }
-    return Utf16ToUtf8(wide);
+    return out;
 }
 
 std::string HexList(const std::vector<std::uint8_t>& bytes)
@@ -262,6 +365,80 @@ std::vector<std::uint8_t> ReadHexList(const TParser& parser, std::string_view s)
             parser.Fail("bad hex list");
         ++i;
     }
+}
+
+// One "name"=data line into `value`; false when the line removes the value ("name"=-).
+bool ParseValueLine(TParser& parser, const std::string& trimmed, TRegValue& value)
+{
+    std::size_t pos = 0;
+    if (trimmed[0] == '@') {
+        pos = 1;
+    } else if (trimmed[0] == '"') {
+        pos = ReadQuoted(parser, trimmed, 0, value.Name);
+    } else {
+        parser.Fail("bad value line");
+    }
+    while (pos < trimmed.size() && trimmed[pos] == ' ')
+        ++pos;
+    if (pos >= trimmed.size() || trimmed[pos] != '=')
+        parser.Fail("'=' expected");
+    ++pos;
+    while (pos < trimmed.size() && trimmed[pos] == ' ')
+        ++pos;
+    std::string data = trimmed.substr(pos);
+
+    if (data == "-")
+        return false;
+    if (!data.empty() && data[0] == '"') {
+        std::size_t end = ReadQuoted(parser, data, 0, value.Text);
+        if (end != data.size())
+            parser.Fail("text after the closing quote");
+        value.Type = rtString;
+    } else if (StartsWithFolded(data, "dword:")) {
+        std::string digits = data.substr(6);
+        if (digits.empty() || digits.size() > 8)
+            parser.Fail("bad dword");
+        std::uint32_t n = 0;
+        for (char c : digits) {
+            if (HexDigit(c) < 0)
+                parser.Fail("bad dword");
+            n = n * 16 + static_cast<std::uint32_t>(HexDigit(c));
+        }
+        value.Type = rtDWord;
+        value.DWord = n;
+    } else if (StartsWithFolded(data, "hex")) {
+        std::size_t colon = data.find(':');
+        if (colon == std::string::npos)
+            parser.Fail("bad hex value");
+        std::string kind = data.substr(3, colon - 3);
+        std::uint32_t type = rtBinary;
+        if (!kind.empty()) {
+            if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')')
+                parser.Fail("bad hex type");
+            type = 0;
+            for (std::size_t i = 1; i + 1 < kind.size(); ++i) {
+                if (HexDigit(kind[i]) < 0 || i > 8)
+                    parser.Fail("bad hex type");
+                type = type * 16 + static_cast<std::uint32_t>(HexDigit(kind[i]));
+            }
+        }
+        std::vector<std::uint8_t> bytes = ReadHexList(parser, parser.JoinContinuations(data.substr(colon + 1)));
+        value.Type = static_cast<TRegType>(type);
+        if (type == rtString || type == rtExpandString) {
+            if (bytes.size() % 2 != 0)
+                parser.Fail("odd length of UTF-16 text");
+            value.Text = Utf16BytesToText(bytes);
+        } else if (type == rtDWord) {
+            if (bytes.size() != 4)
+                parser.Fail("a dword needs four bytes");
+            value.DWord = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+        } else {
+            value.Data = std::move(bytes);
+        }
+    } else {
+        parser.Fail("unknown value type");
+    }
+    return true;
 }
 
 } // namespace
@@ -475,6 +652,7 @@ void TRegistry::FromText(std::string_view text)
     TRegistry result(FFileName);
     std::string line;
     bool headerSeen = false;
+    std::size_t dropped = 0;
     TKey* current = nullptr;
     while (parser.NextLine(line)) {
         std::string trimmed = TrimLeft(line);
@@ -486,110 +664,59 @@ void TRegistry::FromText(std::string_view text)
             headerSeen = true;
             continue;
         }
-        if (trimmed[0] == '[') {
-            if (trimmed.back() != ']' || trimmed.size() < 3)
-                parser.Fail("bad key line");
-            std::string path = trimmed.substr(1, trimmed.size() - 2);
-            if (path[0] == '-') {
-                result.DeleteKey(path.substr(1));
+        // From here on a line that cannot be read costs only itself (a key line: the key with its
+        // values), as the registry editor's import does; the rest of the store is kept.
+        try {
+            if (trimmed[0] == '[') {
                 current = nullptr;
+                if (trimmed.back() != ']' || trimmed.size() < 3)
+                    parser.Fail("bad key line");
+                std::string path = trimmed.substr(1, trimmed.size() - 2);
+                if (path[0] == '-') {
+                    result.DeleteKey(path.substr(1));
+                    continue;
+                }
+                if (!StartsWithFolded(path, "HKEY_"))
+                    parser.Fail("key without a root");
+                current = &result.Key(path);
                 continue;
             }
-            if (!StartsWithFolded(path, "HKEY_"))
-                parser.Fail("key without a root");
-            current = &result.Key(path);
-            continue;
+            if (!current)
+                parser.Fail("value outside a key");
+            TRegValue value;
+            const bool set = ParseValueLine(parser, trimmed, value);
+            auto& values = current->Values;
+            values.erase(std::remove_if(values.begin(), values.end(),
+                                        [&](const TRegValue& v) { return EqualFolded(v.Name, value.Name); }),
+                         values.end());
+            if (set)
+                values.push_back(std::move(value));
+        } catch (const ERegistryParseError&) {
+            ++dropped;
         }
-        if (!current)
-            parser.Fail("value outside a key");
-
-        TRegValue value;
-        std::size_t pos = 0;
-        if (trimmed[0] == '@') {
-            pos = 1;
-        } else if (trimmed[0] == '"') {
-            pos = ReadQuoted(parser, trimmed, 0, value.Name);
-        } else {
-            parser.Fail("bad value line");
-        }
-        while (pos < trimmed.size() && trimmed[pos] == ' ')
-            ++pos;
-        if (pos >= trimmed.size() || trimmed[pos] != '=')
-            parser.Fail("'=' expected");
-        ++pos;
-        while (pos < trimmed.size() && trimmed[pos] == ' ')
-            ++pos;
-        std::string data = trimmed.substr(pos);
-
-        if (data == "-") {
-            result.DeleteValue(current->Path, value.Name);
-            continue;
-        }
-        if (!data.empty() && data[0] == '"') {
-            std::size_t end = ReadQuoted(parser, data, 0, value.Text);
-            if (end != data.size())
-                parser.Fail("text after the closing quote");
-            value.Type = rtString;
-        } else if (StartsWithFolded(data, "dword:")) {
-            std::string digits = data.substr(6);
-            if (digits.empty() || digits.size() > 8)
-                parser.Fail("bad dword");
-            std::uint32_t n = 0;
-            for (char c : digits) {
-                if (HexDigit(c) < 0)
-                    parser.Fail("bad dword");
-                n = n * 16 + static_cast<std::uint32_t>(HexDigit(c));
-            }
-            value.Type = rtDWord;
-            value.DWord = n;
-        } else if (StartsWithFolded(data, "hex")) {
-            std::size_t colon = data.find(':');
-            if (colon == std::string::npos)
-                parser.Fail("bad hex value");
-            std::string kind = data.substr(3, colon - 3);
-            std::uint32_t type = rtBinary;
-            if (!kind.empty()) {
-                if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')')
-                    parser.Fail("bad hex type");
-                type = 0;
-                for (std::size_t i = 1; i + 1 < kind.size(); ++i) {
-                    if (HexDigit(kind[i]) < 0 || i > 8)
-                        parser.Fail("bad hex type");
-                    type = type * 16 + static_cast<std::uint32_t>(HexDigit(kind[i]));
-                }
-            }
-            std::vector<std::uint8_t> bytes = ReadHexList(parser, parser.JoinContinuations(data.substr(colon + 1)));
-            value.Type = static_cast<TRegType>(type);
-            if (type == rtString || type == rtExpandString) {
-                if (bytes.size() % 2 != 0)
-                    parser.Fail("odd length of UTF-16 text");
-                value.Text = Utf16BytesToText(bytes);
-            } else if (type == rtDWord) {
-                if (bytes.size() != 4)
-                    parser.Fail("a dword needs four bytes");
-                value.DWord = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
-            } else {
-                value.Data = std::move(bytes);
-            }
-        } else {
-            parser.Fail("unknown value type");
-        }
-        current->Values.erase(std::remove_if(current->Values.begin(), current->Values.end(),
-                                             [&](const TRegValue& v) { return EqualFolded(v.Name, value.Name); }),
-                              current->Values.end());
-        current->Values.push_back(std::move(value));
     }
     if (!headerSeen)
         throw ERegistryParseError("empty text");
     FKeys = std::move(result.FKeys);
+    FDropped = dropped;
 }
 
 TRegLoadResult TRegistry::Load()
 {
     FKeys.clear();
-    int fd = open(FFileName.c_str(), O_RDONLY | O_CLOEXEC);
+    FDropped = 0;
+    // O_NONBLOCK: opening a FIFO put where the store belongs must not wait for a writer.
+    int fd = open(FFileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         FLoadResult = errno == ENOENT ? lrMissing : lrUnreadable;
+        return FLoadResult;
+    }
+    // Only a regular file of a sane size is read: a FIFO, a device (a link to /dev/zero) or a huge
+    // file is not a store of ours, and is neither read nor replaced.
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > static_cast<off_t>(MaxFileSize)) {
+        close(fd);
+        FLoadResult = lrUnreadable;
         return FLoadResult;
     }
     std::string content;
@@ -598,8 +725,7 @@ TRegLoadResult TRegistry::Load()
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            // EISDIR lands here too: whatever sits at the path is not ours to replace.
+        if (n < 0 || content.size() + static_cast<std::size_t>(n) > MaxFileSize) {
             close(fd);
             FLoadResult = lrUnreadable;
             return FLoadResult;
@@ -611,7 +737,7 @@ TRegLoadResult TRegistry::Load()
     close(fd);
     try {
         FromText(content);
-        FLoadResult = lrLoaded;
+        FLoadResult = FDropped > 0 ? lrRepaired : lrLoaded;
     } catch (const ERegistryParseError&) {
         FKeys.clear();
         FLoadResult = lrDamaged;
@@ -619,22 +745,56 @@ TRegLoadResult TRegistry::Load()
     return FLoadResult;
 }
 
+namespace
+{
+
+// The file the store's name leads to: a store that is a link is written where the link points, so
+// the link stays (a store kept in a dotfiles folder, say).
+std::filesystem::path ResolveLinks(std::filesystem::path file)
+{
+    // By hand, not canonical(): the link may point at a file that does not exist yet.
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(file, ec); ++hops) {
+        std::filesystem::path target = std::filesystem::read_symlink(file, ec);
+        if (ec)
+            break;
+        file = target.is_absolute() ? target : (file.parent_path() / target).lexically_normal();
+    }
+    return file;
+}
+
+// Moves `name` to the first free name of "<name>.bad", "<name>.bad.1", "<name>.bad.2", ...; a kept
+// copy is never replaced. link() fails rather than replace, so two programs cannot pick one name.
+void KeepAsBad(const std::string& name)
+{
+    for (unsigned n = 0;; ++n) {
+        const std::string bad = name + ".bad" + (n == 0 ? std::string() : "." + std::to_string(n));
+        if (link(name.c_str(), bad.c_str()) == 0) {
+            unlink(name.c_str());
+            return;
+        }
+        if (errno != EEXIST || n >= 9999)
+            throw ERegistryError("Cannot keep the damaged store as " + bad + ": " + std::strerror(errno));
+    }
+}
+
+} // namespace
+
 void TRegistry::Save()
 {
-    const std::string name = FFileName.string();
     if (FLoadResult == lrUnreadable)
-        throw ERegistryError("The store " + name + " could not be read and is left as it is");
+        throw ERegistryError("The store " + FFileName.string() + " could not be read and is left as it is");
+    const std::filesystem::path file = ResolveLinks(FFileName);
+    const std::string name = file.string();
     std::error_code ec;
-    std::filesystem::path folder = FFileName.parent_path();
+    std::filesystem::path folder = file.parent_path();
     if (!folder.empty())
         std::filesystem::create_directories(folder, ec);
     if (ec)
         throw ERegistryError("Cannot create folder " + folder.string() + ": " + ec.message());
-    if (FLoadResult == lrDamaged && std::filesystem::exists(FFileName, ec)) {
-        std::filesystem::rename(FFileName, name + ".bad", ec);
-        if (ec)
-            throw ERegistryError("Cannot keep the damaged store as " + name + ".bad: " + ec.message());
-    }
+    struct stat st{};
+    if ((FLoadResult == lrDamaged || FLoadResult == lrRepaired) && lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        KeepAsBad(name);
 
     std::string text = ToText();
     std::string tmp = name + ".XXXXXX";

@@ -42,7 +42,7 @@ enum TRegType : std::uint32_t
     rtQWord = 11,
 };
 
-/// One value. Strings hold UTF-8 text in Text; a DWORD its number in DWord; every other type its
+/// One value. Strings hold their bytes in Text (UTF-8 text, or any bytes: they round-trip); a DWORD its number in DWord; every other type its
 /// raw bytes in Data.
 struct TRegValue
 {
@@ -61,7 +61,10 @@ enum TRegLoadResult : std::uint8_t
     lrLoaded,     ///< the file was read
     lrMissing,    ///< no file yet: an empty store
     lrDamaged,    ///< the file could not be parsed: an empty store; Save keeps the file as ".bad"
-    lrUnreadable, ///< the file exists but could not be read: an empty store that Save refuses to write
+    lrUnreadable, ///< the file exists but could not be read (not a regular file, too large): an empty
+                  ///< store that Save refuses to write
+    lrRepaired,   ///< read, but values or keys that could not be read were dropped; Save keeps the
+                  ///< file as ".bad" first
 };
 
 /// Key paths are given without a root ("Software\Brenvik\Trovex") and then mean HKEY_CURRENT_USER,
@@ -72,6 +75,8 @@ class TRegistry
 public:
     /// First line of the file.
     static constexpr std::string_view Header = "Windows Registry Editor Version 5.00";
+    /// A larger file is not read: the program's store stays far below this.
+    static constexpr std::size_t MaxFileSize = 16 * 1024 * 1024;
 
     /// $XDG_CONFIG_HOME/Brenvik/Trovex.reg, or ~/.config/Brenvik/Trovex.reg when the variable is
     /// unset or not absolute. Read from the environment at each call.
@@ -82,12 +87,15 @@ public:
     const std::filesystem::path& FileName() const { return FFileName; }
 
     /// Replaces the contents with the file's. Never throws for a missing, damaged or unreadable file:
-    /// the result says which, and the store is then empty.
+    /// the result says which, and the store is then empty. Only a regular file up to MaxFileSize
+    /// is read, without blocking on whatever else sits at the name.
     TRegLoadResult Load();
     TRegLoadResult LoadResult() const { return FLoadResult; }
 
     /// Writes the store to a temporary file in the same folder, flushes it and renames it over the
-    /// file, creating the folder when needed. A damaged file is first renamed to "<name>.bad".
+    /// file, creating the folder when needed; when the name is a link, the file it points at is
+    /// replaced and the link stays. A damaged or repaired file is first kept under the first free
+    /// name of "<name>.bad", "<name>.bad.1", ...
     /// Throws ERegistryError when the folder or file cannot be written, or when Load found the file
     /// unreadable (it is then left as it is).
     void Save();
@@ -95,9 +103,13 @@ public:
     /// The whole store in the export format.
     std::string ToText() const;
     /// Replaces the contents with the parsed text. Throws ERegistryParseError and leaves the store
-    /// unchanged when the text is not in the format. Accepts CR LF line ends, a UTF-8 byte-order
+    /// unchanged when the text is not a registry export at all; a value or key line that cannot be
+    /// read is dropped alone and counted in DroppedLines(). Accepts CR LF line ends, a UTF-8 byte-order
     /// mark, ";" comments, "\" continuation lines, "[-key]" and "=-" removals and "REGEDIT4".
     void FromText(std::string_view text);
+
+    /// Lines the last FromText or Load dropped.
+    std::size_t DroppedLines() const { return FDropped; }
 
     bool KeyExists(std::string_view key) const;
     /// Creates the key (and so, implicitly, its parents). Existing values stay.
@@ -137,6 +149,7 @@ private:
 
     std::filesystem::path FFileName;
     TRegLoadResult FLoadResult = lrMissing;
+    std::size_t FDropped = 0;
     std::map<std::string, TKey> FKeys; // by folded full path, so parents sort before children
 };
 

@@ -3,15 +3,16 @@
 // The caller owns a stream; a searcher only reads and seeks it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
+#include "platform/FileSystem.h"
+
 namespace trovex
 {
-
-class TFolderListing;
 
 /// A failure to open or read a file. The engine turns it into a read error for that one file.
 class EReadError : public std::runtime_error
@@ -19,6 +20,21 @@ class EReadError : public std::runtime_error
 public:
     using std::runtime_error::runtime_error;
 };
+
+/// The run was told to end while a file was being read: that file gets no verdict at all.
+class ETerminated : public std::runtime_error
+{
+public:
+    ETerminated() : std::runtime_error("Terminated") {}
+};
+
+/// Throws ETerminated when `cancel` (may be null) is set: for the loops that read or unpack one
+/// file, so a huge file does not hold up the end of a run.
+inline void CheckCancel(const std::atomic<bool>* cancel)
+{
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        throw ETerminated();
+}
 
 class TStream
 {
@@ -46,17 +62,50 @@ public:
     std::size_t Read(void* buffer, std::size_t count) override;
     void Seek(std::uint64_t offset) override;
     /// The file's size when it was opened.
-    std::uint64_t Size() const { return FSize; }
+    std::uint64_t Size() const { return FRecord.Size; }
+    /// The file's record, read when it was opened: what ReadFindData gives for its name.
+    const TFindData& Record() const { return FRecord; }
+    /// The open descriptor (POSIX systems); the stream still owns it.
+    int Handle() const { return FHandle; }
+    /// Up to `count` bytes at `offset`, fewer where the file ends (or has been cut short since);
+    /// leaves the position of Read alone and may run beside other ReadAt calls. Throws EReadError.
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
+    /// The start of the next stretch that is not a hole, at or after `offset`: `offset` itself where
+    /// the system cannot tell, the size when only a hole follows.
+    std::uint64_t NextData(std::uint64_t offset) const;
 
 private:
-    void CheckRegular();
+    void CheckRegular(std::string_view name);
 
     int FHandle = -1;
 #ifdef _WIN32
     void* FFile = nullptr; // the Windows handle; FHandle stays unused there
 #endif
-    std::uint64_t FSize = 0;
+    std::uint64_t FPosition = 0;
+    TFindData FRecord;
     std::string FPath;
+};
+
+/// Another stream, read through with a check of the terminate flag before each read.
+class TCancellableStream final : public TStream
+{
+public:
+    TCancellableStream(TStream& inner, const std::atomic<bool>* cancel) : FInner(inner), FCancel(cancel) {}
+
+    std::size_t Read(void* buffer, std::size_t count) override
+    {
+        CheckCancel(FCancel);
+        return FInner.Read(buffer, count);
+    }
+    void Seek(std::uint64_t offset) override
+    {
+        CheckCancel(FCancel);
+        FInner.Seek(offset);
+    }
+
+private:
+    TStream& FInner;
+    const std::atomic<bool>* FCancel;
 };
 
 /// Owns a copy of its bytes (an unpacked ZIP member, the text of a PDF).

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
-// Local-header scan and member extraction over a read-only view of the archive.
+// Local-header scan and member extraction, reading the archive at given offsets.
 #include "readers/UnZipLib.h"
 
 #include "platform/CodePage.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <zlib.h>
 
 namespace trovex
 {
@@ -22,6 +27,10 @@ constexpr std::size_t OffCompressedSize = 18;
 constexpr std::size_t OffUncompressedSize = 22;
 constexpr std::size_t OffNameLength = 26;
 constexpr std::size_t OffExtraLength = 28;
+
+constexpr std::size_t ScanBlock = 64 * 1024;
+constexpr std::size_t InputPiece = 64 * 1024;
+constexpr int RawWindowBits = -15;
 
 // Callers check that the bytes lie inside the view.
 std::uint16_t U16(std::string_view d, std::size_t at)
@@ -57,13 +66,10 @@ std::string MemberName(std::string_view stored, bool utf8)
         raw = raw.substr(0, zero);
     else if (cut && utf8)
         raw = DropCutCharacter(raw);
-    std::string name = utf8 ? std::string(raw) : OemToUtf8(raw);
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        else if (c == '\\')
-            c = '/'; // some archivers write DOS separators; either one separates folders
-    }
+    // Lower-cased with every letter, as the walk lowers a file's name: masks are lower-cased the
+    // same way, so a member named "Привет.txt" fits the mask typed as "Привет.txt".
+    std::string name = Utf8Lower(utf8 ? std::string(raw) : OemToUtf8(raw));
+    std::replace(name.begin(), name.end(), '\\', '/'); // some archivers write DOS separators
     return name;
 }
 
@@ -84,8 +90,12 @@ TZipFile::~TZipFile()
 
 void TZipFile::Close()
 {
-    FMapping.Close();
+    FFile.reset();
+    FSize = 0;
     FData = {};
+    FBlock.clear();
+    FBlock.shrink_to_fit();
+    FBlockStart = 0;
     FEntries.clear();
     FMembers.clear();
 }
@@ -94,14 +104,25 @@ void TZipFile::Open(const std::string& path)
 {
     Close();
     FFileName = path;
-    switch (FMapping.Open(path)) {
-    case TFileMapping::fmOk: break;
-    case TFileMapping::fmCannotOpen: throw EErrorInZip("Couldn't open: " + path);
-    case TFileMapping::fmEmpty: throw EErrorInZip("CreateFileMapping failed");
-    case TFileMapping::fmMapFailed: throw EErrorInZip("MapViewOfFile failed");
+    // Only a regular file is opened, in a way that never blocks (a FIFO named like an archive).
+    std::unique_ptr<TFileStream> file;
+    try {
+        file = std::make_unique<TFileStream>(path);
+    } catch (const EReadError&) {
+        throw EErrorInZip("Couldn't open: " + path);
     }
-    FData = FMapping.Data();
-    Scan();
+    if (file->Size() == 0)
+        throw EErrorInZip("CreateFileMapping failed");
+    FSize = file->Size();
+    FFile = std::move(file);
+    try {
+        Scan();
+    } catch (...) {
+        Close();
+        throw;
+    }
+    FBlock.clear(); // the listing is done; unpacking reads into its own buffers
+    FBlock.shrink_to_fit();
 }
 
 void TZipFile::OpenBytes(std::string_view bytes)
@@ -111,7 +132,41 @@ void TZipFile::OpenBytes(std::string_view bytes)
     if (bytes.empty())
         throw EErrorInZip("CreateFileMapping failed");
     FData = bytes;
+    FSize = bytes.size();
     Scan();
+}
+
+std::size_t TZipFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const
+{
+    if (!FFile) {
+        if (offset >= FData.size())
+            return 0;
+        const std::size_t n = std::min<std::uint64_t>(count, FData.size() - offset);
+        std::memcpy(buffer, FData.data() + offset, n);
+        return n;
+    }
+    try {
+        return FFile->ReadAt(offset, buffer, count);
+    } catch (const EReadError&) {
+        return 0; // the archive has no more to give
+    }
+}
+
+std::string_view TZipFile::Fetch(std::uint64_t offset, std::size_t count)
+{
+    if (!FFile) {
+        // Straight from the caller's bytes: listing touches nothing but the headers.
+        if (offset >= FData.size())
+            return {};
+        return FData.substr(static_cast<std::size_t>(offset), count);
+    }
+    if (offset < FBlockStart || offset + count > FBlockStart + FBlock.size()) {
+        FBlock.resize(std::max(count, ScanBlock));
+        FBlock.resize(ReadAt(offset, FBlock.data(), FBlock.size()));
+        FBlockStart = offset;
+    }
+    const std::size_t from = static_cast<std::size_t>(offset - FBlockStart);
+    return std::string_view(FBlock).substr(std::min(from, FBlock.size()), count);
 }
 
 void TZipFile::Scan()
@@ -122,25 +177,34 @@ void TZipFile::Scan()
         TMember Member;
     };
     std::vector<TFound> found;
-    const std::size_t size = FData.size();
-    std::size_t pos = 0;
+    const std::uint64_t size = FSize;
+    std::uint64_t pos = 0;
     // Sizes are added in 64 bits, so no header can wrap the position around; the scan ends at the
-    // first header that is damaged or whose member data would run past the end of the file.
+    // first header that is damaged or whose member data would run past the end of the file (or at
+    // the point where the file now ends, when it was cut short meanwhile).
     while (size - pos >= ZipLocalHeaderSize) {
-        if (FData[pos] != 'P' || FData[pos + 1] != 'K' || U16(FData, pos + 2) != LocalHeaderSignature)
+        const std::string_view h = Fetch(pos, ZipLocalHeaderSize);
+        if (h.size() < ZipLocalHeaderSize)
             break;
-        const std::uint16_t flags = U16(FData, pos + OffFlags);
-        const std::uint64_t nameLength = U16(FData, pos + OffNameLength);
-        const std::uint64_t extraLength = U16(FData, pos + OffExtraLength);
-        const std::uint64_t compressed = U32(FData, pos + OffCompressedSize);
-        const std::uint64_t next = pos + ZipLocalHeaderSize + nameLength + extraLength + compressed;
+        if (h[0] != 'P' || h[1] != 'K' || U16(h, 2) != LocalHeaderSignature)
+            break;
+        const std::uint16_t flags = U16(h, OffFlags);
+        const std::uint16_t method = U16(h, OffMethod);
+        const std::uint32_t compressed = U32(h, OffCompressedSize);
+        const std::uint32_t uncompressed = U32(h, OffUncompressedSize);
+        const std::uint64_t nameLength = U16(h, OffNameLength);
+        const std::uint64_t extraLength = U16(h, OffExtraLength);
+        const std::uint64_t dataStart = pos + ZipLocalHeaderSize + nameLength + extraLength;
+        const std::uint64_t next = dataStart + compressed;
         if (next > size)
             break;
-        std::string_view stored = FData.substr(pos + ZipLocalHeaderSize, nameLength);
+        const std::string_view stored = Fetch(pos + ZipLocalHeaderSize, static_cast<std::size_t>(nameLength));
+        if (stored.size() < nameLength)
+            break;
         std::string name = MemberName(stored, (flags & ZipUtf8NameFlag) != 0);
         std::string key = Utf8Lower(name);
-        found.push_back({std::move(name), {std::move(key), pos}});
-        pos = static_cast<std::size_t>(next);
+        found.push_back({std::move(name), {std::move(key), dataStart, compressed, uncompressed, method}});
+        pos = next;
     }
     // Stable: of names equal without regard to case, the member met first stays.
     std::stable_sort(found.begin(), found.end(),
@@ -156,7 +220,7 @@ void TZipFile::Scan()
     }
 }
 
-std::string TZipFile::UnzipFileToBuffer(const std::string& entry, std::size_t maxBytes) const
+std::unique_ptr<TZipMemberStream> TZipFile::OpenMember(const std::string& entry, std::size_t maxBytes) const
 {
     const std::string key = Utf8Lower(LowerAsciiLetters(entry));
     auto it = std::lower_bound(FMembers.begin(), FMembers.end(), key,
@@ -164,28 +228,166 @@ std::string TZipFile::UnzipFileToBuffer(const std::string& entry, std::size_t ma
     if (it == FMembers.end() || it->Key != key)
         throw EErrorInZip("File not found (in UnzipFileToBuffer)");
 
-    // The scan admitted this member only with its whole data inside the view.
-    const std::size_t h = it->Header;
-    const std::uint16_t method = U16(FData, h + OffMethod);
-    const std::uint32_t compressed = U32(FData, h + OffCompressedSize);
-    const std::uint32_t uncompressed = U32(FData, h + OffUncompressedSize);
-    const std::size_t dataStart =
-        h + ZipLocalHeaderSize + U16(FData, h + OffNameLength) + U16(FData, h + OffExtraLength);
-    const std::string_view data = FData.substr(dataStart, compressed);
-
-    FMapping.WillRead(dataStart, data.size()); // read from start to end: fetch its pages ahead
-    switch (method) {
+    TZipMemberStream::TPlan plan;
+    plan.DataStart = it->DataStart;
+    plan.Compressed = it->Compressed;
+    plan.Method = it->Method;
+    switch (it->Method) {
     case MethodStored:
-        return std::string(data.substr(0, std::min<std::size_t>(data.size(), maxBytes)));
+        plan.Limit = std::min<std::uint64_t>(it->Compressed, maxBytes);
+        break;
     case MethodDeflated:
-        // The recorded size bounds the output: a member recorded as empty stays empty, whatever its
-        // data would inflate to.
-        if (uncompressed == 0)
-            return {};
-        return DecompressRawBuffer(data, uncompressed, maxBytes);
+        // A recorded size bounds the output, and a stream cut short gives what it has. Size 0 means
+        // the size is unknown (a streaming archiver writes it after the data): inflate it all.
+        plan.Limit = it->Uncompressed ? std::min<std::uint64_t>(it->Uncompressed, maxBytes) : maxBytes;
+        plan.EndWhenInputUsed = it->Uncompressed != 0;
+        break;
     default:
-        return {};
+        plan.Limit = 0;
+        break;
     }
+    return std::unique_ptr<TZipMemberStream>(new TZipMemberStream(*this, plan));
+}
+
+std::string TZipFile::UnzipFileToBuffer(const std::string& entry, std::size_t maxBytes) const
+{
+    std::unique_ptr<TZipMemberStream> member = OpenMember(entry, maxBytes);
+    std::string out;
+    constexpr std::size_t Piece = 64 * 1024;
+    for (;;) {
+        const std::size_t have = out.size();
+        out.resize(have + Piece);
+        const std::size_t got = member->Read(out.data() + have, Piece);
+        out.resize(have + got);
+        if (got < Piece)
+            break;
+    }
+    if (member->Failed())
+        return {};
+    out.shrink_to_fit();
+    return out;
+}
+
+// The inflate state of one member: zlib's stream and the compressed bytes read so far.
+struct TZipMemberStream::TState
+{
+    z_stream Stream{};
+    bool Active = false;
+    std::unique_ptr<unsigned char[]> Input{new unsigned char[InputPiece]};
+    std::uint64_t InputTaken = 0; // compressed bytes handed to zlib
+    std::uint64_t Produced = 0;   // output bytes so far
+    bool First = true;
+    bool Done = false;
+
+    ~TState()
+    {
+        if (Active)
+            inflateEnd(&Stream);
+    }
+};
+
+TZipMemberStream::TZipMemberStream(const TZipFile& zip, const TPlan& plan) : FZip(zip), FPlan(plan)
+{
+    Restart();
+}
+
+TZipMemberStream::~TZipMemberStream() = default;
+
+void TZipMemberStream::Restart()
+{
+    FPosition = 0;
+    FFailed = false;
+    if (FPlan.Method != MethodDeflated) {
+        FState.reset();
+        return;
+    }
+    FState = std::make_unique<TState>();
+    const int ret = inflateInit2(&FState->Stream, RawWindowBits);
+    if (ret != Z_OK) {
+        FFailed = true;
+        FState->Done = true;
+        return;
+    }
+    FState->Active = true;
+}
+
+std::size_t TZipMemberStream::Read(void* buffer, std::size_t count)
+{
+    if (FFailed)
+        return 0;
+    auto* out = static_cast<char*>(buffer);
+    std::size_t got = 0;
+    if (FPlan.Method == MethodDeflated) {
+        got = Inflate(out, count);
+        if (FFailed)
+            return 0;
+    } else if (FPosition < FPlan.Limit) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(count, FPlan.Limit - FPosition));
+        got = FZip.ReadAt(FPlan.DataStart + FPosition, out, want);
+    }
+    FPosition += got;
+    return got;
+}
+
+void TZipMemberStream::Seek(std::uint64_t offset)
+{
+    if (offset < FPosition)
+        Restart();
+    char skip[4096];
+    while (FPosition < offset) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof skip, offset - FPosition));
+        if (Read(skip, want) < want)
+            break;
+    }
+}
+
+// The loop of an inflate into one growing buffer, run piece by piece: each call fills the caller's
+// buffer, and the stops (the recorded size reached, the stream's end, input used up with a
+// recorded size) and the failures are those of inflating the whole member at once.
+std::size_t TZipMemberStream::Inflate(char* out, std::size_t count)
+{
+    TState& st = *FState;
+    z_stream& zs = st.Stream;
+    std::size_t filled = 0;
+    while (filled < count && !st.Done) {
+        if (st.Produced >= FPlan.Limit) {
+            st.Done = true; // the recorded size (or the caller's bound) is reached
+            break;
+        }
+        if (zs.avail_in == 0 && st.InputTaken < FPlan.Compressed) {
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(InputPiece, FPlan.Compressed - st.InputTaken));
+            const std::size_t have = FZip.ReadAt(FPlan.DataStart + st.InputTaken, st.Input.get(), want);
+            // Data that is gone ends the input here: the stream is then simply cut short.
+            st.InputTaken = have < want ? FPlan.Compressed : st.InputTaken + have;
+            zs.next_in = st.Input.get();
+            zs.avail_in = static_cast<uInt>(have);
+        }
+        const uInt room = static_cast<uInt>(
+            std::min<std::uint64_t>({count - filled, FPlan.Limit - st.Produced, std::uint64_t{UINT_MAX}}));
+        const uInt inBefore = zs.avail_in;
+        zs.next_out = reinterpret_cast<Bytef*>(out + filled);
+        zs.avail_out = room;
+        int ret = inflate(&zs, Z_NO_FLUSH);
+        filled += room - zs.avail_out;
+        st.Produced += room - zs.avail_out;
+        const bool progress = zs.avail_out != room || zs.avail_in != inBefore;
+        if (ret == Z_OK && !progress)
+            ret = Z_BUF_ERROR; // never spin on a call that moves nothing
+        const bool inputUsed = zs.avail_in == 0 && st.InputTaken >= FPlan.Compressed;
+        if (ret == Z_STREAM_END || (ret == Z_BUF_ERROR && FPlan.EndWhenInputUsed && !st.First) ||
+            (ret == Z_OK && FPlan.EndWhenInputUsed && inputUsed && zs.avail_out > 0)) {
+            st.Done = true;
+            break;
+        }
+        if (ret != Z_OK) {
+            st.Done = true;
+            FFailed = true; // includes a stream without a recorded size that ends early
+            break;
+        }
+        st.First = false;
+    }
+    return filled;
 }
 
 } // namespace trovex

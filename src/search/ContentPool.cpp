@@ -2,8 +2,11 @@
 #include "search/ContentPool.h"
 
 #include "platform/Stream.h"
+#include "readers/uDocText.h"
 #include "readers/uPDFtext.h"
 #include "search/StringSearch.h"
+
+#include <new>
 
 namespace trovex
 {
@@ -30,134 +33,82 @@ TSearcherPair::TSearcherPair(const TContentSettings& settings)
 
 TSearcherPair::~TSearcherPair() = default;
 
-void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
-                    const std::string& name, const std::string& path, bool& match, std::string& foundText)
+namespace
 {
-    std::unique_ptr<TStream> stream;
-    if (IsPdfName(name))
-        stream = std::make_unique<TMemoryStream>(TPDF2Text(path).Text());
-    else if (listing)
-        stream = std::make_unique<TFileStream>(*listing, name, path);
-    else
-        stream = std::make_unique<TFileStream>(path);
+bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                        const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                        const std::atomic<bool>* cancel, TFindData* record)
+{
+    bool recorded = false;
+    auto open = [&] {
+        auto raw = listing ? std::make_unique<TFileStream>(*listing, name, path) : std::make_unique<TFileStream>(path);
+        if (record) {
+            *record = raw->Record();
+            recorded = true;
+        }
+        return raw;
+    };
+    std::unique_ptr<TStream> file;
+    const TDocKind document = settings.Documents ? DocumentKind(name) : dkNone;
+    TDocTextStream* documentText = nullptr;
+    if (IsPdfName(name)) {
+        file = std::make_unique<TMemoryStream>(TPDF2Text(path, cancel).TakeText());
+    } else if (document != dkNone) {
+        auto raw = open();
+        const std::uint64_t size = raw->Size();
+        auto text = std::make_unique<TDocTextStream>(std::move(raw), size, document);
+        documentText = text.get();
+        file = std::move(text);
+    } else {
+        file = open();
+    }
+    auto stream = std::make_unique<TCancellableStream>(*file, cancel);
     // The searchers only borrow the stream; take it back on every path out.
+    // A document's text is UTF-8 whatever code pages were chosen: the other forms cannot occur in it.
     struct TLend
     {
         TStringSearch& Searcher;
-        TLend(TStringSearch& s, TStream* stream) : Searcher(s) { Searcher.SetStream(stream); }
-        ~TLend() { Searcher.SetStream(nullptr); }
+        TCodePages Pages;
+        TLend(TStringSearch& s, TStream* stream, bool utf8Text) : Searcher(s), Pages(s.CodePages())
+        {
+            Searcher.SetStream(stream);
+            if (utf8Text)
+                Searcher.SetCodePages(cpUtf8);
+        }
+        ~TLend()
+        {
+            Searcher.SetStream(nullptr);
+            Searcher.SetCodePages(Pages);
+        }
     };
     match = true;
     if (!settings.Containing.empty()) {
-        TLend lend(*searchers.Contain, stream.get());
+        TLend lend(*searchers.Contain, stream.get(), documentText != nullptr);
         match = searchers.Contain->Search();
         foundText = searchers.Contain->FoundText();
     }
     if (match && !settings.Excluding.empty()) {
-        TLend lend(*searchers.Exclude, stream.get());
+        TLend lend(*searchers.Exclude, stream.get(), documentText != nullptr);
         if (searchers.Exclude->Search())
             match = false;
     }
+    // A damaged, encrypted or truncated document is a file without text, and is not reported.
+    if (documentText && documentText->Damaged())
+        match = false;
+    return recorded;
 }
 
-TContentPool::TContentPool(std::function<bool()> mayWork) : FMayWork(std::move(mayWork))
-{
-    FThread = std::thread([this] { Loop(); });
-}
+} // namespace
 
-TContentPool::~TContentPool()
-{
-    End();
-    {
-        std::lock_guard<std::mutex> guard(FLock);
-        FQuit = true;
-    }
-    FChanged.notify_all();
-    FThread.join();
-}
-
-void TContentPool::Begin(const TContentSettings& settings, const TFolderListing* listing,
-                         std::vector<std::unique_ptr<TContentJob>> jobs)
-{
-    {
-        std::lock_guard<std::mutex> guard(FLock);
-        FSettings = settings;
-        FListing = listing;
-        FJobs = std::move(jobs);
-        FStopBatch.store(false);
-        FActive = true;
-    }
-    FChanged.notify_all();
-}
-
-TContentJob* TContentPool::Job(std::size_t entry) const
-{
-    return entry < FJobs.size() ? FJobs[entry].get() : nullptr;
-}
-
-void TContentPool::Run(TContentJob& job, TSearcherPair& searchers, const TContentSettings& settings,
-                       const TFolderListing* listing)
+bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                    const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                    const std::atomic<bool>* cancel, TFindData* record)
 {
     try {
-        RunContentTest(searchers, settings, listing, job.Name, job.Path, job.Match, job.FoundText);
-    } catch (const std::runtime_error&) {
-        job.ReadError = true;
-    }
-}
-
-void TContentPool::Complete(TContentJob& job, TSearcherPair& searchers)
-{
-    int waiting = 0;
-    if (job.State.compare_exchange_strong(waiting, 1)) {
-        Run(job, searchers, FSettings, FListing);
-        job.State.store(2);
-        return;
-    }
-    std::unique_lock<std::mutex> lock(FLock);
-    FChanged.wait(lock, [&] { return job.State.load() == 2; });
-}
-
-void TContentPool::End()
-{
-    std::unique_lock<std::mutex> lock(FLock);
-    FStopBatch.store(true);
-    FChanged.wait(lock, [this] { return !FActive; });
-    FJobs.clear();
-    FListing = nullptr;
-}
-
-void TContentPool::Loop()
-{
-    std::unique_lock<std::mutex> lock(FLock);
-    for (;;) {
-        FChanged.wait(lock, [this] { return FActive || FQuit; });
-        if (FQuit)
-            return;
-        const TContentSettings settings = FSettings;
-        const TFolderListing* listing = FListing;
-        lock.unlock();
-        {
-            TSearcherPair searchers(settings);
-            // From the far end: the walk takes jobs from the front, so the two rarely want the same
-            // one, and they meet somewhere in the folder with both cores busy until then.
-            for (std::size_t i = FJobs.size(); i-- > 0;) {
-                if (FStopBatch.load() || !FMayWork())
-                    break;
-                TContentJob* job = FJobs[i].get();
-                int waiting = 0;
-                if (!job || !job->State.compare_exchange_strong(waiting, 1))
-                    continue;
-                Run(*job, searchers, settings, listing);
-                {
-                    std::lock_guard<std::mutex> guard(FLock);
-                    job->State.store(2);
-                }
-                FChanged.notify_all();
-            }
-        }
-        lock.lock();
-        FActive = false;
-        FChanged.notify_all();
+        return RunContentTestOnce(searchers, settings, listing, name, path, match, foundText, cancel, record);
+    } catch (const std::bad_alloc&) {
+        // One file too big for the memory left fails alone; the run goes on with the next.
+        throw EReadError("Out of memory reading \"" + path + "\"");
     }
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Content tests run ahead of the walk on a helper thread. The walk still takes every verdict in
-// its own order and delivers every event itself; the helper only reads and searches files earlier,
-// so a folder of large files costs the time of the slower of two cores instead of their sum.
+// The content test of one file, shared by the walk's threads and the list mode: each thread keeps
+// its own searcher pair, made once with the run's settings.
 #pragma once
 
 #include <atomic>
@@ -30,17 +29,8 @@ struct TContentSettings
     std::string Excluding;
     bool CaseSensitive = false;
     TCodePages CodePages = 0;
-};
-
-/// One file's content test and, once done, its verdict.
-struct TContentJob
-{
-    std::string Name;
-    std::string Path;
-    std::atomic<int> State{0}; ///< 0 waiting, 1 taken by a thread, 2 done
-    bool Match = false;
-    bool ReadError = false;
-    std::string FoundText;
+    /// Office documents (.docx, .xlsx, .odt, ...) are searched through their text, not their bytes.
+    bool Documents = true;
 };
 
 /// The searcher pair of one thread.
@@ -59,44 +49,12 @@ std::unique_ptr<TStringSearch> MakeSearcher(const TContentSettings& settings, co
 bool IsPdfName(std::string_view name);
 
 /// Tests one file: `match` false when the contain text is missing or the exclude text present.
-/// Errors opening or reading the file (or decoding a PDF) pass to the caller.
-void RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
-                    const std::string& name, const std::string& path, bool& match, std::string& foundText);
-
-class TContentPool
-{
-public:
-    /// `mayWork` is asked before each job: false while the run is paused or ending.
-    explicit TContentPool(std::function<bool()> mayWork);
-    ~TContentPool();
-    TContentPool(const TContentPool&) = delete;
-    TContentPool& operator=(const TContentPool&) = delete;
-
-    /// Hands over a folder's jobs (indexed by entry; null where no test is needed).
-    void Begin(const TContentSettings& settings, const TFolderListing* listing,
-               std::vector<std::unique_ptr<TContentJob>> jobs);
-    /// The job of an entry, or null.
-    TContentJob* Job(std::size_t entry) const;
-    /// Runs the job on the caller's thread when the helper has not taken it, else waits for it.
-    void Complete(TContentJob& job, TSearcherPair& searchers);
-    /// Stops work on the folder's jobs and waits until the helper no longer touches them.
-    void End();
-
-private:
-    void Loop();
-    static void Run(TContentJob& job, TSearcherPair& searchers, const TContentSettings& settings,
-                    const TFolderListing* listing);
-
-    std::function<bool()> FMayWork;
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    std::vector<std::unique_ptr<TContentJob>> FJobs;
-    TContentSettings FSettings;
-    const TFolderListing* FListing = nullptr;
-    bool FActive = false; // the helper is (or is about to be) working on FJobs
-    std::atomic<bool> FStopBatch{false};
-    bool FQuit = false;
-    std::thread FThread;
-};
+/// Errors opening or reading the file (or decoding a PDF) pass to the caller as EReadError or
+/// EPdfError; running out of memory over this one file is an EReadError too. When `cancel` is
+/// set meanwhile the test throws ETerminated. With `record`, the file's record is read through the
+/// open file, when the test opens it itself (`true` returned).
+bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
+                    const std::string& name, const std::string& path, bool& match, std::string& foundText,
+                    const std::atomic<bool>* cancel = nullptr, TFindData* record = nullptr);
 
 } // namespace trovex

@@ -37,14 +37,24 @@ TFindFile::~TFindFile()
         Resume();
         FThread.join();
     }
-    FPool.reset(); // after the worker: it may be waiting on a job of the pool
 }
 
 void TFindFile::SetMask(std::string_view text)
 {
     FMaskList = SplitMasks(text);
     FCompiled.clear();
-    FCompiled.resize(FMaskList.size());
+    FMaskErrors.clear();
+    // Compiled now, so that every thread of a run only reads them; an invalid mask still fails
+    // only when first tried, as the walk would have found it.
+    for (const std::string& mask : FMaskList) {
+        try {
+            FCompiled.emplace_back(std::in_place, mask);
+            FMaskErrors.emplace_back();
+        } catch (const EMaskException& e) {
+            FCompiled.emplace_back();
+            FMaskErrors.emplace_back(e.what());
+        }
+    }
 }
 
 void TFindFile::SetFolder(std::string_view text)
@@ -204,7 +214,13 @@ void TFindFile::Execute()
             SearchList(FListFiles, false);
         else {
             FLowerContaining = Utf8Lower(ContainingText);
-            SearchFolder("");
+            FWalkEnded.store(false);
+            const unsigned threads = Threads ? Threads : std::max(1u, std::thread::hardware_concurrency());
+            // Batches small enough that a folder of a few large files still spreads over the cores,
+            // large enough that handing them over costs little next to examining them.
+            const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
+            FAhead = std::make_unique<TWalkAhead>(static_cast<const TWalkWork&>(*this), threads - 1, haveText || InZip ? 8 : 256);
+            SearchFolder(FAhead->Root());
         }
     } catch (const std::exception& e) {
         FErrorClass = ExceptionClassName(e);
@@ -219,6 +235,8 @@ void TFindFile::Execute()
         FErrorClass = "Exception";
         FErrorMessage = "Unknown error";
     }
+    FWalkEnded.store(true);
+    FAhead.reset(); // joins the helpers: nothing of the run goes on after its end is told
     try {
         DoSearchDone();
     } catch (...) {
@@ -233,125 +251,260 @@ bool TFindFile::FitsZipMask(std::string_view lowerName)
     return zipMask.Fits(lowerName);
 }
 
-bool TFindFile::FitsMask(std::size_t index, std::string_view name)
+bool TFindFile::FitsMask(std::size_t index, std::string_view name) const
 {
-    std::optional<TMask>& compiled = FCompiled[index];
-    if (!compiled)
-        compiled.emplace(FMaskList[index]);
-    return compiled->Fits(name);
+    if (!FMaskErrors[index].empty())
+        throw EMaskException(FMaskErrors[index]);
+    return FCompiled[index]->Fits(name);
+}
+
+void TFindFile::FillRecord(TFindFileInfo& found, const TFindData& data, const std::string& fileName)
+{
+    found.FindData = data;
+    found.Name = data.Name;
+    found.Attr = data.Attributes & 0xFFFF;
+    found.Size = static_cast<std::int32_t>(static_cast<std::uint32_t>(data.Size & 0xFFFFFFFFu));
+    found.Time = FileTimeToDosDateTime(data.LastWriteTime);
+    found.FileName = fileName;
 }
 
 void TFindFile::FillFound(const TFindData& data, const std::string& fileName)
 {
-    FFound.FindData = data;
-    FFound.Name = data.Name;
-    FFound.Attr = data.Attributes & 0xFFFF;
-    FFound.Size = static_cast<std::int32_t>(static_cast<std::uint32_t>(data.Size & 0xFFFFFFFFu));
-    FFound.Time = FileTimeToDosDateTime(data.LastWriteTime);
-    FFound.FileName = fileName;
+    FillRecord(FFound, data, fileName);
 }
 
-bool TFindFile::SearchFolder(const std::string& rel)
+bool TFindFile::MayWork() const
 {
-    std::vector<std::string> subFolders;
-    FCurrentFolder = FFolder + rel;
-    DoFolderChange();
-    PrepareContentTest();
+    return !FPaused.load() && !FTerminated.load() && !FWalkEnded.load();
+}
 
-    TFolderListing listing;
+std::unique_ptr<TWalkWorker> TFindFile::MakeWorker() const
+{
+    auto worker = std::make_unique<TWalkWorker>();
+    if (!ContainingText.empty() || !ExcludedText.empty())
+        worker->Searchers = std::make_unique<TSearcherPair>(ContentSettings());
+    return worker;
+}
+
+void TFindFile::List(TWalkFolder& folder) const
+{
+    folder.Opened = folder.Listing.Open(FFolder + folder.Rel);
+    if (!folder.Opened)
+        return;
+    const std::vector<TDirEntry>& entries = folder.Listing.Entries();
+    folder.Verdicts.resize(entries.size());
+    if (!FSubFolders)
+        return;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TDirEntry& entry = entries[i];
+        if (entry.Name == "." || entry.Name == "..")
+            continue;
+        // Links are never descended into, whatever they point at, so link loops cannot trap the walk.
+        bool descend = entry.Kind == TDirEntry::dkDirectory;
+        if (entry.Kind == TDirEntry::dkUnknown) {
+            TFindData data;
+            descend = folder.Listing.ReadFindData(entry.Name, data) && (data.Attributes & faDirectory) &&
+                      !(data.Attributes & faReparsePoint);
+        }
+        if (!descend)
+            continue;
+        auto child = std::make_unique<TWalkFolder>();
+        child->Rel = folder.Rel + entry.Name + PathDelim;
+        child->Key = folder.Key;
+        child->Key.push_back(static_cast<std::uint32_t>(folder.Children.size()));
+        folder.Verdicts[i].Child = static_cast<std::int32_t>(folder.Children.size());
+        folder.Children.push_back(std::move(child));
+    }
+}
+
+void TFindFile::Examine(TWalkFolder& folder, std::size_t first, std::size_t last, TWalkWorker& worker,
+                        bool ahead) const
+{
+    const std::vector<TDirEntry>& entries = folder.Listing.Entries();
+    for (std::size_t i = first; i < last; ++i) {
+        if (ahead && !MayWork())
+            return; // the walk examines what is left itself, if it still wants it
+        TEntryVerdict& verdict = folder.Verdicts[i];
+        const TDirEntry& entry = entries[i];
+        if (entry.Name != "." && entry.Name != "..") {
+            try {
+                ExamineEntry(folder, entry, verdict, worker);
+            } catch (...) {
+                verdict.Error = std::current_exception();
+                verdict.Done = true;
+                return; // the run ends at this entry: nothing after it is wanted
+            }
+        }
+        verdict.Done = true;
+    }
+}
+
+void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, TEntryVerdict& verdict,
+                             TWalkWorker& worker) const
+{
+    std::string path; // made only for an entry whose name fits
+    auto fullPath = [&]() -> const std::string& {
+        if (path.empty())
+            path = FFolder + folder.Rel + entry.Name;
+        return path;
+    };
+    std::unique_ptr<TFindFileInfo> found;
+    bool gone = false;
+    // The record is read only when something needs it: a walk by name stays a walk of names.
+    auto ensureData = [&] {
+        if (found)
+            return;
+        found = std::make_unique<TFindFileInfo>();
+        TFindData data;
+        if (!folder.Listing.ReadFindData(entry.Name, data)) {
+            data.Name = entry.Name;
+            gone = true;
+        }
+        FillRecord(*found, data, fullPath());
+        found->FoundText = ContainingText;
+    };
     const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
-    if (listing.Open(FCurrentFolder)) {
-        FListing = &listing;
-        if (haveText)
-            PlanContentTests(listing);
-        const std::size_t masks = FMaskList.size();
-        const std::vector<TDirEntry>& entries = listing.Entries();
-        for (FEntryIndex = 0; FEntryIndex < entries.size(); ++FEntryIndex) {
-            const TDirEntry& entry = entries[FEntryIndex];
-            if (FTerminated.load())
-                break;
-            CheckPaused();
-            ++FFilesChecked;
-            if (entry.Name == "." || entry.Name == "..")
-                continue;
-            const std::string path = FCurrentFolder + entry.Name;
-            bool haveData = false;
-            bool gone = false;
-            // The record is read only when something needs it: a walk by name stays a walk of names.
-            auto ensureData = [&] {
-                if (!haveData) {
-                    TFindData data;
-                    const std::uint8_t planned =
-                        FEntryIndex < FPlannedState.size() ? FPlannedState[FEntryIndex] : std::uint8_t{0};
-                    if (planned == 1) {
-                        FillFound(FPlannedData[FEntryIndex], path);
-                    } else if (planned == 0 && listing.ReadFindData(entry.Name, data)) {
-                        FillFound(data, path);
-                    } else {
-                        data.Name = entry.Name;
-                        FillFound(data, path);
-                        gone = true;
-                    }
-                    haveData = true;
-                }
-            };
-            FFound.FoundText = ContainingText;
-            FStatus = fsNoMatch;
-            const std::string lowerName = Utf8Lower(entry.Name);
-            for (std::size_t m = 0; m < masks; ++m) {
-                FCurrentMask = FMaskList[m];
-                if (!FitsMask(m, lowerName))
-                    continue;
-                ensureData();
-                if (gone)
-                    break; // vanished between listing and reading: nothing to report
-                FStatus = fsMatch;
-                if (UseDate && !DateInRange(FFound.FindData.LastWriteTime))
-                    FStatus = fsNoMatch;
-                const bool nameHasText =
-                    !ContainingText.empty() && lowerName.find(FLowerContaining) != std::string::npos;
-                // Folders have no content: with a text given they are never reported, not even when
-                // their name holds the text.
-                if (haveText && FStatus == fsMatch && (FFound.Attr & faDirectory))
-                    FStatus = fsNoMatch;
-                else if (!nameHasText && haveText && FStatus == fsMatch)
-                    TestContent(true);
-                if (FStatus == fsMatch) {
-                    DoFound();
+    TFindStatus status = fsNoMatch;
+    bool hit = false;
+    const std::string lowerName = Utf8Lower(entry.Name);
+    for (std::size_t m = 0; m < FMaskList.size(); ++m) {
+        verdict.Mask = static_cast<std::int32_t>(m);
+        if (!FitsMask(m, lowerName))
+            continue;
+        if (!found && !NeedRecords && !haveText && !UseDate &&
+            (entry.Kind == TDirEntry::dkFile || entry.Kind == TDirEntry::dkDirectory)) {
+            // The name fitting is the whole verdict, and the caller wants no more than the listing told.
+            found = std::make_unique<TFindFileInfo>();
+            TFindData data;
+            data.Name = entry.Name;
+            data.Attributes = entry.Kind == TDirEntry::dkDirectory ? faDirectory : faArchive;
+            if (entry.Name[0] == '.')
+                data.Attributes |= faHidden;
+            FillRecord(*found, data, fullPath());
+            status = fsMatch;
+            hit = true;
+            break;
+        }
+        const bool nameHasText = !ContainingText.empty() && lowerName.find(FLowerContaining) != std::string::npos;
+        if (!found && haveText && !UseDate && !nameHasText && entry.Kind == TDirEntry::dkFile &&
+            !IsPdfName(entry.Name)) {
+            // Nothing needs the record before the content test, which opens the file anyway: the
+            // record comes with the open file instead of from a look-up by name of its own.
+            found = std::make_unique<TFindFileInfo>();
+            found->Name = entry.Name;
+            found->FileName = fullPath();
+            found->FoundText = ContainingText;
+            TFindData record;
+            status = TestFileContent(*worker.Searchers, folder.Listing, *found, &record);
+            if (!record.Name.empty()) {
+                FillRecord(*found, record, fullPath());
+            } else {
+                // Not opened: decide as a look-up by name first would have.
+                if (!folder.Listing.ReadFindData(entry.Name, record)) {
+                    status = fsNoMatch;
+                    record.Name = entry.Name;
+                    FillRecord(*found, record, fullPath());
+                    gone = true;
                     break;
                 }
+                FillRecord(*found, record, fullPath());
+                if (found->Attr & faDirectory)
+                    status = fsNoMatch;
             }
-            // Links are never descended into, whatever they point at, so link loops cannot trap the walk.
-            const bool descend = entry.Kind == TDirEntry::dkDirectory ||
-                                 (entry.Kind == TDirEntry::dkUnknown && (ensureData(), FFound.Attr & faDirectory) &&
-                                  !(FFound.FindData.Attributes & faReparsePoint));
-            if (InZip && FStatus != fsMatch && FCurrentMask != "*.*" && entry.Kind != TDirEntry::dkDirectory &&
-                FitsZipMask(lowerName)) {
-                ensureData();
-                if (!gone && !(FFound.Attr & faDirectory) && SearchZip(path))
-                    DoFound();
+            if (status == fsMatch) {
+                hit = true;
+                break;
             }
-            if (FSubFolders && descend)
-                subFolders.push_back(rel + entry.Name + PathDelim);
-        }
-    }
-    EndContentTests();
-    FListing = nullptr;
-    listing.Close(); // at most one folder open at a time, however deep the walk goes
-    ReleaseContentTest();
-
-    for (const std::string& sub : subFolders) {
-        if (FTerminated.load()) {
-            // Still entered, so the caller sees each remaining folder announced, but not walked.
-            FCurrentFolder = FFolder + sub;
-            DoFolderChange();
             continue;
         }
-        SearchFolder(sub);
+        ensureData();
+        if (gone)
+            break; // vanished between listing and reading: nothing to report
+        status = fsMatch;
+        if (UseDate && !DateInRange(found->FindData.LastWriteTime))
+            status = fsNoMatch;
+        // Folders have no content: with a text given they are never reported, not even when their
+        // name holds the text.
+        if (haveText && status == fsMatch && (found->Attr & faDirectory))
+            status = fsNoMatch;
+        else if (!nameHasText && haveText && status == fsMatch)
+            status = TestFileContent(*worker.Searchers, folder.Listing, *found);
+        if (status == fsMatch) {
+            hit = true;
+            break;
+        }
+    }
+    verdict.Status = status;
+    if (!hit && InZip && verdict.Mask >= 0 && FMaskList[static_cast<std::size_t>(verdict.Mask)] != "*.*" &&
+        entry.Kind != TDirEntry::dkDirectory && FitsZipMask(lowerName)) {
+        ensureData();
+        if (!gone && !(found->Attr & faDirectory) && SearchZip(fullPath(), verdict.Mask, found->FoundText))
+            hit = true;
+    }
+    if (hit) {
+        verdict.Found = true;
+        verdict.Info = std::move(found);
+    }
+}
+
+bool TFindFile::SearchFolder(TWalkFolder& folder)
+{
+    std::vector<std::size_t> subFolders;
+    FCurrentFolder = FFolder + folder.Rel;
+    DoFolderChange();
+    FAhead->NeedListing(folder);
+    bool complete = true;
+    if (folder.Opened) {
+        const std::vector<TDirEntry>& entries = folder.Listing.Entries();
+        std::size_t ready = 0; // entries before this one have their verdicts
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (FTerminated.load()) {
+                complete = false;
+                break;
+            }
+            CheckPaused();
+            ++FFilesChecked;
+            if (entries[i].Name == "." || entries[i].Name == "..")
+                continue;
+            if (i >= ready)
+                ready = FAhead->NeedEntry(folder, i);
+            TEntryVerdict& verdict = folder.Verdicts[i];
+            if (!verdict.Done)
+                Examine(folder, i, i + 1, FAhead->Worker(), false);
+            if (verdict.Mask >= 0)
+                FCurrentMask = FMaskList[static_cast<std::size_t>(verdict.Mask)];
+            FStatus = static_cast<TFindStatus>(verdict.Status);
+            if (verdict.Error)
+                std::rethrow_exception(verdict.Error);
+            if (verdict.Found) {
+                FFound = std::move(*verdict.Info);
+                verdict.Info.reset();
+                DoFound();
+            }
+            if (verdict.Child >= 0)
+                subFolders.push_back(static_cast<std::size_t>(verdict.Child));
+        }
+    }
+    // At most the folders ahead stay open, however deep the walk goes.
+    FAhead->Release(folder);
+
+    for (std::size_t child : subFolders) {
+        TWalkFolder& sub = *folder.Children[child];
+        if (FTerminated.load()) {
+            // Still entered, so the caller sees each remaining folder announced, but not walked.
+            FCurrentFolder = FFolder + sub.Rel;
+            DoFolderChange();
+            complete = false;
+            continue;
+        }
+        if (SearchFolder(sub))
+            FAhead->Free(folder, child);
+        else
+            complete = false;
     }
     if (FStatus == fsStarted)
         FStatus = fsNoMatch;
-    return FStatus == fsMatch;
+    return complete;
 }
 
 void TFindFile::SearchList(const std::vector<std::string>& list, bool listOnly)
@@ -376,6 +529,10 @@ void TFindFile::SearchList(const std::vector<std::string>& list, bool listOnly)
                 continue;
             FStatus = fsMatch;
             if (UseDate && !DateInRange(data.LastWriteTime))
+                FStatus = fsNoMatch;
+            // A device, FIFO or socket has no content to test: it simply does not match, and the list
+            // goes on (only a file that cannot be read ends a list run).
+            if (FStatus == fsMatch && !(FFound.Attr & faDirectory) && haveText && (data.Attributes & faSysFile))
                 FStatus = fsNoMatch;
             if (FStatus == fsMatch && !(FFound.Attr & faDirectory) && haveText) {
                 TestContent(false);

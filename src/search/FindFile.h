@@ -19,12 +19,12 @@
 #include "platform/FileSystem.h"
 #include "platform/SyncQueue.h"
 #include "search/Masks.h"
+#include "search/WalkAhead.h"
 
 namespace trovex
 {
 
 class TStringSearch;
-class TContentPool;
 struct TSearcherPair;
 struct TContentSettings;
 
@@ -49,7 +49,7 @@ struct TFindFileInfo
     std::string FoundText; ///< UTF-8 text around the content hit
 };
 
-class TFindFile
+class TFindFile : private TWalkWork
 {
 public:
     using TFoundEvent = std::function<void(TFindFile& sender, const TFindFileInfo& info)>;
@@ -58,7 +58,7 @@ public:
 
     TFindFile();
     /// A running or paused worker is told to terminate, woken and joined; pending events are dropped.
-    ~TFindFile();
+    ~TFindFile() override;
     TFindFile(const TFindFile&) = delete;
     TFindFile& operator=(const TFindFile&) = delete;
 
@@ -87,7 +87,16 @@ public:
     std::string ExcludedText;
     bool UseDate = false;
     bool InZip = false;
+    /// Office documents are searched through the text they carry; false searches their bytes.
+    bool InDocuments = true;
     std::uint32_t Attributes = 63;
+    /// Threads that walk and test ahead of the delivery; 0: one per core, 1: the walk's own only.
+    /// The events, their order and counts are the same whatever the number.
+    unsigned Threads = 0;
+    /// False for a caller that uses only the names and paths of what is found: a walk by name then
+    /// reads no record the criteria do not need, and OnFound's record carries the name, the path and
+    /// the kind the listing told (folder or file), with no times or size.
+    bool NeedRecords = true;
 
     TFoundEvent OnFound;
     TNotifyEvent OnFolderChange;
@@ -146,8 +155,9 @@ public:
 
 private:
     void Execute();
-    bool SearchFolder(const std::string& rel);
-    bool FitsMask(std::size_t index, std::string_view name);
+    /// Walks one folder and those below it; false when the walk left it before its end.
+    bool SearchFolder(TWalkFolder& folder);
+    bool FitsMask(std::size_t index, std::string_view name) const;
     static bool FitsZipMask(std::string_view lowerName);
     void CheckPaused();
     TContentSettings ContentSettings() const;
@@ -155,11 +165,23 @@ private:
     void ReleaseContentTest();
     /// Sets Status and Found.FoundText; with swallowReadErrors a file that cannot be read gives fsReadError.
     void TestContent(bool swallowReadErrors);
-    /// Lists the files of the folder whose content will be tested and lets a helper thread test
-    /// them ahead of the walk. Verdicts are the same as tested in place; only the time differs.
-    void PlanContentTests(const TFolderListing& listing);
-    void EndContentTests();
-    bool SearchZip(const std::string& archivePath);
+    /// The content test of one file of a folder being walked, on any thread: the verdict is
+    /// fsMatch, fsNoMatch or fsReadError, and FoundText of `found` is set when the contain search ran.
+    /// With `record`, the file's record read through the open file lands there (its Name stays empty
+    /// when the file could not be opened).
+    TFindStatus TestFileContent(TSearcherPair& searchers, const TFolderListing& listing, TFindFileInfo& found,
+                                TFindData* record = nullptr) const;
+    /// On a hit, `foundText` holds the member's context; `mask` is the mask tried last.
+    bool SearchZip(const std::string& archivePath, std::int32_t& mask, std::string& foundText) const;
+    // The walk's work, run on any of the run's threads (see TWalkAhead).
+    void List(TWalkFolder& folder) const override;
+    void Examine(TWalkFolder& folder, std::size_t first, std::size_t last, TWalkWorker& worker,
+                 bool ahead) const override;
+    bool MayWork() const override;
+    std::unique_ptr<TWalkWorker> MakeWorker() const override;
+    void ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, TEntryVerdict& verdict,
+                      TWalkWorker& worker) const;
+    static void FillRecord(TFindFileInfo& found, const TFindData& data, const std::string& fileName);
     void FillFound(const TFindData& data, const std::string& fileName);
     void DoFound();
     void DoFolderChange();
@@ -168,7 +190,8 @@ private:
     void Deliver(const std::function<void()>& call, bool lendable = false);
 
     std::vector<std::string> FMaskList;
-    std::vector<std::optional<TMask>> FCompiled; // compiled on first use, so errors surface there
+    std::vector<std::optional<TMask>> FCompiled; // compiled by SetMask; errors surface at first use
+    std::vector<std::string> FMaskErrors; // the message of an invalid mask, empty when valid
     std::vector<std::string> FListFiles;
     std::string FFolder;
     std::string FCurrentFolder;
@@ -184,13 +207,9 @@ private:
     std::string FErrorClass;
     std::string FErrorMessage;
 
-    const TFolderListing* FListing = nullptr; // the folder being walked, for opening its files
-    std::size_t FEntryIndex = 0;              // the entry of FListing being examined
-    // Records read while planning content tests, reused by the walk: 0 none, 1 read, 2 gone.
-    std::vector<TFindData> FPlannedData;
-    std::vector<std::uint8_t> FPlannedState;
-    std::unique_ptr<TContentPool> FPool;
-    std::unique_ptr<TSearcherPair> FSearchers; // the folder's contain and exclude searchers
+    std::unique_ptr<TWalkAhead> FAhead;
+    std::atomic<bool> FWalkEnded{false}; // the walk has returned: work ahead stops
+    std::unique_ptr<TSearcherPair> FSearchers; // the list's contain and exclude searchers
 
     std::atomic<bool> FPaused{true};
     std::atomic<bool> FTerminated{false};

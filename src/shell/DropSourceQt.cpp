@@ -2,14 +2,13 @@
 // Qt glue of the drag source: mime data of a file list, the drag, the clipboard.
 #include "shell/DropSourceQt.h"
 
+#include "shell/FileList.h"
+
 #include <QByteArray>
 #include <QDrag>
-#include <QFile>
 #include <QGuiApplication>
 #include <QList>
 #include <QMimeData>
-#include <QStringList>
-#include <QUrl>
 
 namespace trovex
 {
@@ -60,21 +59,11 @@ std::optional<std::vector<std::string>> RenderedFiles(TDropFileSource& source, T
 QMimeData* MakeFileMimeData(const std::vector<std::string>& files, std::uint32_t effect)
 {
     const bool cut = (effect & deMove) && !(effect & deCopy);
-    QList<QUrl> urls;
-    QStringList paths;
-    QByteArray copied = cut ? "cut" : "copy";
-    for (const std::string& file : files) {
-        const QString path = QFile::decodeName(QByteArray::fromStdString(file));
-        const QUrl url = QUrl::fromLocalFile(path);
-        urls.append(url);
-        paths.append(path);
-        copied += '\n';
-        copied += url.toEncoded();
-    }
     auto* data = new QMimeData;
-    data->setUrls(urls);
-    data->setData(GnomeCopiedFilesMime, copied);
-    data->setText(paths.join(QLatin1Char('\n')));
+    // The lists are set as bytes: QUrl and QString would turn a name that is not UTF-8 into another.
+    data->setData(QStringLiteral("text/uri-list"), QByteArray::fromStdString(EncodeFileList(files, flUriList)));
+    data->setData(GnomeCopiedFilesMime, QByteArray::fromStdString(EncodeFileList(files, flGnomeCopied, cut)));
+    data->setData(QStringLiteral("text/plain"), QByteArray::fromStdString(EncodeFileList(files, flPlainPaths)));
     if (cut)
         data->setData(KdeCutSelectionMime, QByteArrayLiteral("1"));
     return data;

@@ -24,7 +24,8 @@ namespace trovex
 /// The data of a file list for the clipboard or a drag: the files' URIs (text/uri-list), the
 /// preferred effect with the URIs (x-special/gnome-copied-files, "cut" for a move-only effect, else
 /// "copy"; a cut also sets KDE's application/x-kde-cutselection), and the paths one per line
-/// (text/plain). Paths are the program's 8-bit text (UTF-8). The caller owns the result.
+/// (text/plain), all encoded by EncodeFileList from the paths' bytes, which need not be UTF-8. The
+/// caller owns the result.
 QMimeData* MakeFileMimeData(const std::vector<std::string>& files, std::uint32_t effect);
 
 /// Runs a drag of source.Files() started from `dragSource` (the widget the drag leaves) and returns

@@ -36,7 +36,7 @@ bool FileManagerOffered(const QDBusConnection& bus)
 
 } // namespace
 
-std::optional<QMessageBox::StandardButton> TMessageBox::FNextAnswer;
+std::deque<QMessageBox::StandardButton> TMessageBox::FNextAnswers;
 std::optional<QString> TDialogs::FNextFolder;
 std::optional<QString> TDialogs::FNextFileName;
 bool TLauncher::FRecording = false;
@@ -45,9 +45,9 @@ bool TLauncher::FFileManagerPresent = false;
 QMessageBox::StandardButton TMessageBox::Show(QWidget* parent, const QString& text, const QString& caption,
                                               QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
 {
-    if (FNextAnswer) {
-        QMessageBox::StandardButton answer = *FNextAnswer;
-        FNextAnswer.reset();
+    if (!FNextAnswers.empty()) {
+        const QMessageBox::StandardButton answer = FNextAnswers.front();
+        FNextAnswers.pop_front();
         Shown().append(text);
         return answer;
     }
@@ -57,7 +57,7 @@ QMessageBox::StandardButton TMessageBox::Show(QWidget* parent, const QString& te
 
 void TMessageBox::SetNextAnswer(QMessageBox::StandardButton answer)
 {
-    FNextAnswer = answer;
+    FNextAnswers.push_back(answer);
 }
 
 QStringList& TMessageBox::Shown()

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -22,16 +23,17 @@ class TMessageBox
 {
 public:
     /// Shows a modal box and returns the button pressed; a queued answer is returned at once
-    /// instead (and the box recorded in Shown()). User-interface thread only.
+    /// instead (and the box's text recorded in Shown()). User-interface thread only.
     static QMessageBox::StandardButton Show(QWidget* parent, const QString& text, const QString& caption,
                                             QMessageBox::Icon icon, QMessageBox::StandardButtons buttons);
-    /// The answer the next Show returns without showing anything.
+    /// Queues an answer: the next Show that finds none queued before it returns it without
+    /// showing anything. Answers are used oldest first.
     static void SetNextAnswer(QMessageBox::StandardButton answer);
     /// Texts of the boxes answered from the queue, oldest first.
     static QStringList& Shown();
 
 private:
-    static std::optional<QMessageBox::StandardButton> FNextAnswer;
+    static std::deque<QMessageBox::StandardButton> FNextAnswers;
 };
 
 /// The modal file dialogs. A queued answer is returned once without showing anything, and the

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The desktop operations on Linux: freedesktop trash through QFile::moveToTrash, shared-mime-info
+// The desktop operations on Linux: the freedesktop trash (Trash.h), shared-mime-info
 // types and icon-theme icons through QMimeDatabase and QIcon, .desktop menu entries, and the file
 // manager's D-Bus interface (through the launcher seam) with the program's own fallbacks.
 #include "shell/ShellUtl.h"
 
+#include "platform/FileSystem.h"
 #include "shell/DesktopEntries.h"
+#include "shell/FileList.h"
 #include "shell/Seams.h"
+#include "shell/Trash.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,8 +24,6 @@
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QProgressDialog>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -30,6 +31,7 @@
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace trovex
 {
@@ -40,6 +42,10 @@ namespace
 // Below this many paths the trash is quick enough that a progress window would only flash.
 constexpr int ProgressThreshold = 10;
 constexpr int ProgressDelayMs = 500;
+// The failure box names at most this many paths, so it always fits the screen.
+constexpr int MaxListedFailures = 20;
+// 100-ns ticks from 1601-01-01 to 1970-01-01, in milliseconds.
+constexpr std::int64_t FileTimeEpochMs = 11644473600000;
 
 std::function<QString(const QString&)>& Translator()
 {
@@ -53,58 +59,50 @@ QString Tr(const QString& text)
     return translate ? translate(text) : text;
 }
 
-QString TrashQuestion(const QStringList& paths)
+QString NameOf(const std::string& path)
+{
+    std::string_view name = path;
+    while (name.size() > 1 && name.back() == '/')
+        name.remove_suffix(1);
+    return DisplayPath(name.substr(name.rfind('/') + 1));
+}
+
+QString TrashQuestion(const std::vector<std::string>& paths)
 {
     if (paths.size() == 1)
-        return Tr(QStringLiteral("Are you sure you want to move '%1' to the trash?")).arg(QFileInfo(paths[0]).fileName());
+        return Tr(QStringLiteral("Are you sure you want to move '%1' to the trash?")).arg(NameOf(paths[0]));
     return Tr(QStringLiteral("Are you sure you want to move these %1 items to the trash?")).arg(paths.size());
 }
 
-// Qt 6.4 builds the home trash under $XDG_DATA_HOME only when that folder exists; otherwise, or when
-// the trash folder cannot be made, it "succeeds" by moving the item into ./files of the working
-// folder. So the data folder is made first, and a move that lands anywhere but an absolute trash
-// path is undone and counted as failed.
-bool PrepareHomeTrash()
+// One box for the whole deletion: a box per file would make a hundred failures a hundred clicks.
+void ShowTrashFailures(QWidget* owner, const std::vector<std::pair<std::string, std::string>>& failures)
 {
-    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome))
-        return false;
-    QDir().mkpath(dataHome);
-    return QFileInfo(dataHome).isDir();
+    QString text = Tr(QStringLiteral("These items could not be moved to the trash:"));
+    text += QLatin1Char('\n');
+    for (std::size_t i = 0; i < failures.size() && i < MaxListedFailures; ++i)
+        text += QLatin1Char('\n') + DisplayPath(failures[i].first) + QStringLiteral(": ") +
+                QString::fromLocal8Bit(failures[i].second.c_str());
+    if (failures.size() > MaxListedFailures)
+        text += QLatin1Char('\n') + Tr(QStringLiteral("... and %1 more")).arg(failures.size() - MaxListedFailures);
+    TMessageBox::Show(owner, text, QStringLiteral("Error"), QMessageBox::Warning, QMessageBox::Ok);
 }
 
-void UndoStrayTrashMove(const QString& original, const QString& pathInTrash)
+QDateTime DateTimeOf(TFileTime time)
 {
-    const QString moved = QDir::current().absoluteFilePath(pathInTrash);
-    std::rename(QFile::encodeName(moved).constData(), QFile::encodeName(original).constData());
-    // The record Qt wrote for it, and the two folders it made, when nothing else is in them.
-    QDir trashDir = QFileInfo(moved).dir();
-    trashDir.cdUp();
-    QFile::remove(trashDir.filePath(QStringLiteral("info/") + QFileInfo(moved).fileName() + QStringLiteral(".trashinfo")));
-    trashDir.rmdir(QStringLiteral("info"));
-    trashDir.rmdir(QStringLiteral("files"));
-}
-
-bool MoveOneToTrash(const QString& path)
-{
-    QString pathInTrash;
-    if (!QFile::moveToTrash(path, &pathInTrash))
-        return false;
-    if (QDir::isAbsolutePath(pathInTrash))
-        return true;
-    UndoStrayTrashMove(path, pathInTrash);
-    return false;
+    if (time == 0)
+        return {};
+    return QDateTime::fromMSecsSinceEpoch(static_cast<std::int64_t>(time / 10000) - FileTimeEpochMs);
 }
 
 // stat() that follows links, as the type of a link is that of what it points at.
-bool StatPath(const QString& path, struct stat& st)
+bool StatPath(const std::string& path, struct stat& st)
 {
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
 // The type by the name's extension, as the Windows shell does: reading contents would make every
 // row of a large result list open its file. Entries that are no regular file have inode/* types.
-QMimeType MimeTypeOf(const QString& path)
+QMimeType MimeTypeOf(const std::string& path)
 {
     struct stat st{};
     if (!StatPath(path, st))
@@ -120,7 +118,7 @@ QMimeType MimeTypeOf(const QString& path)
         return db.mimeTypeForName(QStringLiteral("inode/fifo"));
     if (S_ISSOCK(st.st_mode))
         return db.mimeTypeForName(QStringLiteral("inode/socket"));
-    return db.mimeTypeForFile(QFileInfo(path).fileName(), QMimeDatabase::MatchExtension);
+    return db.mimeTypeForFile(NameOf(path), QMimeDatabase::MatchExtension);
 }
 
 void ChooseIconTheme()
@@ -161,35 +159,49 @@ QLabel* ValueLabel(QWidget* parent, const char* name, const QString& text)
     return label;
 }
 
-// The program's own properties window, for desktops whose file manager offers none over D-Bus.
-void ShowOwnPropertiesDialog(QWidget* owner, const QString& path)
+// The program's own properties window, for desktops whose file manager offers none over D-Bus. The
+// facts come from the file's own bytes, never from a name re-encoded from its text.
+void ShowOwnPropertiesDialog(QWidget* owner, const std::string& path)
 {
-    const QFileInfo info(path);
+    TFindData data;
+    if (!ReadFindData(path, data))
+        return;
+    std::string_view trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.remove_suffix(1);
+    const std::size_t slash = trimmed.rfind('/');
+    const std::string_view folder = slash == 0 ? std::string_view("/") : trimmed.substr(0, slash);
+    const QString name = NameOf(path);
+
     auto* dialog = new QDialog(owner);
     dialog->setObjectName(QStringLiteral("FileProperties"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(Tr(QStringLiteral("%1 Properties")).arg(info.fileName()));
+    dialog->setWindowTitle(Tr(QStringLiteral("%1 Properties")).arg(name));
 
     auto* form = new QFormLayout;
-    form->addRow(Tr(QStringLiteral("Name:")), ValueLabel(dialog, "lName", info.fileName()));
-    form->addRow(Tr(QStringLiteral("Folder:")), ValueLabel(dialog, "lFolder", QDir::toNativeSeparators(info.absolutePath())));
+    form->addRow(Tr(QStringLiteral("Name:")), ValueLabel(dialog, "lName", name));
+    form->addRow(Tr(QStringLiteral("Folder:")), ValueLabel(dialog, "lFolder", DisplayPath(folder)));
     form->addRow(Tr(QStringLiteral("Type:")), ValueLabel(dialog, "lType", GetFileTypeName(path)));
-    if (info.isSymLink())
-        form->addRow(Tr(QStringLiteral("Link to:")), ValueLabel(dialog, "lTarget", info.symLinkTarget()));
+    if (data.Attributes & faReparsePoint) {
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(std::string(trimmed).c_str(), target.data(), target.size());
+        target.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        form->addRow(Tr(QStringLiteral("Link to:")), ValueLabel(dialog, "lTarget", DisplayPath(target)));
+    }
     // A folder's size would need a walk of everything below it; like the list, show none.
-    if (!info.isDir())
-        form->addRow(Tr(QStringLiteral("Size:")), ValueLabel(dialog, "lSize", FormatSize(info.size())));
-    form->addRow(Tr(QStringLiteral("Created:")), ValueLabel(dialog, "lCreated", FormatTime(info.birthTime())));
-    form->addRow(Tr(QStringLiteral("Modified:")), ValueLabel(dialog, "lModified", FormatTime(info.lastModified())));
-    form->addRow(Tr(QStringLiteral("Accessed:")), ValueLabel(dialog, "lAccessed", FormatTime(info.lastRead())));
+    if (!(data.Attributes & faDirectory))
+        form->addRow(Tr(QStringLiteral("Size:")), ValueLabel(dialog, "lSize", FormatSize(static_cast<qint64>(data.Size))));
+    form->addRow(Tr(QStringLiteral("Created:")), ValueLabel(dialog, "lCreated", FormatTime(DateTimeOf(data.CreationTime))));
+    form->addRow(Tr(QStringLiteral("Modified:")), ValueLabel(dialog, "lModified", FormatTime(DateTimeOf(data.LastWriteTime))));
+    form->addRow(Tr(QStringLiteral("Accessed:")), ValueLabel(dialog, "lAccessed", FormatTime(DateTimeOf(data.LastAccessTime))));
 
     auto* readOnly = new QCheckBox(Tr(QStringLiteral("Read-only")), dialog);
     readOnly->setObjectName(QStringLiteral("CheckReadOnly"));
-    readOnly->setChecked(!(info.permissions() & QFileDevice::WriteOwner));
+    readOnly->setChecked(data.Attributes & faReadOnly);
     readOnly->setEnabled(false);
     auto* hidden = new QCheckBox(Tr(QStringLiteral("Hidden")), dialog);
     hidden->setObjectName(QStringLiteral("CheckHidden"));
-    hidden->setChecked(info.fileName().startsWith(QLatin1Char('.')));
+    hidden->setChecked(data.Attributes & faHidden);
     hidden->setEnabled(false);
     auto* attributes = new QVBoxLayout;
     attributes->addWidget(readOnly);
@@ -202,49 +214,6 @@ void ShowOwnPropertiesDialog(QWidget* owner, const QString& path)
     layout->addLayout(form);
     layout->addWidget(buttons);
     dialog->show();
-}
-
-// One argument of an Exec line: quoted when it holds a character the desktop-entry format reserves,
-// with '"', '`', '$' and '\' escaped inside the quotes; '%' is doubled everywhere, as field codes
-// are read before the quotes.
-QString ExecArgument(const QString& argument, bool alwaysQuote)
-{
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    bool quote = alwaysQuote || argument.isEmpty();
-    for (QChar c : argument)
-        quote = quote || reserved.contains(c);
-    QString out;
-    if (quote)
-        out += QLatin1Char('"');
-    for (QChar c : argument) {
-        if (quote && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')))
-            out += QLatin1Char('\\');
-        else if (c == QLatin1Char('%'))
-            out += QLatin1Char('%');
-        out += c;
-    }
-    if (quote)
-        out += QLatin1Char('"');
-    return out;
-}
-
-// A string value of a key file: these escapes are undone when it is read.
-QString EntryValue(const QString& value)
-{
-    QString out;
-    for (QChar c : value) {
-        switch (c.unicode()) {
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
-        case '\t': out += QStringLiteral("\\t"); break;
-        case '\r': out += QStringLiteral("\\r"); break;
-        default: out += c;
-        }
-    }
-    // A leading blank would be dropped as the space after '='.
-    if (out.startsWith(QLatin1Char(' ')))
-        out.replace(0, 1, QStringLiteral("\\s"));
-    return out;
 }
 
 } // namespace
@@ -290,60 +259,71 @@ QString BrowseForFolder(QWidget* owner, const QString& title)
     return TDialogs::GetExistingDirectory(owner, title);
 }
 
-int DeleteFiles(QWidget* owner, const QStringList& paths)
+int DeleteFiles(QWidget* owner, const std::vector<std::string>& paths)
 {
-    if (paths.isEmpty())
+    if (paths.empty())
         return -1;
-    const QString caption = paths.size() == 1 ? Tr(QStringLiteral("Delete File")) : Tr(QStringLiteral("Delete Multiple Items"));
+    const int count = static_cast<int>(paths.size());
+    const QString caption = count == 1 ? Tr(QStringLiteral("Delete File")) : Tr(QStringLiteral("Delete Multiple Items"));
     if (TMessageBox::Show(owner, TrashQuestion(paths), caption, QMessageBox::Question,
                           QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-        return static_cast<int>(paths.size());
-    if (!PrepareHomeTrash())
-        return static_cast<int>(paths.size());
+        return count;
 
     std::unique_ptr<QProgressDialog> progress;
-    if (paths.size() > ProgressThreshold) {
+    if (count > ProgressThreshold) {
         progress = std::make_unique<QProgressDialog>(Tr(QStringLiteral("Moving to the trash...")), Tr(QStringLiteral("Cancel")),
-                                                     0, static_cast<int>(paths.size()), owner);
+                                                     0, count, owner);
         progress->setWindowModality(Qt::WindowModal);
         progress->setMinimumDuration(ProgressDelayMs);
     }
     int notMoved = 0;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
+    std::vector<std::pair<std::string, std::string>> failures;
+    for (int i = 0; i < count; ++i) {
         if (progress) {
-            progress->setValue(static_cast<int>(i));
+            progress->setValue(i);
             if (progress->wasCanceled()) {
-                notMoved += static_cast<int>(paths.size() - i);
+                notMoved += count - i;
                 break;
             }
         }
-        if (!MoveOneToTrash(paths[i]))
+        const TTrashResult result = MoveToTrash(paths[static_cast<std::size_t>(i)]);
+        if (!result.Moved) {
             ++notMoved;
+            failures.emplace_back(paths[static_cast<std::size_t>(i)], result.Error);
+        }
     }
     if (progress)
-        progress->setValue(static_cast<int>(paths.size()));
+        progress->setValue(count);
+    progress.reset();
+    if (!failures.empty())
+        ShowTrashFailures(owner, failures);
     return notMoved;
 }
 
-bool ShowFileProperties(QWidget* owner, const QString& path)
+bool ShowFileProperties(QWidget* owner, const std::string& path)
 {
     struct stat st{};
-    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
         return false;
     // The file manager may refuse later, from the event loop; by then the window may be gone.
     QPointer<QWidget> guard(owner);
     const bool hadOwner = owner != nullptr;
-    TLauncher::ShowItemProperties({QUrl::fromLocalFile(path)}, [guard, hadOwner, path]() {
+    TLauncher::ShowItemProperties({FileUrl(path)}, [guard, hadOwner, path]() {
         if (!hadOwner || guard)
             ShowOwnPropertiesDialog(guard, path);
     });
     return true;
 }
 
-QString GetFileTypeName(const QString& path)
+QString GetFileTypeName(const std::string& path)
 {
     const QMimeType type = MimeTypeOf(path);
     return type.isValid() ? type.comment() : QString();
+}
+
+QString GetFileTypeName(const QString& path)
+{
+    return GetFileTypeName(PathBytes(path));
 }
 
 QIcon TSystemImageList::Icon(int index) const
@@ -391,6 +371,11 @@ QIcon SystemImageListIcon(int index)
 
 int GetFileIconIndex(const QString& path)
 {
+    return GetFileIconIndex(PathBytes(path));
+}
+
+int GetFileIconIndex(const std::string& path)
+{
     const QMimeType type = MimeTypeOf(path);
     if (!type.isValid())
         return -1;
@@ -400,28 +385,11 @@ int GetFileIconIndex(const QString& path)
 void CreateShortcut(const QString& target, const QString& shortcutFile, const QString& description,
                     const QString& icon, const QStringList& arguments)
 {
-    QString exec = ExecArgument(target, true);
+    std::vector<std::string> args;
     for (const QString& argument : arguments)
-        exec += QLatin1Char(' ') + ExecArgument(argument, false);
-    // A menu entry must have a name; the program's own name is the natural one.
-    const QString name = description.isEmpty() ? QFileInfo(target).fileName() : description;
-
-    QString text = QStringLiteral("[Desktop Entry]\nType=Application\n");
-    text += QStringLiteral("Name=") + EntryValue(name) + QLatin1Char('\n');
-    text += QStringLiteral("Exec=") + EntryValue(exec) + QLatin1Char('\n');
-    if (!icon.isEmpty())
-        text += QStringLiteral("Icon=") + EntryValue(icon) + QLatin1Char('\n');
-    text += QStringLiteral("Terminal=false\n");
-
-    QDir().mkpath(QFileInfo(shortcutFile).absolutePath());
-    // QSaveFile writes through a link to its target; an entry of ours replaces the link instead.
-    if (QFileInfo(shortcutFile).isSymLink())
-        QFile::remove(shortcutFile);
-    QSaveFile file(shortcutFile);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(text.toUtf8());
-    file.commit();
+        args.push_back(argument.toStdString());
+    CreateShortcut(QFile::encodeName(target).toStdString(), std::filesystem::path(QFile::encodeName(shortcutFile).toStdString()),
+                   description.toStdString(), icon.toStdString(), args);
 }
 
 void DeleteFolderFiles(const QString& folder)
@@ -434,20 +402,27 @@ void DeleteFolderFiles(const QString& folder)
         EmptyFolderTree(std::filesystem::path(QFile::encodeName(path).toStdString()));
 }
 
-void OpenDocument(const QString& path)
+QUrl FileUrl(const std::string& path)
 {
-    TLauncher::OpenUrl(QUrl::fromLocalFile(path));
+    return QUrl::fromEncoded(QByteArray::fromStdString(FileUri(path)), QUrl::StrictMode);
 }
 
-void OpenFolder(const QString& folder, const QString& selectPath)
+void OpenDocument(const std::string& path)
 {
-    const QUrl folderUrl = QUrl::fromLocalFile(folder);
-    if (selectPath.isEmpty()) {
+    TLauncher::OpenUrl(FileUrl(path));
+}
+
+void OpenFolder(const std::string& folder, const std::string& selectPath)
+{
+    const QUrl folderUrl = FileUrl(folder);
+    if (selectPath.empty()) {
         TLauncher::OpenUrl(folderUrl);
         return;
     }
-    const QString item = QDir::isAbsolutePath(selectPath) ? selectPath : QDir(folder).filePath(selectPath);
-    TLauncher::ShowItems({QUrl::fromLocalFile(item)}, [folderUrl]() { TLauncher::OpenUrl(folderUrl); });
+    std::string item = selectPath;
+    if (item[0] != '/')
+        item = (folder.empty() || folder.back() == '/' ? folder : folder + '/') + selectPath;
+    TLauncher::ShowItems({FileUrl(item)}, [folderUrl]() { TLauncher::OpenUrl(folderUrl); });
 }
 
 void OpenHomePage()

@@ -10,9 +10,11 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -46,19 +48,22 @@ void UpdateShellMenu(bool add, const std::string& exePath);
 /// or an empty text when cancelled.
 QString BrowseForFolder(QWidget* owner, const QString& title = QStringLiteral("Select place for search in:"));
 
-/// Asks once whether to move `paths` to the trash; on Yes moves each one (a folder with its
-/// contents), showing progress when there are many. What could not be moved stays where it was and
-/// is not reported: callers look at what still exists. Returns -1 for an empty list, otherwise the
-/// number of paths not moved (0: all moved; all of them when the person declined or cancelled).
-int DeleteFiles(QWidget* owner, const QStringList& paths);
+/// Asks once whether to move `paths` (the files' bytes, not necessarily UTF-8) to the trash; on
+/// Yes moves each one (a folder with its contents), showing progress when there are many, then one
+/// "Error" box listing every path that could not be moved and why. What could not be moved stays
+/// where it was. Returns -1 for an empty list, otherwise the number of paths not moved (0: all
+/// moved; all of them when the person declined or cancelled).
+int DeleteFiles(QWidget* owner, const std::vector<std::string>& paths);
 
-/// Opens the file manager's properties window of `path`, or, when no file manager offers one, the
-/// program's own small window (name, folder, type, size, times, attributes), which is not modal and
-/// deletes itself when closed. Returns false, showing nothing, when `path` names nothing.
-bool ShowFileProperties(QWidget* owner, const QString& path);
+/// Opens the file manager's properties window of `path` (bytes), or, when no file manager offers
+/// one, the program's own small window (name, folder, type, size, times, attributes), which is not
+/// modal and deletes itself when closed. Returns false, showing nothing, when `path` names nothing.
+bool ShowFileProperties(QWidget* owner, const std::string& path);
 
 /// The MIME type's description of `path` (by its name's extension; "Folder" and the like for
-/// other kinds of entry), in the locale's language; empty when `path` names nothing.
+/// other kinds of entry), in the locale's language; empty when `path` names nothing. The QString
+/// form takes a path text as PathText makes it.
+QString GetFileTypeName(const std::string& path);
 QString GetFileTypeName(const QString& path);
 
 /// The program's icon cache, the counterpart of the system image list: one slot per distinct
@@ -85,12 +90,13 @@ TSystemImageList& GetSystemImageList();
 QIcon SystemImageListIcon(int index);
 /// The slot of the icon of `path`'s type in GetSystemImageList(); -1 when `path` names nothing or
 /// the theme has no icon for its type.
+int GetFileIconIndex(const std::string& path);
 int GetFileIconIndex(const QString& path);
 
 /// Writes the menu entry `shortcutFile` (a .desktop file, replaced when it exists) that starts
 /// `target` with `arguments`, each passed as one argument, named `description` and showing `icon`
 /// (a theme icon name or an image path; none when empty). An entry that cannot be written is
-/// silently missing.
+/// silently missing. The same writer as install's (DesktopEntries.h).
 void CreateShortcut(const QString& target, const QString& shortcutFile, const QString& description,
                     const QString& icon, const QStringList& arguments = {});
 
@@ -99,11 +105,14 @@ void CreateShortcut(const QString& target, const QString& shortcutFile, const QS
 /// followed, so nothing outside the tree is touched; a folder on another file system is not entered.
 void DeleteFolderFiles(const QString& folder);
 
-/// Opens `path` with the desktop's default application for it.
-void OpenDocument(const QString& path);
+/// The file URI of `path` (bytes) as Qt carries it, with every byte kept (FileUri).
+QUrl FileUrl(const std::string& path);
+/// Opens `path` (bytes) with the desktop's default application for it.
+void OpenDocument(const std::string& path);
 /// Shows `folder` in the file manager with `selectPath` (a full path, or a name inside `folder`)
 /// selected; without a file manager that can select, or without `selectPath`, opens the folder.
-void OpenFolder(const QString& folder, const QString& selectPath = {});
+/// Both are bytes.
+void OpenFolder(const std::string& folder, const std::string& selectPath = {});
 /// Opens HomePageAddress in the browser.
 void OpenHomePage();
 /// Starts a mail to SupportMailAddress.

@@ -10,12 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStyleFactory>
@@ -428,6 +430,26 @@ private slots:
         QTRY_COMPARE(FForm->cbString->lineEdit()->width(), dropDownEditWidth);
     }
 
+    // A placement larger than any screen, with values at the ends of 32 bits, or far above the
+    // screen opens on the screen's free area with the title bar on it, and the close saves that.
+    void PlacementIsBroughtOntoTheScreen()
+    {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        for (const char* norm : {"0,0,100000,100000", "-2147483648,-2147483648,2147483647,2147483647", "100,-5000,700,-4500"}) {
+            TRegistry reg(TRegistry::DefaultPath());
+            reg.WriteString(PlacementKey, "NormPos", norm);
+            reg.Save();
+            NewForm();
+            FForm->show();
+            QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+            const QRect frame = FForm->frameGeometry();
+            QVERIFY2(area.contains(frame), norm);
+            QVERIFY(FForm->close());
+            QCOMPARE(QString::fromStdString(SavedStore().ReadString(PlacementKey, "NormPos").value_or("")),
+                     QStringLiteral("%1,%2,%3,%4").arg(frame.left()).arg(frame.top()).arg(frame.left() + frame.width()).arg(frame.top() + frame.height()));
+        }
+    }
+
     // First start: no store file; closing writes the whole key and the placement section.
     void FirstStartThenCloseWritesEverything()
     {
@@ -439,6 +461,7 @@ private slots:
         QCOMPARE(FForm->frameGeometry().topLeft(), QPoint(213, 113));
         const QRect client = FForm->geometry();
         QCOMPARE(client.size(), QSize(519, 405));
+        const QRect frame = FForm->frameGeometry(); // the outer frame is what is stored
         CloseForm();
         TRegistry saved = SavedStore();
         QCOMPARE(saved.LoadResult(), lrLoaded);
@@ -452,7 +475,7 @@ private slots:
         for (const char* name : {"FormVersion", "Flags", "ShowCmd", "PixelsPerInch", "MinMaxPos", "NormPos", "Visible",
                                  "ListCol1", "ListCol5", "LangName"})
             QVERIFY2(saved.FindValue(PlacementKey, name), name);
-        QCOMPARE(QString::fromStdString(saved.ReadString(PlacementKey, "NormPos").value_or("")), QStringLiteral("%1,%2,%3,%4").arg(client.left()).arg(client.top()).arg(client.left() + 519).arg(client.top() + 405));
+        QCOMPARE(QString::fromStdString(saved.ReadString(PlacementKey, "NormPos").value_or("")), QStringLiteral("%1,%2,%3,%4").arg(frame.left()).arg(frame.top()).arg(frame.left() + frame.width()).arg(frame.top() + frame.height()));
         QCOMPARE(saved.ReadString(PlacementKey, "ShowCmd"), std::optional<std::string>("1"));
         QCOMPARE(saved.ReadString(PlacementKey, "Visible"), std::optional<std::string>("0"));
     }
@@ -468,7 +491,7 @@ private slots:
         for (const TStoredBox& b : StoredBoxes)
             Find<QCheckBox>(b.Box)->setChecked(!b.Default);
         FForm->TotalFiles = 1234;
-        FForm->TotalFound = -7;
+        FForm->TotalFound = 4000000000u;
         FForm->ListView->header()->resizeSection(1, 222);
         CloseForm();
         QVERIFY(SavedStore().FindValue(Key, "Path0")->Type == rtExpandString);
@@ -482,15 +505,51 @@ private slots:
         QCOMPARE(FForm->cbString->currentText(), QString());
         for (const TStoredBox& b : StoredBoxes)
             QVERIFY2(Find<QCheckBox>(b.Box)->isChecked() == !b.Default, b.Box);
-        QCOMPARE(FForm->TotalFiles, 1234);
-        QCOMPARE(FForm->TotalFound, -7);
-        QCOMPARE(FForm->StatusBar->PanelText(1), QStringLiteral("Total files processed: 1234  and found: -7"));
+        QCOMPARE(FForm->TotalFiles, 1234u);
+        QCOMPARE(FForm->TotalFound, 4000000000u);
+        QCOMPARE(FForm->StatusBar->PanelText(1), QStringLiteral("Total files processed: 1234  and found: 4000000000"));
         QCOMPARE(FForm->ListView->header()->sectionSize(1), 222);
         // Stored unchecked states applied their handlers while the window was made.
         QVERIFY(FForm->cbString->Simple() && FForm->cbFolder->Simple());
         QVERIFY(!FForm->ListShowsHints());
         QVERIFY(!FForm->mReport->isEnabled());
         QVERIFY(FForm->ListShowsIcons());
+    }
+
+    // One unreadable value in the store costs that value alone: the histories, the totals, the
+    // boxes before it and the placement are restored; the close keeps the damaged file beside.
+    void OneBadValueIsDroppedAlone()
+    {
+        FullStore().Save();
+        QFile file(QString::fromStdString(StoreFile()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray text = file.readAll();
+        file.close();
+        const QByteArray koi8 = "\"KOI8\"=dword:0000000";
+        const qsizetype at = text.indexOf(koi8);
+        QVERIFY(at >= 0);
+        text.replace(at, koi8.size() + 1, "\"KOI8\"=dword:zz");
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+        file.close();
+
+        NewForm();
+        QCOMPARE(Items(FForm->cbMask), QStringList({"*.cpp"}));
+        QCOMPARE(Items(FForm->cbString), QStringList({"needle"}));
+        QCOMPARE(FForm->TotalFiles, 200u);
+        bool before = true;
+        for (const TStoredBox& b : StoredBoxes) {
+            if (qstrcmp(b.Value, "KOI8") == 0)
+                before = false; // the first missing value ends the restore of the boxes
+            QVERIFY2(Find<QCheckBox>(b.Box)->isChecked() == (before ? !b.Default : b.Default), b.Box);
+        }
+        CloseForm();
+        QFile bad(QString::fromStdString(StoreFile() + ".bad"));
+        QVERIFY(bad.open(QIODevice::ReadOnly));
+        QCOMPARE(bad.readAll(), text);
+        TRegistry saved = SavedStore();
+        QCOMPARE(saved.LoadResult(), lrLoaded);
+        QCOMPARE(saved.ReadString(Key, "Mask0"), std::optional<std::string>("*.cpp"));
     }
 
     // The first check-box value missing or of another type ends the restore there.
@@ -516,8 +575,8 @@ private slots:
             }
             // Histories and totals are restored all the same.
             QCOMPARE(Items(FForm->cbMask), QStringList({"*.cpp"}));
-            QCOMPARE(FForm->TotalFiles, 200);
-            QCOMPARE(FForm->TotalFound, 5);
+            QCOMPARE(FForm->TotalFiles, 200u);
+            QCOMPARE(FForm->TotalFound, 5u);
         }
     }
 
@@ -538,7 +597,7 @@ private slots:
         QCOMPARE(Items(FForm->cbMask), QStringList({"m0", "m1", "*.txt", "*.doc", "*.rtf"}));
         QCOMPARE(Items(FForm->cbFolder), QStringList({"/p0/", "/p1/", Home()}));
         QCOMPARE(Items(FForm->cbString), QStringList({"s0", "s1"}));
-        QCOMPARE(FForm->TotalFiles, 0);
+        QCOMPARE(FForm->TotalFiles, 0u);
     }
 
     // Three mask entries save indexes 3 to 9 empty, and the next start shows exactly three.

@@ -60,6 +60,14 @@ private:
         return QString::fromStdString(FStore->ReadString(Section, name).value_or("<missing>"));
     }
 
+    // The frame's widths around the shown window (what the platform draws, if anything).
+    QMargins Frame() const
+    {
+        const QRect f = FForm->frameGeometry();
+        const QRect c = FForm->geometry();
+        return {c.left() - f.left(), c.top() - f.top(), f.right() - c.right(), f.bottom() - c.bottom()};
+    }
+
     // Restores and shows the window as the main window does.
     void Open()
     {
@@ -96,8 +104,12 @@ private slots:
         QCOMPARE(Get("Flags"), QStringLiteral("0"));
         QCOMPARE(Get("ShowCmd"), QStringLiteral("1"));
         QCOMPARE(Get("PixelsPerInch"), QString::number(Dpi()));
-        QCOMPARE(Get("NormPos"), QStringLiteral("200,150,700,550"));
-        QCOMPARE(Get(qPrintable("NormPos" + ScreenSuffix())), QStringLiteral("200,150,700,550"));
+        // The outer frame, title bar included, around the designed bounds.
+        const QMargins m = Frame();
+        const QString outer = QStringLiteral("%1,%2,%3,%4").arg(200 - m.left()).arg(150 - m.top()).arg(700 + m.right()).arg(550 + m.bottom());
+        QCOMPARE(Get("NormPos"), outer);
+        QCOMPARE(Get(qPrintable("NormPos" + ScreenSuffix())), outer);
+        QCOMPARE(Get("MinMaxPos"), QStringLiteral("-1,-1,%1,%2").arg(-m.left()).arg(-m.top()));
         QVERIFY(Get("MinMaxPos").count(u',') == 3);
         QCOMPARE(Get(qPrintable("MinMaxPos" + ScreenSuffix())), Get("MinMaxPos"));
         QCOMPARE(Get("Visible"), QStringLiteral("0"));
@@ -113,6 +125,7 @@ private slots:
         struct Case { const char* what; QList<QPair<QString, QString>> values; QRect expected; };
         const QString screen = ScreenSuffix();
         const QString dpi = QString::number(Dpi());
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         const QList<Case> cases = {
             {"commas", {{"NormPos", "10,20,410,320"}}, {10, 20, 400, 300}},
             {"blanks", {{"NormPos", "10 20 410 320"}}, {10, 20, 400, 300}},
@@ -125,8 +138,14 @@ private slots:
             {"not numbers", {{"NormPos", "a,b,c,d"}}, {200, 150, 500, 400}},
             {"right before left", {{"NormPos", "410,20,10,320"}}, {200, 150, 500, 400}},
             {"newer version", {{"NormPos", "10,20,410,320"}, {"FormVersion", "-1"}}, {200, 150, 500, 400}},
-            {"off every screen", {{"NormPos", "-9000,-9000,-8600,-8700"}},
-             {QGuiApplication::primaryScreen()->availableGeometry().topLeft(), QSize(400, 300)}},
+            {"off every screen", {{"NormPos", "-9000,-9000,-8600,-8700"}}, {area.topLeft(), QSize(400, 300)}},
+            {"larger than the screen", {{"NormPos", "0,0,100000,100000"}}, area},
+            {"extreme values", {{"NormPos", "-2147483648,-2147483648,2147483647,2147483647"}}, area},
+            {"beyond 32 bits", {{"NormPos", "-99999999999,10,99999999999,310"}}, {area.left(), area.top() + 10, area.width(), 300}},
+            {"title bar above the screen", {{"NormPos", "10,-100,410,200"}}, {area.left() + 10, area.top(), 400, 300}},
+            {"hanging off the bottom right",
+             {{"NormPos", QStringLiteral("%1,%2,%3,%4").arg(area.right() - 50).arg(area.bottom() - 20).arg(area.right() + 350).arg(area.bottom() + 280)}},
+             {area.right() + 1 - 400, area.bottom() + 1 - 300, 400, 300}},
         };
         for (const Case& c : cases) {
             init();
@@ -136,6 +155,10 @@ private slots:
             FPlacement->RestoreFormPlacement();
             QVERIFY2(FForm->geometry() == c.expected, c.what);
             QVERIFY2(FPlacement->Restored(), c.what);
+            // What was brought onto the screen is what the close saves, not the damaged value.
+            FPlacement->SaveFormPlacement();
+            const QRect e = c.expected;
+            QCOMPARE(Get("NormPos"), QStringLiteral("%1,%2,%3,%4").arg(e.left()).arg(e.top()).arg(e.left() + e.width()).arg(e.top() + e.height()));
         }
     }
 
@@ -175,7 +198,8 @@ private slots:
         QTRY_VERIFY(FForm->isMaximized());
         FPlacement->SaveFormPlacement();
         QCOMPARE(Get("ShowCmd"), QStringLiteral("3"));
-        QCOMPARE(Get("NormPos"), QStringLiteral("60,70,360,270"));
+        const QMargins m = Frame();
+        QCOMPARE(Get("NormPos"), QStringLiteral("%1,%2,%3,%4").arg(60 - m.left()).arg(70 - m.top()).arg(360 + m.right()).arg(270 + m.bottom()));
 
         NewForm();
         Open();

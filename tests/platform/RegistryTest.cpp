@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace trovex;
 namespace fs = std::filesystem;
@@ -177,26 +178,10 @@ TEST(RegistryTest, DeleteKeyKeepsSiblings)
     EXPECT_EQ(reg.ReadString("Software\\Brenvik\\Trovex2", "b"), "2");
 }
 
-// Text that is not a registry export never loads half-way; the store starts empty.
-TEST(RegistryTest, RejectsBrokenText)
+// Text that is not a registry export at all never loads; the store stays as it was.
+TEST(RegistryTest, RejectsTextThatIsNoExport)
 {
-    const char* const cases[] = {
-        "",
-        "just some text\n",
-        "Windows Registry Editor Version 5.00\n\"a\"=\"value before any key\"\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=\"unterminated\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=dword:123456789\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=dword:xyz\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=hex(2):41,00,42\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=hex(4):01,02\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=hex:01,zz\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=hex:01,\\\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=\"b\" trailing\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=wrong:1\n",
-        "Windows Registry Editor Version 5.00\n[Software\\NoRoot]\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\nname=\"unquoted name\"\n",
-    };
+    const char* const cases[] = {"", "just some text\n", "\n; only a comment\n", "[HKEY_CURRENT_USER\\X]\n\"a\"=\"b\"\n"};
     for (const char* text : cases) {
         SCOPED_TRACE(text);
         TRegistry reg(fs::path("/nonexistent/Trovex.reg"));
@@ -206,26 +191,174 @@ TEST(RegistryTest, RejectsBrokenText)
     }
 }
 
-// A damaged store is kept beside as ".bad" before the new one replaces it: nothing is lost silently.
-TEST(RegistryTest, DamagedFileIsKeptAsBad)
+// One line that cannot be read costs only itself (a key line: that key's values), never the
+// histories, options and placement around it; the file as it was is kept beside before the store
+// is written again.
+TEST(RegistryTest, UnreadableLineIsDroppedAlone)
+{
+    struct Case { const char* line; bool keyLine; };
+    const Case cases[] = {
+        {"\"KOI8\"=dword:zz", false},
+        {"\"KOI8\"=dword:123456789", false},
+        {"\"KOI8\"=\"unterminated", false},
+        {"\"KOI8\"=\"b\" trailing", false},
+        {"\"KOI8\"=hex(2):41,00,42", false},
+        {"\"KOI8\"=hex(4):01,02", false},
+        {"\"KOI8\"=hex:01,zz", false},
+        {"\"KOI8\"=hex(zz):01", false},
+        {"\"KOI8\"=wrong:1", false},
+        {"\"KOI8\"", false},
+        {"KOI8=\"unquoted name\"", false},
+        {"[Software\\NoRoot]", true},
+        {"[HKEY_CURRENT_USER\\Unclosed", true},
+    };
+    TTempFolder dir;
+    setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    const fs::path file = TRegistry::DefaultPath();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        fs::remove_all(file.parent_path());
+        const std::string text = std::string("Windows Registry Editor Version 5.00\n\n"
+                                             "[HKEY_CURRENT_USER\\Software\\Brenvik\\Trovex]\n"
+                                             "\"Mask0\"=\"*.txt\"\n") +
+                                 c.line +
+                                 "\n\"Icons\"=dword:00000001\n\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Brenvik\\Trovex\\Placement]\n"
+                                 "\"NormPos\"=\"1,2,3,4\"\n";
+        WriteAll(file, text);
+        TRegistry reg;
+        EXPECT_EQ(reg.Load(), lrRepaired);
+        EXPECT_EQ(reg.ReadString(AppKey, "Mask0"), "*.txt");
+        EXPECT_EQ(reg.FindValue(AppKey, "KOI8"), nullptr);
+        EXPECT_EQ(reg.ReadInteger(AppKey, "Icons"), c.keyLine ? std::nullopt : std::optional<std::int32_t>(1));
+        EXPECT_EQ(reg.ReadString(std::string(AppKey) + "\\Placement", "NormPos"), "1,2,3,4");
+        reg.Save();
+        EXPECT_EQ(ReadAll(file.string() + ".bad"), text);
+        TRegistry again;
+        EXPECT_EQ(again.Load(), lrLoaded);
+        EXPECT_EQ(again.ReadString(AppKey, "Mask0"), "*.txt");
+    }
+    unsetenv("XDG_CONFIG_HOME");
+}
+
+// A second damaged store is kept under the next free name: the first kept copy stays as it was.
+TEST(RegistryTest, EveryDamagedStoreIsKept)
 {
     TTempFolder dir;
-    fs::path file = dir.Path() / "Trovex.reg";
-    const std::string damaged = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X]\n\"a\"=garbage\n";
-    WriteAll(file, damaged);
-    TRegistry reg(file);
-    EXPECT_EQ(reg.Load(), lrDamaged);
-    EXPECT_FALSE(reg.KeyExists("HKEY_CURRENT_USER\\X"));
-    reg.WriteInteger(AppKey, "TotalFiles", 7);
-    reg.Save();
-    EXPECT_EQ(ReadAll(fs::path(file.string() + ".bad")), damaged);
-    TRegistry again(file);
-    EXPECT_EQ(again.Load(), lrLoaded);
-    EXPECT_EQ(again.ReadInteger(AppKey, "TotalFiles"), 7);
-    // A second save keeps the good file and leaves the kept copy alone.
-    again.WriteInteger(AppKey, "TotalFiles", 8);
-    again.Save();
-    EXPECT_EQ(ReadAll(fs::path(file.string() + ".bad")), damaged);
+    const fs::path file = dir.Path() / "Trovex.reg";
+    std::vector<std::string> damaged;
+    for (int i = 0; i < 3; ++i) {
+        damaged.push_back("not a store, number " + std::to_string(i) + "\n");
+        WriteAll(file, damaged.back());
+        TRegistry reg(file);
+        ASSERT_EQ(reg.Load(), lrDamaged);
+        reg.WriteInteger(AppKey, "TotalFiles", i);
+        reg.Save();
+    }
+    EXPECT_EQ(ReadAll(file.string() + ".bad"), damaged[0]);
+    EXPECT_EQ(ReadAll(file.string() + ".bad.1"), damaged[1]);
+    EXPECT_EQ(ReadAll(file.string() + ".bad.2"), damaged[2]);
+    TRegistry last(file);
+    EXPECT_EQ(last.Load(), lrLoaded);
+    EXPECT_EQ(last.ReadInteger(AppKey, "TotalFiles"), 2);
+}
+
+// What sits at the store's name and is no regular file is neither read (a FIFO would block, a
+// link to /dev/zero never ends) nor replaced; neither is a file far larger than any store.
+TEST(RegistryTest, OnlyRegularFilesAreRead)
+{
+    TTempFolder dir;
+    const fs::path fifo = dir.Path() / "fifo.reg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path zero = dir.Path() / "zero.reg";
+    fs::create_symlink("/dev/zero", zero);
+    const fs::path toFifo = dir.Path() / "to-fifo.reg";
+    fs::create_symlink(fifo, toFifo);
+    const fs::path huge = dir.Path() / "huge.reg";
+    WriteAll(huge, std::string(TRegistry::Header) + "\n");
+    fs::resize_file(huge, TRegistry::MaxFileSize + 1);
+    for (const fs::path& file : {fifo, zero, toFifo, huge}) {
+        SCOPED_TRACE(file.string());
+        TRegistry reg(file);
+        EXPECT_EQ(reg.Load(), lrUnreadable);
+        reg.WriteInteger(AppKey, "TotalFiles", 1);
+        EXPECT_THROW(reg.Save(), ERegistryError);
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_symlink(zero));
+    EXPECT_TRUE(fs::is_symlink(toFifo));
+    EXPECT_EQ(fs::file_size(huge), TRegistry::MaxFileSize + 1);
+}
+
+// A store that is a link (into a dotfiles folder, say) is written where it points; the link stays.
+TEST(RegistryTest, LinkedStoreIsWrittenThroughTheLink)
+{
+    TTempFolder dir;
+    const fs::path real = dir.Path() / "dotfiles" / "Trovex.reg";
+    const fs::path link = dir.Path() / "config" / "Brenvik" / "Trovex.reg";
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(fs::path("../../dotfiles/Trovex.reg"), link);
+    for (const std::string damaged : {"", "garbage\n"}) {
+        SCOPED_TRACE(damaged);
+        fs::remove_all(real.parent_path());
+        if (!damaged.empty())
+            WriteAll(real, damaged);
+        else
+            fs::create_directories(real.parent_path());
+        TRegistry reg(link);
+        EXPECT_EQ(reg.Load(), damaged.empty() ? lrMissing : lrDamaged);
+        reg.WriteString(AppKey, "Mask0", "*.pas");
+        reg.Save();
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_NE(ReadAll(real).find("\"Mask0\"=\"*.pas\""), std::string::npos);
+        if (!damaged.empty()) {
+            EXPECT_EQ(ReadAll(real.string() + ".bad"), damaged);
+        }
+        TRegistry again(link);
+        EXPECT_EQ(again.Load(), lrLoaded);
+        EXPECT_EQ(again.ReadString(AppKey, "Mask0"), "*.pas");
+    }
+}
+
+// Strings are bytes: a folder name that is not UTF-8, a NUL inside a value, and every odd corner of
+// the encoding come back exactly, through a real file that itself stays valid UTF-8.
+TEST(RegistryTest, StringsRoundTripByteForByte)
+{
+    using namespace std::string_literals;
+    const std::string cases[] = {
+        "/home/u/bad\xff.txt/"s,
+        "/home/u/bad\xef\xbf\xbd.txt/"s,
+        "a\0b"s,
+        "\0"s,
+        "\0\0tail"s,
+        "ends with NUL\0"s,
+        "\xed\xa0\x80 encoded surrogate"s,
+        "\xf0\x9f\x98\x80 four bytes \xf0\x9f"s,
+        "\xc0\xaf overlong, \xf4\x90\x80\x80 too high, \x80 lone"s,
+        "\xdc\x80"s,
+        "plain"s,
+        ""s,
+    };
+    TTempFolder dir;
+    setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    TRegistry out;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        out.WriteExpandString(AppKey, "Path" + std::to_string(i), cases[i]);
+        out.WriteString(AppKey, "Mask" + std::to_string(i), cases[i]);
+    }
+    out.Save();
+    const std::string text = ReadAll(TRegistry::DefaultPath());
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+    EXPECT_EQ(text.find('\xff'), std::string::npos);
+    TRegistry in;
+    ASSERT_EQ(in.Load(), lrLoaded);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(in.ReadString(AppKey, "Path" + std::to_string(i)), cases[i]);
+        EXPECT_EQ(in.ReadString(AppKey, "Mask" + std::to_string(i)), cases[i]);
+    }
+    EXPECT_EQ(in.ToText(), text);
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 // Whatever cannot be read is never overwritten by an empty store.

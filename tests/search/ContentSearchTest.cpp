@@ -213,6 +213,37 @@ TEST(ContentSearchTest, FindsTextInsideArchivesAndDocuments)
     EXPECT_EQ(pdfs["doc.pdf"], "limmerfax page");
 }
 
+// A member's name fits a mask whatever the case of its letters, as a file's name does: masks are
+// lower-cased with all letters, so a name typed exactly as the archive holds it must be found.
+TEST(ContentSearchTest, ArchiveMemberNamesFitMasksInAnyCase)
+{
+    TTempTree tree;
+    TZipBuilder().Add(TZipMember("Dir/\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "hit").WithFlags(0x0800))
+        .WriteTo(tree.Path("utf8.zip")); // Привет.txt, UTF-8 name
+    TZipBuilder().Stored("\x84\x8E\x8C\\\x8F\xA8\xE1\xEC\xAC\xAE.TXT", "hit").WriteTo(tree.Path("oem.zip")); // ДОМ\Письмо.TXT
+    TZipBuilder().Add(TZipMember("\xC3\x89" "COLE.txt", "hit").WithFlags(0x0800)).WriteTo(tree.Path("latin.zip")); // ÉCOLE.txt
+    TZipBuilder().Stored("plain.txt", "hit").WriteTo(tree.Path("ascii.zip"));
+
+    struct Case { const char* mask; L found; };
+    const Case cases[] = {
+        {"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", L{"utf8.zip"}}, // Привет.txt as stored
+        {"\xD0\xBF\xD1\x80*", L{"utf8.zip"}},                                    // пр*
+        {"\xD0\x9F\xD0\x98\xD0\xA1\xD0\xAC\xD0\x9C\xD0\x9E.*", L{"oem.zip"}},    // ПИСЬМО.*
+        {"\xC3\xA9" "cole.txt", L{"latin.zip"}},                                 // école.txt
+        {"\xD0\xB4\xD0\xBE\xD0\xBC*", L{}}, // дом*: the folder's name is not the member's
+        {"PLAIN.TXT", L{"ascii.zip"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mask);
+        TCriteria criteria;
+        criteria.Mask = c.mask;
+        criteria.InZip = true;
+        EXPECT_EQ(Names(Search(tree, criteria)), c.found);
+        criteria.Containing = "hit";
+        EXPECT_EQ(Names(Search(tree, criteria)), c.found);
+    }
+}
+
 // In list mode a file that cannot be read ends the whole run with an error.
 TEST(ContentSearchTest, ListRunEndsAtAReadError)
 {

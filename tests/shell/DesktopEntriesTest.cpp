@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -87,7 +88,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& root)
 {
     std::map<std::string, std::string> files;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string rel = fs::relative(it->path(), root).string();
+        const std::string rel = it->path().lexically_relative(root).string();
         if (it->is_symlink())
             files[rel] = "-> " + fs::read_symlink(it->path()).string();
         else if (it->is_regular_file())
@@ -353,46 +354,71 @@ TEST(DesktopEntriesTest, LaunchersPassTheFolderAsOneArgument)
     }
 }
 
+// A marker of the program's own folder listing `files` (relative) and `links` (absolute).
+std::string Manifest(const std::vector<std::string>& files, const std::vector<std::string>& links = {})
+{
+    std::string text = std::string(OwnedFolderHeader) + "\n";
+    for (const std::string& f : files)
+        text += "file " + f + "\n";
+    for (const std::string& l : links)
+        text += "link " + l + "\n";
+    return text;
+}
+
 // Uninstall from the group's entry removes the entries, the group, the settings and the folder
-// commands, and empties the program's own folder, but nothing of anyone else:
+// commands with the folders install made for them, and what the installation listed in the
+// program's own folder, but nothing of anyone else:
 //
-//   data/applications/other.desktop          someone else's entry      stays
-//   data/applications/Brenvik/Other/x.desktop another program's group   stays (so Brenvik stays)
-//   data/applications/Brenvik/Trovex/notes   a file in our group        goes with the group
-//   config/Brenvik/Trovex.reg (+ .bad)        our settings               go, then config/Brenvik
-//   prog/.trovex-owned  prog/trovex  prog/lang/a.lng  prog/deep/er/f   files go, folders stay
-//   prog/out -> outside/     prog/keep -> outside/keep.txt            links go, targets stay
+//   data/applications/other.desktop           someone else's entry        stays
+//   data/applications/Brenvik/Other/x.desktop another program's group     stays (so Brenvik stays)
+//   data/applications/Brenvik/Trovex/notes    a file in our group         goes with the group
+//   data/kio/servicemenus/theirs.desktop      another service menu        stays (so its folder does)
+//   config/Brenvik/Trovex.reg (+ .bad, .bad.1) our settings               go, then config/Brenvik
+//   trovex/trovex trovex/lang/a.lng trovex/deep/er/f   listed files       go, folders stay
+//   trovex/notes.txt  trovex/lang/mine.lng    the user's, not listed      stay
+//   trovex/out -> outside/  (listed as out/keep.txt)  a link on the way   not followed
+//   bin/trovex -> ../trovex/trovex            listed link, dangling now   goes
+//   bin/mine -> ../trovex/notes.txt, bin/tool listed but not dangling / not a link: stay
 TEST(DesktopEntriesTest, UninstallRemovesOnlyWhatIsTheProgramsOwn)
 {
     TTempTree tree;
     TDesktopHome home(tree);
     const fs::path data(home.Data);
-    const std::string exe = tree.AddFile("prog/trovex", "ELF");
-    tree.AddFile("prog/.trovex-owned");
-    tree.AddFile("prog/lang/a.lng", "x");
-    tree.AddFile("prog/deep/er/f", "x");
+    const std::string exe = tree.AddFile("trovex/trovex", "ELF");
+    tree.AddFile("trovex/lang/a.lng", "x");
+    tree.AddFile("trovex/deep/er/f", "x");
+    tree.AddFile("trovex/notes.txt", "mine");
+    tree.AddFile("trovex/lang/mine.lng", "mine");
     tree.AddFile("outside/keep.txt", "keep");
-    tree.AddFile("outside/inner/file.txt", "keep");
-    tree.AddLink("prog/out", tree.Path("outside"));
-    tree.AddLink("prog/keep", tree.Path("outside/keep.txt"));
+    tree.AddLink("trovex/out", tree.Path("outside"));
+    tree.AddLink("bin/trovex", "../trovex/trovex");
+    tree.AddLink("bin/mine", tree.Path("trovex/notes.txt"));
+    tree.AddFile("bin/tool", "mine");
+    tree.AddFile("trovex/.trovex-owned",
+                 Manifest({"trovex", "lang/a.lng", "deep/er/f", "out/keep.txt", "gone.lng"},
+                          {tree.Path("bin/trovex"), tree.Path("bin/mine"), tree.Path("bin/tool")}));
     tree.AddFile("data/applications/other.desktop", "[Desktop Entry]\n");
     tree.AddFile("data/applications/Brenvik/Other/x.desktop", "[Desktop Entry]\n");
+    tree.AddFile("data/kio/servicemenus/theirs.desktop", "[Desktop Entry]\n");
     tree.AddFile("config/Brenvik/Trovex.reg", "Windows Registry Editor Version 5.00\n");
     tree.AddFile("config/Brenvik/Trovex.reg.bad", "damaged");
+    tree.AddFile("config/Brenvik/Trovex.reg.bad.1", "damaged again");
 
     InstallDesktopEntries(exe);
     tree.AddFile("data/applications/Brenvik/Trovex/notes", "x");
     EXPECT_TRUE(UninstallDesktopEntries(exe));
 
-    EXPECT_EQ(Names(Snapshot(data)),
-              (std::vector<std::string>{"applications/Brenvik/Other/x.desktop", "applications/other.desktop"}));
+    EXPECT_EQ(Names(Snapshot(data)), (std::vector<std::string>{"applications/Brenvik/Other/x.desktop", "applications/other.desktop",
+                                                               "kio/servicemenus/theirs.desktop"}));
     EXPECT_FALSE(fs::exists(data / "applications/Brenvik/Trovex"));
+    for (const char* folder : {"nemo", "nautilus", "file-manager"})
+        EXPECT_FALSE(fs::exists(data / folder)) << folder;
     EXPECT_FALSE(fs::exists(fs::path(home.Config) / "Brenvik"));
-    EXPECT_TRUE(Snapshot(tree.Path("prog")).empty());
-    for (const char* folder : {"prog", "prog/lang", "prog/deep/er"})
-        EXPECT_TRUE(fs::is_directory(tree.Path(folder))) << folder;
+    EXPECT_EQ(Names(Snapshot(tree.Path("trovex"))), (std::vector<std::string>{"lang/mine.lng", "notes.txt", "out"}));
+    for (const char* folder : {"trovex", "trovex/lang", "trovex/deep/er"})
+        EXPECT_TRUE(fs::is_directory(fs::symlink_status(tree.Path(folder)))) << folder;
     EXPECT_EQ(ReadFile(tree.Path("outside/keep.txt")), "keep");
-    EXPECT_EQ(ReadFile(tree.Path("outside/inner/file.txt")), "keep");
+    EXPECT_EQ(Names(Snapshot(tree.Path("bin"))), (std::vector<std::string>{"mine", "tool"}));
 
     // With the maker's folder holding nothing else, it goes too.
     fs::remove_all(data / "applications/Brenvik/Other");
@@ -401,25 +427,104 @@ TEST(DesktopEntriesTest, UninstallRemovesOnlyWhatIsTheProgramsOwn)
     EXPECT_FALSE(fs::exists(data / "applications/Brenvik"));
 }
 
-// The program's folder is emptied only when it is a real folder holding the marker file, and never
-// when it is the home folder; a group folder that is a link is not walked into.
+// A file of the user's that has the name of one of our entries is not ours: neither uninstall nor
+// unchecking an option removes it.
+TEST(DesktopEntriesTest, UsersFilesWithOurNamesStay)
+{
+    TTempTree tree;
+    TDesktopHome home(tree);
+    const fs::path data(home.Data);
+    const std::string exe = tree.AddFile("prog/trovex");
+    std::vector<std::string> own = FolderActionEntries;
+    own.push_back("applications/Marlix.desktop");
+    for (const auto& update : {std::function<void()>([&] { UninstallDesktopEntries(exe); }),
+                               std::function<void()>([&] {
+                                   UpdateFolderActions(false, exe);
+                                   UpdateMainMenuEntry(false, exe);
+                               })}) {
+        for (const std::string& rel : own)
+            tree.AddFile("data/" + rel, "#!/bin/sh\n# my own script, same name\n");
+        const auto before = Snapshot(data);
+        update();
+        EXPECT_EQ(Snapshot(data), before);
+    }
+}
+
+// The program's folder gives up the files its marker lists only when it is a folder of the
+// program's own, reached without a link: never the root, home, a folder above home or above (or
+// at) any XDG folder, nor a folder not named for the program. Listed paths that leave the folder
+// or pass through a link are passed over.
 TEST(DesktopEntriesTest, OwnershipGuardTable)
 {
     struct Case
     {
         const char* what;
-        std::function<void(TTempTree&)> prepare;
-        bool emptied;
+        std::string folder; // of the program, relative to the tree
+        std::function<void(TTempTree&, const std::string& folder)> prepare;
+        bool owned;
+    };
+    auto marker = [](TTempTree& t, const std::string& f) {
+        t.AddFile(f + "/.trovex-owned", Manifest({"trovex", "data.txt", "../outside/keep.txt", "/" + t.Path("outside/keep.txt"),
+                                                  "out/keep.txt", "./data.txt", "sub/../data.txt"}));
+        t.AddLink(f + "/out", t.Path("outside"));
     };
     const Case cases[] = {
-        {"marker", [](TTempTree& t) { t.AddFile("prog/.trovex-owned"); }, true},
-        {"no marker", [](TTempTree&) {}, false},
-        {"marker is a link", [](TTempTree& t) { t.AddLink("prog/.trovex-owned", t.AddFile("elsewhere")); }, false},
-        {"marker is a folder", [](TTempTree& t) { t.AddFolder("prog/.trovex-owned"); }, false},
+        {"marker", "trovex", marker, true},
+        {"named Trovex-0.1", "opt/Trovex-0.1", marker, true},
+        {"no marker", "trovex", [](TTempTree&, const std::string&) {}, false},
+        {"marker is a link",
+         "trovex",
+         [](TTempTree& t, const std::string& f) { t.AddLink(f + "/.trovex-owned", t.AddFile("elsewhere", Manifest({"trovex", "data.txt"}))); },
+         false},
+        {"marker is a folder", "trovex", [](TTempTree& t, const std::string& f) { t.AddFolder(f + "/.trovex-owned"); }, false},
+        {"marker without a manifest",
+         "trovex",
+         [](TTempTree& t, const std::string& f) { t.AddFile(f + "/.trovex-owned", "This folder belongs to Trovex; uninstalling empties it.\n"); },
+         true},
+        {"not named for the program", "prog", marker, false},
         {"program folder is home",
-         [](TTempTree& t) {
-             t.AddFile("prog/.trovex-owned");
-             ::setenv("HOME", t.Path("prog").c_str(), 1);
+         "trovex",
+         [&](TTempTree& t, const std::string& f) {
+             marker(t, f);
+             ::setenv("HOME", t.Path(f).c_str(), 1);
+         },
+         false},
+        {"folder above home",
+         "trovex",
+         [&](TTempTree& t, const std::string& f) {
+             marker(t, f);
+             ::setenv("HOME", t.AddFolder(f + "/users/me").c_str(), 1);
+         },
+         false},
+        {"folder above an XDG folder outside home",
+         "trovex",
+         [&](TTempTree& t, const std::string& f) {
+             marker(t, f);
+             ::setenv("XDG_DATA_HOME", t.AddFolder(f + "/share").c_str(), 1);
+         },
+         false},
+        {"an XDG folder itself",
+         "trovex",
+         [&](TTempTree& t, const std::string& f) {
+             marker(t, f);
+             ::setenv("XDG_CONFIG_HOME", t.Path(f).c_str(), 1);
+         },
+         false},
+        {"folder above one of XDG_DATA_DIRS",
+         "trovex",
+         [&](TTempTree& t, const std::string& f) {
+             marker(t, f);
+             ::setenv("XDG_DATA_DIRS", ("/usr/share:" + t.AddFolder(f + "/sys/share")).c_str(), 1);
+         },
+         false},
+        {"a link on the way",
+         "via/trovex",
+         [&](TTempTree& t, const std::string&) {
+             marker(t, "real/trovex");
+             t.AddFile("real/trovex/trovex", "ELF");
+             t.AddFile("real/trovex/data.txt", "x");
+             fs::remove_all(t.Path("via"));
+             t.AddLink("via", t.Path("real"));
          },
          false},
     };
@@ -427,21 +532,83 @@ TEST(DesktopEntriesTest, OwnershipGuardTable)
         SCOPED_TRACE(c.what);
         TTempTree tree;
         TDesktopHome home(tree);
-        const std::string exe = tree.AddFile("prog/trovex", "ELF");
-        tree.AddFile("prog/data.txt", "x");
-        c.prepare(tree);
-        EXPECT_EQ(UninstallDesktopEntries(exe), c.emptied);
-        EXPECT_EQ(fs::exists(tree.Path("prog/data.txt")), !c.emptied);
-        EXPECT_EQ(fs::exists(exe), !c.emptied);
+        const char* dirs = std::getenv("XDG_DATA_DIRS");
+        const std::string savedDirs = dirs ? dirs : "";
+        const std::string exe = tree.AddFile(c.folder + "/trovex", "ELF");
+        tree.AddFile(c.folder + "/data.txt", "x");
+        tree.AddFile("outside/keep.txt", "keep");
+        c.prepare(tree, c.folder);
+        const bool hadMarker = fs::exists(fs::symlink_status(tree.Path(c.folder + "/.trovex-owned")));
+        EXPECT_EQ(UninstallDesktopEntries(exe), c.owned);
+        const bool removed = c.owned && std::string(c.what) != "marker without a manifest";
+        EXPECT_EQ(fs::exists(tree.Path(c.folder + "/data.txt")), !removed);
+        EXPECT_EQ(fs::exists(exe), !removed);
+        EXPECT_EQ(fs::exists(fs::symlink_status(tree.Path(c.folder + "/.trovex-owned"))), hadMarker && !c.owned);
+        EXPECT_EQ(ReadFile(tree.Path("outside/keep.txt")), "keep");
+        if (dirs)
+            ::setenv("XDG_DATA_DIRS", savedDirs.c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_DIRS");
     }
 
-    // The group folder replaced by a link to a folder of the user's: its files stay.
+    // The group folder, or the maker's folder above it, replaced by a link to a folder of the
+    // user's: nothing below the link is touched.
+    for (const char* linked : {"data/applications/Brenvik/Trovex", "data/applications/Brenvik"}) {
+        SCOPED_TRACE(linked);
+        TTempTree tree;
+        TDesktopHome home(tree);
+        tree.AddFile("mine/precious.txt", "keep");
+        tree.AddFile("mine/Trovex/precious.txt", "keep");
+        tree.AddLink(linked, tree.Path("mine"));
+        UninstallDesktopEntries(tree.AddFile("prog/trovex"));
+        EXPECT_EQ(ReadFile(tree.Path("mine/precious.txt")), "keep");
+        EXPECT_EQ(ReadFile(tree.Path("mine/Trovex/precious.txt")), "keep");
+    }
+}
+
+// The installation step itself: `cmake --install` into a real prefix writes the marker with the
+// manifest of exactly what it installed and links the commands from the prefix's bin folder; the
+// uninstall of that installation removes those and leaves the user's files beside them.
+TEST(DesktopEntriesTest, InstallStepListsWhatUninstallRemoves)
+{
     TTempTree tree;
     TDesktopHome home(tree);
-    tree.AddFile("mine/precious.txt", "keep");
-    tree.AddLink("data/applications/Brenvik/Trovex", tree.Path("mine"));
-    UninstallDesktopEntries(tree.AddFile("prog/trovex"));
-    EXPECT_EQ(ReadFile(tree.Path("mine/precious.txt")), "keep");
+    const std::string prefix = tree.AddFolder("prefix");
+    const TRun install = RunProgram({TROVEX_CMAKE, "--install", TROVEX_BUILD_DIR, "--prefix", prefix});
+    ASSERT_EQ(install.Status, 0) << install.Output;
+
+    const fs::path folder = fs::path(prefix) / "lib" / "trovex";
+    const TInstallManifest manifest = ParseInstallManifest(ReadFile(folder / ".trovex-owned"));
+    std::vector<std::string> files = manifest.Files;
+    std::sort(files.begin(), files.end());
+    auto installed = Names(Snapshot(folder));
+    installed.erase(std::find(installed.begin(), installed.end(), ".trovex-owned"));
+    EXPECT_EQ(files, installed);
+    EXPECT_NE(std::find(files.begin(), files.end(), "trovex"), files.end());
+    EXPECT_EQ(manifest.Links, (std::vector<std::string>{prefix + "/bin/trovex", prefix + "/bin/trovex-cli"}));
+    EXPECT_EQ(fs::read_symlink(prefix + "/bin/trovex"), folder / "trovex");
+
+    tree.AddFile("prefix/lib/trovex/notes.txt", "mine");
+    tree.AddFile("prefix/bin/mytool", "mine");
+    EXPECT_TRUE(UninstallDesktopEntries((folder / "trovex").string()));
+    EXPECT_EQ(Names(Snapshot(folder)), std::vector<std::string>{"notes.txt"});
+    EXPECT_EQ(Names(Snapshot(prefix + "/bin")), std::vector<std::string>{"mytool"});
+}
+
+// The program's folder must be a folder of its own: a shared one such as bin is refused when the
+// build is configured.
+TEST(DesktopEntriesTest, InstallDirMustBeTheProgramsOwn)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"lib/trovex", true}, {"/opt/trovex", true}, {"opt/Trovex-0.1", true}, {"bin", false}, {"lib", false},
+        {"/usr/local/bin", false}, {".", false}, {"", false}, {"trovex/..", false}, {"trovex/bin", false},
+    };
+    for (const auto& [dir, accepted] : cases) {
+        SCOPED_TRACE(dir);
+        const TRun run = RunProgram({TROVEX_CMAKE, std::string("-DTROVEX_INSTALL_DIR=") + dir, "-P",
+                                     std::string(TROVEX_SOURCE_DIR) + "/cmake/TrovexInstallDir.cmake"});
+        EXPECT_EQ(run.Status == 0, accepted) << run.Output;
+    }
 }
 
 // Each option box removes and writes back its own entries and nothing else; the folder commands go

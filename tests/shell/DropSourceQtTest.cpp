@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "shell/DropSourceQt.h"
 
+#include "shell/FileList.h"
+
 #include "support/TempTree.h"
 
 #include <QApplication>
@@ -178,7 +180,8 @@ TEST(DropSourceQtTest, DragDeliversUriListToCopyTargetOnly)
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         GTEST_SKIP() << "needs an X server: run under xvfb-run with QT_QPA_PLATFORM=xcb";
     test::TTempTree tree;
-    const std::vector<std::string> files = SampleFiles(tree);
+    std::vector<std::string> files = SampleFiles(tree);
+    files.push_back(tree.AddFile("bad\xff.txt", "d")); // reaches the target as bad%FF.txt, not as U+FFFD
 
     struct Case
     {
@@ -221,8 +224,9 @@ TEST(DropSourceQtTest, DragDeliversUriListToCopyTargetOnly)
             for (const QByteArray& line : target.UriList.split('\n'))
                 if (!line.trimmed().isEmpty())
                     urls.append(QUrl::fromEncoded(line.trimmed()));
-            ASSERT_EQ(urls.size(), 3);
+            ASSERT_EQ(urls.size(), 4);
             EXPECT_EQ(urls[1].toLocalFile(), QString::fromStdString(files[1]));
+            EXPECT_EQ(target.UriList.toStdString(), EncodeFileList(files, flUriList));
         }
     }
 }

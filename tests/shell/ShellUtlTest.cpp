@@ -2,6 +2,7 @@
 #include "shell/ShellUtl.h"
 
 #include "shell/DesktopEntries.h"
+#include "shell/FileList.h"
 #include "shell/Seams.h"
 #include "support/TempTree.h"
 
@@ -128,17 +129,20 @@ TEST_F(ShellUtlTest, DeleteFilesMovesToTrashAfterOneQuestion)
     const fs::path trash = fs::path(tree.Path("new/data")) / "Trash";
     TScopedEnv dataHome("XDG_DATA_HOME", tree.Path("new/data"));
     TScopedCwd cwd(tree.AddFolder("cwd"));
-    QStringList paths = {Q(tree.AddFile("two words #1.txt", "beta")), Q(tree.AddFolder("sub")), Q(tree.Path("gone.txt"))};
+    std::vector<std::string> paths = {tree.AddFile("two words #1.txt", "beta"), tree.AddFolder("sub"), tree.Path("gone.txt")};
     tree.AddFile("sub/inner.txt", "gamma");
     for (int i = 0; i < 9; ++i)
-        paths.append(Q(tree.AddFile("f" + std::to_string(i) + ".txt", "x")));
+        paths.push_back(tree.AddFile("f" + std::to_string(i) + ".txt", "x"));
 
     TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    TMessageBox::SetNextAnswer(QMessageBox::Ok);
     EXPECT_EQ(DeleteFiles(nullptr, paths), 1);
 
-    EXPECT_EQ(TMessageBox::Shown().size(), 1);
-    for (const QString& p : paths)
-        EXPECT_FALSE(QFileInfo::exists(p)) << p.toStdString();
+    // The question, then one box naming the path that was already gone.
+    ASSERT_EQ(TMessageBox::Shown().size(), 2);
+    EXPECT_TRUE(TMessageBox::Shown()[1].contains(Q(tree.Path("gone.txt")))) << TMessageBox::Shown()[1].toStdString();
+    for (const std::string& p : paths)
+        EXPECT_FALSE(fs::exists(fs::symlink_status(p))) << p;
     EXPECT_EQ(ReadFile(trash / "files" / "two words #1.txt"), "beta");
     EXPECT_EQ(ReadFile(trash / "files" / "sub" / "inner.txt"), "gamma");
     EXPECT_TRUE(fs::exists(trash / "files" / "f8.txt"));
@@ -153,10 +157,10 @@ TEST_F(ShellUtlTest, DeleteFilesDeclinedOrEmptyKeepsEverything)
         SCOPED_TRACE(static_cast<int>(answer));
         TTempTree tree;
         TScopedEnv dataHome("XDG_DATA_HOME", tree.AddFolder("data"));
-        const QStringList paths = {Q(tree.AddFile("a.txt", "a")), Q(tree.AddFile("b.txt", "b"))};
+        const std::vector<std::string> paths = {tree.AddFile("a.txt", "a"), tree.AddFile("b.txt", "b")};
         TMessageBox::SetNextAnswer(answer);
         EXPECT_EQ(DeleteFiles(nullptr, paths), 2);
-        EXPECT_TRUE(QFileInfo::exists(paths[0]) && QFileInfo::exists(paths[1]));
+        EXPECT_TRUE(fs::exists(paths[0]) && fs::exists(paths[1]));
     }
     TMessageBox::Shown().clear();
     EXPECT_EQ(DeleteFiles(nullptr, {}), -1);
@@ -177,10 +181,13 @@ TEST_F(ShellUtlTest, DeleteFilesNeverTrashesIntoWorkingFolder)
         TTempTree tree;
         TScopedEnv dataHome("XDG_DATA_HOME", c.makeDataHome(tree));
         TScopedCwd cwd(tree.AddFolder("cwd"));
-        const QString file = Q(tree.AddFile("keep.txt", "keep"));
+        const std::string file = tree.AddFile("keep.txt", "keep");
+        TMessageBox::Shown().clear();
         TMessageBox::SetNextAnswer(QMessageBox::Yes);
+        TMessageBox::SetNextAnswer(QMessageBox::Ok);
         EXPECT_EQ(DeleteFiles(nullptr, {file}), 1);
-        EXPECT_EQ(ReadFile(file.toStdString()), "keep");
+        EXPECT_EQ(TMessageBox::Shown().size(), 2); // the failure is told, not silent
+        EXPECT_EQ(ReadFile(file), "keep");
         EXPECT_FALSE(fs::exists(tree.Path("cwd/files")));
         EXPECT_FALSE(fs::exists(tree.Path("cwd/info")));
     }
@@ -285,12 +292,12 @@ TEST_F(ShellUtlTest, DeleteFolderFilesStaysInsideTree)
 TEST_F(ShellUtlTest, PropertiesThroughFileManagerOrOwnWindow)
 {
     TTempTree tree;
-    const QString file = Q(tree.AddFile("report 1.txt", std::string(1234, 'x')));
-    ::chmod(file.toLocal8Bit().constData(), 0444);
+    const std::string file = tree.AddFile("report 1.txt", std::string(1234, 'x'));
+    ::chmod(file.c_str(), 0444);
 
     TLauncher::SetFileManagerPresent(true);
     EXPECT_TRUE(ShowFileProperties(nullptr, file));
-    EXPECT_EQ(TLauncher::ShownProperties(), QList<QUrl>{QUrl::fromLocalFile(file)});
+    EXPECT_EQ(TLauncher::ShownProperties(), QList<QUrl>{QUrl::fromLocalFile(Q(file))});
     EXPECT_EQ(PropertiesDialog(), nullptr);
 
     TLauncher::SetFileManagerPresent(false);
@@ -306,7 +313,7 @@ TEST_F(ShellUtlTest, PropertiesThroughFileManagerOrOwnWindow)
     dialog->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-    EXPECT_TRUE(ShowFileProperties(nullptr, Q(tree.AddFolder(".hidden"))));
+    EXPECT_TRUE(ShowFileProperties(nullptr, tree.AddFolder(".hidden")));
     dialog = PropertiesDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->findChild<QLabel*>("lSize"), nullptr);
@@ -315,7 +322,7 @@ TEST_F(ShellUtlTest, PropertiesThroughFileManagerOrOwnWindow)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     TLauncher::ShownProperties().clear();
-    EXPECT_FALSE(ShowFileProperties(nullptr, Q(tree.Path("missing"))));
+    EXPECT_FALSE(ShowFileProperties(nullptr, tree.Path("missing")));
     EXPECT_TRUE(TLauncher::ShownProperties().isEmpty());
     EXPECT_EQ(PropertiesDialog(), nullptr);
 }
@@ -324,22 +331,24 @@ TEST_F(ShellUtlTest, PropertiesThroughFileManagerOrOwnWindow)
 // folder" selects the file in the file manager and falls back to opening the folder.
 TEST_F(ShellUtlTest, OpeningsGoThroughLauncher)
 {
-    const QString folder = QStringLiteral("/srv/two words/#tag/");
-    const QString file = folder + QStringLiteral("a%20b.txt");
+    const std::string folder = "/srv/two words/#tag/";
+    const std::string file = folder + "a%20b.txt";
+    const QUrl fileUrl = QUrl::fromLocalFile(Q(file));
+    const QUrl folderUrl = QUrl::fromLocalFile(Q(folder));
 
     OpenDocument(file);
-    EXPECT_EQ(TLauncher::Opened(), QList<QUrl>{QUrl::fromLocalFile(file)});
-    EXPECT_EQ(TLauncher::Opened()[0].toLocalFile(), file);
+    EXPECT_EQ(TLauncher::Opened(), QList<QUrl>{fileUrl});
+    EXPECT_EQ(TLauncher::Opened()[0].toLocalFile(), Q(file));
 
-    struct Case { bool fileManager; QString select; QList<QUrl> items; QList<QUrl> opened; };
+    struct Case { bool fileManager; std::string select; QList<QUrl> items; QList<QUrl> opened; };
     const Case cases[] = {
-        {true, file, {QUrl::fromLocalFile(file)}, {}},
-        {true, QStringLiteral("a%20b.txt"), {QUrl::fromLocalFile(file)}, {}},
-        {false, file, {QUrl::fromLocalFile(file)}, {QUrl::fromLocalFile(folder)}},
-        {true, QString(), {}, {QUrl::fromLocalFile(folder)}},
+        {true, file, {fileUrl}, {}},
+        {true, "a%20b.txt", {fileUrl}, {}},
+        {false, file, {fileUrl}, {folderUrl}},
+        {true, {}, {}, {folderUrl}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.select.toStdString() + (c.fileManager ? " with" : " without") + " file manager");
+        SCOPED_TRACE(c.select + (c.fileManager ? " with" : " without") + " file manager");
         TLauncher::Opened().clear();
         TLauncher::ShownItems().clear();
         TLauncher::SetFileManagerPresent(c.fileManager);
@@ -447,6 +456,34 @@ TEST_F(ShellUtlTest, CreateShortcutQuotesExecLine)
     EXPECT_EQ(QString::fromStdString(ReadFile(out.toStdString())), arguments.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
+// Install writes its menu entries through CreateShortcut: each is byte for byte what CreateShortcut
+// writes for the same target, description, icon and arguments, and carries the install's comment
+// that uninstall looks for.
+TEST_F(ShellUtlTest, InstallWritesMenuEntriesWithCreateShortcut)
+{
+    TTempTree tree;
+    TScopedEnv data("XDG_DATA_HOME", tree.AddFolder("data"));
+    TScopedEnv config("XDG_CONFIG_HOME", tree.AddFolder("config"));
+    const TDesktopLocations where = TDesktopLocations::FromEnvironment();
+    const std::string exe = tree.AddFile("My Apps/50% \"tro$vex\"/trovex", "ELF");
+    Install(exe);
+    struct Case { fs::path installed; QString description; QString icon; QStringList arguments; };
+    const Case cases[] = {
+        {where.StartMenuEntry, QStringLiteral("File Trovex"), QStringLiteral("system-search"), {}},
+        {where.GroupMainEntry, QStringLiteral("File Trovex"), QStringLiteral("system-search"), {}},
+        {where.GroupUninstallEntry, QStringLiteral("Uninstall File Trovex"), QStringLiteral("edit-delete"), {QStringLiteral("-u")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.installed.string());
+        const std::string shortcut = tree.Path("shortcut.desktop");
+        CreateShortcut(Q(exe), Q(shortcut), c.description, c.icon, c.arguments);
+        const std::string text = ReadFile(shortcut);
+        EXPECT_EQ(ReadFile(c.installed.string()), text);
+        EXPECT_NE(text.find("\n# Written by the Trovex install"), std::string::npos) << text;
+        EXPECT_NE(text.find("\nExec=\"" + tree.Path("My Apps/50%% \\\\\"tro\\\\$vex\\\\\"/trovex") + "\""), std::string::npos) << text;
+    }
+}
+
 // A file manager that can show items but has no properties window.
 class TFakeFileManager : public QObject
 {
@@ -537,20 +574,22 @@ TEST_F(ShellUtlTest, FileManagerOverSessionBus)
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
     TLauncher::SetRecording(false);
 
-    const QString file = Q(tree.AddFile("two words/#1.txt", "x"));
-    const QString folder = QFileInfo(file).path() + QLatin1Char('/');
+    // A name that is not UTF-8 reaches the file manager with its own byte, not U+FFFD's.
+    const std::string file = tree.AddFile("two words/#1\xff.txt", "x");
+    const std::string folder = file.substr(0, file.rfind('/') + 1);
     OpenFolder(folder, file);
     EXPECT_TRUE(ShowFileProperties(nullptr, file));
     // Replies come in order: once the refused properties call has opened the own window, the
     // ShowItems reply has been handled too, and it must not have opened the folder a second way.
     EXPECT_TRUE(QTest::qWaitFor([] { return PropertiesDialog() != nullptr; }, 10000));
     ASSERT_EQ(fake.ShownItems.size(), 1);
-    EXPECT_EQ(fake.ShownItems[0], QStringList{QString::fromLatin1(QUrl::fromLocalFile(file).toEncoded())});
+    EXPECT_EQ(fake.ShownItems[0], QStringList{Q(FileUri(file))});
+    EXPECT_TRUE(fake.ShownItems[0].value(0).endsWith(QStringLiteral("/two%20words/%231%FF.txt")));
     EXPECT_TRUE(catcher.Urls.isEmpty());
 
     QDBusConnection(QStringLiteral("trovex-fake-fm")).unregisterService(service);
     OpenFolder(folder, file);
-    EXPECT_EQ(catcher.Urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    EXPECT_EQ(catcher.Urls, QList<QUrl>{QUrl::fromLocalFile(Q(folder))});
     EXPECT_EQ(fake.ShownItems.size(), 1);
 
     TLauncher::SetRecording(true);

@@ -15,6 +15,9 @@ namespace trovex
 
 /// Raw deflate data (no header), as ZIP method 8 stores it.
 std::string RawDeflate(std::string_view data, int level = 9);
+/// Raw deflate data of `zeros` NUL bytes followed by `tail`, made without holding the zeros: a
+/// member of gigabytes costs a few megabytes.
+std::string RawDeflateZeros(std::uint64_t zeros, std::string_view tail);
 /// zlib-format data, as a PDF Flate stream holds it.
 std::string ZlibDeflate(std::string_view data, int level = 9);
 /// zlib-format data that asks for a preset dictionary.
@@ -58,6 +61,9 @@ public:
     /// Bytes placed before the first member (a self-extractor's program).
     TZipBuilder& Prefix(std::string bytes);
     TZipBuilder& WithoutCentralDirectory();
+    /// Every size and offset in ZIP64 records (the 32-bit fields all ones), as streaming writers
+    /// that cannot know the sizes in advance do.
+    TZipBuilder& Zip64();
 
     /// The archive: prefix, local headers with data, then the central directory and its end record.
     std::string Bytes() const;
@@ -68,6 +74,7 @@ private:
     std::string FPrefix;
     std::vector<TZipMember> FMembers;
     bool FCentralDirectory = true;
+    bool FZip64 = false;
 };
 
 /// Small archives that exercise the reader's paths; each pair is a file name and its bytes.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Console.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -29,9 +30,20 @@ std::string WorkingFolder()
 
 void SetBinaryOutput(std::FILE*) {}
 
-bool WriteOutput(std::FILE* stream, std::string_view bytes)
+int WriteOutput(std::FILE* stream, std::string_view bytes)
 {
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() && std::fflush(stream) == 0;
+    std::fflush(stream);
+    const int fd = ::fileno(stream);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
 }
 
 } // namespace trovex

@@ -63,49 +63,41 @@ namespace
 bool ListFolder(int handle, std::vector<TDirEntry>& entries)
 {
     entries.clear();
-    int own = ::dup(handle); // closedir closes the descriptor it was given
-    if (own < 0)
-        return false;
-    DIR* dir = ::fdopendir(own);
-    if (!dir) {
-        ::close(own);
-        return false;
-    }
-    while (dirent* d = ::readdir(dir)) {
-        std::string_view name = d->d_name;
-        if (name == "." || name == "..")
-            continue;
-        TDirEntry e;
-        e.Name.assign(name);
-        switch (d->d_type) {
-        case DT_DIR: e.Kind = TDirEntry::dkDirectory; break;
-        case DT_REG: e.Kind = TDirEntry::dkFile; break;
-        case DT_LNK: e.Kind = TDirEntry::dkLink; break;
-        case DT_UNKNOWN: e.Kind = TDirEntry::dkUnknown; break;
-        default: e.Kind = TDirEntry::dkOther; break;
+    // The open folder is read directly: a directory stream would cost a descriptor of its own and
+    // two more system calls per folder, as many as the listing itself on a small folder.
+    alignas(dirent64) char buffer[32768];
+    for (;;) {
+        const ssize_t got = ::getdents64(handle, buffer, sizeof buffer);
+        if (got <= 0)
+            break; // the end, or a folder that went away meanwhile: what was read stands
+        for (ssize_t at = 0; at < got;) {
+            const auto* d = reinterpret_cast<const dirent64*>(buffer + at);
+            at += d->d_reclen;
+            std::string_view name = d->d_name;
+            if (name == "." || name == "..")
+                continue;
+            TDirEntry e;
+            e.Name.assign(name);
+            switch (d->d_type) {
+            case DT_DIR: e.Kind = TDirEntry::dkDirectory; break;
+            case DT_REG: e.Kind = TDirEntry::dkFile; break;
+            case DT_LNK: e.Kind = TDirEntry::dkLink; break;
+            case DT_UNKNOWN: e.Kind = TDirEntry::dkUnknown; break;
+            default: e.Kind = TDirEntry::dkOther; break;
+            }
+            entries.push_back(std::move(e));
         }
-        entries.push_back(std::move(e));
     }
-    ::closedir(dir);
     std::sort(entries.begin(), entries.end(),
               [](const TDirEntry& a, const TDirEntry& b) { return FolderOrderLess(a.Name, b.Name); });
     entries.insert(entries.begin(), {TDirEntry{".", TDirEntry::dkDirectory}, TDirEntry{"..", TDirEntry::dkDirectory}});
     return true;
 }
 
-bool FindDataAt(int dirHandle, const char* path, std::string_view name, TFindData& data)
+constexpr unsigned RecordMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+
+void FillFindData(const struct statx& target, bool isLink, bool dangling, std::string_view name, TFindData& data)
 {
-    const unsigned mask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
-    struct statx own{};
-    if (::statx(dirHandle, path, AT_SYMLINK_NOFOLLOW, mask, &own) != 0)
-        return false;
-    struct statx target = own;
-    bool isLink = S_ISLNK(own.stx_mode);
-    bool dangling = false;
-    if (isLink && ::statx(dirHandle, path, 0, mask, &target) != 0) {
-        dangling = true;
-        target = own;
-    }
     data.Name.assign(name);
     std::uint32_t attr = 0;
     const mode_t mode = target.stx_mode;
@@ -126,6 +118,21 @@ bool FindDataAt(int dirHandle, const char* path, std::string_view name, TFindDat
     data.LastWriteTime = FileTimeOf(target.stx_mtime);
     data.LastAccessTime = FileTimeOf(target.stx_atime);
     data.CreationTime = (target.stx_mask & STATX_BTIME) ? FileTimeOf(target.stx_btime) : FileTimeOf(target.stx_ctime);
+}
+
+bool FindDataAt(int dirHandle, const char* path, std::string_view name, TFindData& data)
+{
+    struct statx own{};
+    if (::statx(dirHandle, path, AT_SYMLINK_NOFOLLOW, RecordMask, &own) != 0)
+        return false;
+    struct statx target = own;
+    bool isLink = S_ISLNK(own.stx_mode);
+    bool dangling = false;
+    if (isLink && ::statx(dirHandle, path, 0, RecordMask, &target) != 0) {
+        dangling = true;
+        target = own;
+    }
+    FillFindData(target, isLink, dangling, name, data);
     return true;
 }
 
@@ -165,6 +172,15 @@ void TFolderListing::Close()
     FHandle = -1;
     FEntries.clear();
     FEntries.shrink_to_fit();
+}
+
+bool ReadOpenFindData(int handle, std::string_view name, TFindData& data)
+{
+    struct statx st{};
+    if (::statx(handle, "", AT_EMPTY_PATH, RecordMask, &st) != 0)
+        return false;
+    FillFindData(st, false, false, name, data);
+    return true;
 }
 
 bool ReadFindData(const std::string& path, TFindData& data)

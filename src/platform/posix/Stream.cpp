@@ -18,7 +18,8 @@ TFileStream::TFileStream(const std::string& path) : FPath(path)
     FHandle = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (FHandle < 0)
         throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno));
-    CheckRegular();
+    const std::size_t slash = path.find_last_of('/');
+    CheckRegular(slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1));
 }
 
 TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, const std::string& path) : FPath(path)
@@ -26,19 +27,17 @@ TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, 
     FHandle = ::openat(folder.Handle(), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (FHandle < 0)
         throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno));
-    CheckRegular();
+    CheckRegular(name);
 }
 
-void TFileStream::CheckRegular()
+void TFileStream::CheckRegular(std::string_view name)
 {
-    const std::string& path = FPath;
-    struct stat st{};
-    if (::fstat(FHandle, &st) != 0 || !S_ISREG(st.st_mode)) {
+    // The one look at the open file gives both the check and the whole record.
+    if (!ReadOpenFindData(FHandle, name, FRecord) || !(FRecord.Attributes & faArchive)) {
         ::close(FHandle);
         FHandle = -1;
-        throw EReadError("Cannot open file \"" + path + "\". Not a regular file");
+        throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file");
     }
-    FSize = static_cast<std::uint64_t>(st.st_size);
 }
 
 TFileStream::~TFileStream()
@@ -61,14 +60,23 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count)
         if (got == 0)
             break;
         done += static_cast<std::size_t>(got);
+        FPosition += static_cast<std::uint64_t>(got);
+        // A short read at or past the size the file had when opened is its end: asking again
+        // only to be told so costs a system call per file. (A size of 0 proves nothing: files
+        // such as those of /proc report none.)
+        if (FRecord.Size > 0 && FPosition >= FRecord.Size && done < count)
+            break;
     }
     return done;
 }
 
 void TFileStream::Seek(std::uint64_t offset)
 {
+    if (offset == FPosition)
+        return; // a searcher rewinds a stream that nothing has read yet
     if (::lseek(FHandle, static_cast<off_t>(offset), SEEK_SET) < 0)
         throw EReadError("Seek error on \"" + FPath + "\". " + std::strerror(errno));
+    FPosition = offset;
 }
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
@@ -79,6 +87,43 @@ std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
     std::memcpy(buffer, FData.data() + FPosition, n);
     FPosition += n;
     return n;
+}
+
+} // namespace trovex
+
+namespace trovex
+{
+
+std::size_t TFileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const
+{
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(FHandle, out + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EReadError("Read error on \"" + FPath + "\". " + std::strerror(errno));
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+std::uint64_t TFileStream::NextData(std::uint64_t offset) const
+{
+    const off_t at = ::lseek(FHandle, static_cast<off_t>(offset), SEEK_DATA);
+    if (at >= 0)
+        return std::max<std::uint64_t>(static_cast<std::uint64_t>(at), offset);
+    if (errno == ENXIO) {
+        // Only a hole up to the end: the end, as far as the file now reaches.
+        struct stat st{};
+        if (::fstat(FHandle, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > offset)
+            return static_cast<std::uint64_t>(st.st_size);
+    }
+    return offset; // no answer from the file system: read the zeros
 }
 
 } // namespace trovex

@@ -3,6 +3,7 @@
 
 #include "platform/win32/Wide.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -71,23 +72,34 @@ void SetBinaryOutput(std::FILE* stream)
     ::_setmode(::_fileno(stream), _O_BINARY);
 }
 
-bool WriteOutput(std::FILE* stream, std::string_view bytes)
+int WriteOutput(std::FILE* stream, std::string_view bytes)
 {
-    HANDLE handle = HandleOf(stream);
-    if (!IsConsole(handle))
-        return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() && std::fflush(stream) == 0;
-    // A console shows UTF-16: the bytes would otherwise pass through its code page.
     std::fflush(stream);
+    HANDLE handle = HandleOf(stream);
+    if (!IsConsole(handle)) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+            if (!::WriteFile(handle, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+                const DWORD error = ::GetLastError();
+                return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ? EPIPE : EIO;
+            }
+            done += written;
+        }
+        return 0;
+    }
+    // A console shows UTF-16: the bytes would otherwise pass through its code page.
     std::wstring text = win32::Wide(bytes);
     std::size_t done = 0;
     while (done < text.size()) {
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 16384));
         if (!::WriteConsoleW(handle, text.data() + done, chunk, &written, nullptr) || written == 0)
-            return false;
+            return EIO;
         done += written;
     }
-    return true;
+    return 0;
 }
 
 } // namespace trovex

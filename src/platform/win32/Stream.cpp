@@ -39,21 +39,32 @@ TFileStream::TFileStream(const std::string& path) : FPath(path)
     if (file == INVALID_HANDLE_VALUE)
         throw EReadError("Cannot open file \"" + path + "\". " + SystemMessage(::GetLastError()));
     FFile = file;
-    CheckRegular();
+    std::string_view name = path;
+    while (name.size() > 1 && IsPathDelim(name.back()))
+        name.remove_suffix(1);
+    const std::size_t delim = name.find_last_of(PathDelims);
+    CheckRegular(delim == std::string_view::npos ? name : name.substr(delim + 1));
 }
 
 TFileStream::TFileStream(const TFolderListing&, const std::string&, const std::string& path) : TFileStream(path) {}
 
-void TFileStream::CheckRegular()
+void TFileStream::CheckRegular(std::string_view name)
 {
-    LARGE_INTEGER size{};
+    BY_HANDLE_FILE_INFORMATION info;
     // Consoles, pipes and devices are never read: they could block the walk or never end.
-    if (::GetFileType(FFile) != FILE_TYPE_DISK || !::GetFileSizeEx(FFile, &size)) {
+    if (::GetFileType(FFile) != FILE_TYPE_DISK || !::GetFileInformationByHandle(FFile, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         ::CloseHandle(FFile);
         FFile = nullptr;
         throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file");
     }
-    FSize = static_cast<std::uint64_t>(size.QuadPart);
+    auto time = [](const FILETIME& t) { return static_cast<TFileTime>(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
+    FRecord.Attributes = info.dwFileAttributes;
+    FRecord.CreationTime = time(info.ftCreationTime);
+    FRecord.LastAccessTime = time(info.ftLastAccessTime);
+    FRecord.LastWriteTime = time(info.ftLastWriteTime);
+    FRecord.Size = static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    FRecord.Name.assign(name);
 }
 
 TFileStream::~TFileStream()
@@ -74,16 +85,53 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count)
         if (got == 0)
             break;
         done += got;
+        FPosition += got;
     }
     return done;
 }
 
 void TFileStream::Seek(std::uint64_t offset)
 {
+    if (offset == FPosition)
+        return;
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(offset);
     if (!::SetFilePointerEx(FFile, to, nullptr, FILE_BEGIN))
         throw EReadError("Seek error on \"" + FPath + "\". " + SystemMessage(::GetLastError()));
+    FPosition = offset;
+}
+
+std::size_t TFileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const
+{
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        // The offset goes with each read; the position Read uses is put back afterwards.
+        OVERLAPPED at{};
+        const std::uint64_t from = offset + done;
+        at.Offset = static_cast<DWORD>(from);
+        at.OffsetHigh = static_cast<DWORD>(from >> 32);
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(FFile, out + done, chunk, &got, &at)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_HANDLE_EOF)
+                break;
+            throw EReadError("Read error on \"" + FPath + "\". " + SystemMessage(error));
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    LARGE_INTEGER back{};
+    back.QuadPart = static_cast<LONGLONG>(FPosition);
+    ::SetFilePointerEx(FFile, back, nullptr, FILE_BEGIN);
+    return done;
+}
+
+std::uint64_t TFileStream::NextData(std::uint64_t offset) const
+{
+    return offset; // sparse files are rare there: their zeros are read
 }
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count)

@@ -1,0 +1,482 @@
+// SPDX-License-Identifier: MIT
+#include "readers/uDocXml.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace trovex
+{
+namespace
+{
+
+// Deeper elements are still matched open to close, only no longer told apart.
+constexpr std::size_t MaxDepth = 4096;
+constexpr std::uint32_t MaxSpaces = 1024;
+
+bool EndsWith(std::string_view s, std::string_view suffix)
+{
+    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+bool IsXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+} // namespace
+
+TDocXmlText::TElem TDocXmlText::Classify() const
+{
+    if (FNameLong)
+        return ecOther;
+    std::string_view name(FName, FNameLen);
+    if (std::size_t colon = name.rfind(':'); colon != std::string_view::npos)
+        name = name.substr(colon + 1);
+    switch (FKind) {
+    case dkOpenDocument:
+        if (name == "p" || name == "h")
+            return ecPara;
+        if (name == "tab")
+            return ecTab;
+        if (name == "line-break")
+            return ecBreak;
+        if (name == "s")
+            return ecSpace;
+        // deleted text kept for change tracking, and the author and date of a comment
+        if (name == "tracked-changes" || name == "creator" || name == "date" || name == "date-string")
+            return ecSkip;
+        return ecOther;
+    case dkSpreadsheet:
+        if (name == "t")
+            return ecText;
+        if (name == "si" || name == "is")
+            return ecContainer;
+        if (name == "rPh" || name == "Fallback") // phonetic guides; duplicates for older readers
+            return ecSkip;
+        return ecOther;
+    case dkPresentation:
+        // DrawingML has no tab element of its own text (a:tab is a tab stop); tabs are characters
+        if (name == "t")
+            return ecText;
+        if (name == "p")
+            return ecPara;
+        if (name == "br")
+            return ecBreak;
+        return name == "Fallback" ? ecSkip : ecOther;
+    default:
+        if (name == "t")
+            return ecText;
+        if (name == "r")
+            return ecRun;
+        if (name == "p")
+            return ecPara;
+        if (name == "tab")
+            return ecTab;
+        if (name == "br" || name == "cr")
+            return ecBreak;
+        if (name == "noBreakHyphen")
+            return ecHyphen;
+        return name == "Fallback" ? ecSkip : ecOther;
+    }
+}
+
+void TDocXmlText::Push(TElem e)
+{
+    if (FOverflow > 0 || FStack.size() >= MaxDepth) {
+        ++FOverflow;
+        return;
+    }
+    FStack.push_back(e);
+    FTextDepth += e == ecText;
+    FSkipDepth += e == ecSkip;
+    FParaDepth += e == ecPara;
+    FContainerDepth += e == ecContainer;
+}
+
+TDocXmlText::TElem TDocXmlText::Pop()
+{
+    if (FOverflow > 0) {
+        --FOverflow;
+        return ecOther;
+    }
+    if (FStack.empty())
+        return ecOther; // a stray end tag
+    const auto e = static_cast<TElem>(FStack.back());
+    FStack.pop_back();
+    FTextDepth -= e == ecText;
+    FSkipDepth -= e == ecSkip;
+    FParaDepth -= e == ecPara;
+    FContainerDepth -= e == ecContainer;
+    return e;
+}
+
+void TDocXmlText::EmitText(const char* p, std::size_t n, std::string& out)
+{
+    if (FKind != dkOpenDocument) {
+        out.append(p, n);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (IsXmlSpace(p[i])) {
+            if (!FLastSpace)
+                out.push_back(' ');
+            FLastSpace = true;
+        } else {
+            out.push_back(p[i]);
+            FLastSpace = false;
+        }
+    }
+}
+
+void TDocXmlText::EmitEntity(std::string& out)
+{
+    const std::string_view name(FEntity, FEntityLen);
+    char single = 0;
+    if (name == "amp")
+        single = '&';
+    else if (name == "lt")
+        single = '<';
+    else if (name == "gt")
+        single = '>';
+    else if (name == "quot")
+        single = '"';
+    else if (name == "apos")
+        single = '\'';
+    if (single) {
+        EmitText(&single, 1, out);
+        return;
+    }
+    if (name.size() < 2 || name[0] != '#') {
+        // no entity XML knows: it stands as written
+        out.push_back('&');
+        EmitText(FEntity, FEntityLen, out);
+        out.push_back(';');
+        return;
+    }
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    std::string_view digits = name.substr(hex ? 2 : 1);
+    std::uint32_t cp = digits.empty() ? 0xFFFD : 0;
+    for (char c : digits) {
+        int d = -1;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        if (d < 0 || cp > 0x10FFFF) {
+            cp = 0xFFFD;
+            break;
+        }
+        cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+    }
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        cp = 0xFFFD;
+    std::string utf8;
+    AppendUtf8(utf8, cp);
+    EmitText(utf8.data(), utf8.size(), out);
+}
+
+void TDocXmlText::StandsFor(TElem e, TElem parent, std::string& out, std::size_t& budget)
+{
+    if (FSkipDepth > 0)
+        return;
+    // Word keeps tab stops (w:tabs/w:tab) and such beside its text: only a run's own tab is one.
+    if (FKind == dkWordProcessing && parent != ecRun)
+        return;
+    if (FKind == dkOpenDocument && FParaDepth == 0)
+        return;
+    switch (e) {
+    case ecTab:
+        out.push_back('\t');
+        break;
+    case ecBreak:
+        out.push_back('\n');
+        break;
+    case ecHyphen:
+        out.push_back('-');
+        break;
+    case ecSpace: {
+        const std::size_t count = std::min<std::size_t>(FCount, budget);
+        budget -= count;
+        out.append(count, ' ');
+        break;
+    }
+    default:
+        return;
+    }
+    FLastSpace = false;
+}
+
+void TDocXmlText::EndStartTag(std::string& out, std::size_t& budget)
+{
+    const TElem parent = Top();
+    StandsFor(FElem, parent, out, budget);
+    // A paragraph inside another (a comment, a text box) is a line of its own.
+    if (FElem == ecPara && FParaDepth > 0 && FSkipDepth == 0)
+        out.push_back('\n');
+    if (!FSelfClosing) {
+        Push(FElem);
+        if (FElem == ecPara)
+            FLastSpace = true;
+        return;
+    }
+    if (FElem == ecPara || FElem == ecContainer) {
+        // an empty paragraph is an empty line
+        if (FSkipDepth == 0)
+            out.push_back('\n');
+    }
+}
+
+void TDocXmlText::EndElement(std::string& out)
+{
+    const TElem e = Pop();
+    if ((e == ecPara || e == ecContainer) && FSkipDepth == 0) {
+        out.push_back('\n');
+        FLastSpace = true;
+    }
+}
+
+void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::size_t& budget)
+{
+    const char* const end = p + size;
+    while (p < end) {
+        switch (FState) {
+        case sText: {
+            // Most character data is layout white space between tags, and is not text.
+            const bool emitting = Emitting();
+            const char* q = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)));
+            if (!q)
+                q = end;
+            if (emitting) {
+                if (const void* amp = std::memchr(p, '&', static_cast<std::size_t>(q - p)))
+                    q = static_cast<const char*>(amp);
+                if (q > p)
+                    EmitText(p, static_cast<std::size_t>(q - p), out);
+            }
+            if (q == end)
+                return;
+            FState = *q == '<' ? sTagStart : sEntity;
+            FEntityLen = 0;
+            p = q + 1;
+            break;
+        }
+        case sEntity: {
+            const char c = *p;
+            if (c == ';') {
+                ++p;
+                if (Emitting())
+                    EmitEntity(out);
+                FState = sText;
+            } else if (FEntityLen < MaxEntity && c != '<' && c != '&' && !IsXmlSpace(c)) {
+                FEntity[FEntityLen++] = c;
+                ++p;
+            } else {
+                // a lone ampersand stands as written; `c` is read again as text
+                if (Emitting()) {
+                    EmitText("&", 1, out);
+                    EmitText(FEntity, FEntityLen, out);
+                }
+                FState = sText;
+            }
+            break;
+        }
+        case sTagStart: {
+            const char c = *p;
+            if (c == '/') {
+                FState = sCloseTag;
+                ++p;
+            } else if (c == '?') {
+                FState = sInstruction;
+                FPrev1 = FPrev2 = 0;
+                ++p;
+            } else if (c == '!') {
+                FState = sBang;
+                FBangLen = 0;
+                ++p;
+            } else {
+                FState = sName;
+                FNameLen = 0;
+                FNameLong = false;
+            }
+            break;
+        }
+        case sName: {
+            const char c = *p;
+            if (IsXmlSpace(c) || c == '/' || c == '>') {
+                FElem = Classify();
+                FSelfClosing = false;
+                FAttrDone = true;
+                FCount = 1;
+                FState = sAttrs;
+                break;
+            }
+            if (FNameLen < MaxName)
+                FName[FNameLen++] = c;
+            else
+                FNameLong = true;
+            ++p;
+            break;
+        }
+        case sAttrs: {
+            if (FElem != ecSpace) {
+                // Only text:s has an attribute that counts: find the tag's end, over quoted values.
+                const char* q = p;
+                while (q < end && *q != '>' && *q != '"' && *q != '\'')
+                    ++q;
+                if (q > p)
+                    FSelfClosing = q[-1] == '/';
+                p = q;
+                if (q == end)
+                    break;
+                ++p;
+                if (*q == '>') {
+                    FState = sText;
+                    EndStartTag(out, budget);
+                } else {
+                    FQuote = *q;
+                    FValueIsCount = false;
+                    FSelfClosing = false;
+                    FState = sAttrValue;
+                }
+                break;
+            }
+            const char c = *p++;
+            if (c == '>') {
+                FState = sText;
+                EndStartTag(out, budget);
+            } else if (c == '/') {
+                FSelfClosing = true;
+            } else if (c == '"' || c == '\'') {
+                FQuote = c;
+                const std::string_view attr(FAttr, FAttrLen);
+                FValueIsCount = FElem == ecSpace && (attr == "c" || EndsWith(attr, ":c"));
+                if (FValueIsCount)
+                    FCount = 0;
+                FAttrDone = true;
+                FSelfClosing = false;
+                FState = sAttrValue;
+            } else if (IsXmlSpace(c) || c == '=') {
+                FAttrDone = true;
+            } else {
+                if (FAttrDone)
+                    FAttrLen = 0;
+                FAttrDone = false;
+                if (FAttrLen < MaxName)
+                    FAttr[FAttrLen++] = c;
+                FSelfClosing = false;
+            }
+            break;
+        }
+        case sAttrValue: {
+            const char* q = static_cast<const char*>(std::memchr(p, FQuote, static_cast<std::size_t>(end - p)));
+            const char* stop = q ? q : end;
+            if (FValueIsCount)
+                for (const char* d = p; d < stop; ++d)
+                    if (*d >= '0' && *d <= '9')
+                        FCount = std::min<std::uint32_t>(FCount * 10 + static_cast<std::uint32_t>(*d - '0'), MaxSpaces);
+            p = stop;
+            if (q) {
+                ++p;
+                FState = sAttrs;
+            }
+            break;
+        }
+        case sCloseTag: {
+            const char* q = static_cast<const char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
+            if (!q)
+                return;
+            p = q + 1;
+            FState = sText;
+            EndElement(out);
+            break;
+        }
+        case sInstruction:
+        case sComment: {
+            const char c = *p++;
+            const char closing = FState == sComment ? '-' : '?';
+            if (c == '>' && FPrev1 == closing && (FState == sInstruction || FPrev2 == '-'))
+                FState = sText;
+            FPrev2 = FPrev1;
+            FPrev1 = c;
+            break;
+        }
+        case sBang: {
+            // "<!--" opens a comment, "<![CDATA[" a text section; anything else is a declaration
+            static constexpr std::string_view CData = "[CDATA[";
+            const char c = *p;
+            if (FBangLen == 0 && c == '-') {
+                FBangLen = 100;
+                ++p;
+            } else if (FBangLen == 100) {
+                if (c == '-') {
+                    FState = sComment;
+                    FPrev1 = FPrev2 = 0;
+                    ++p;
+                } else {
+                    FState = sDeclaration;
+                }
+            } else if (FBangLen < CData.size() && c == CData[FBangLen]) {
+                ++p;
+                if (++FBangLen == CData.size()) {
+                    FState = sCData;
+                    FBrackets = 0;
+                }
+            } else {
+                FState = sDeclaration;
+            }
+            break;
+        }
+        case sCData: {
+            const char c = *p++;
+            if (c == ']') {
+                if (++FBrackets > 2) {
+                    if (Emitting())
+                        EmitText("]", 1, out);
+                    FBrackets = 2;
+                }
+            } else if (c == '>' && FBrackets == 2) {
+                FState = sText;
+            } else {
+                if (Emitting()) {
+                    for (; FBrackets > 0; --FBrackets)
+                        EmitText("]", 1, out);
+                    EmitText(&c, 1, out);
+                }
+                FBrackets = 0;
+            }
+            break;
+        }
+        case sDeclaration: {
+            const char* q = static_cast<const char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
+            if (!q)
+                return;
+            p = q + 1;
+            FState = sText;
+            break;
+        }
+        }
+    }
+}
+
+} // namespace trovex

@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+// The XML scanner behind the document reader: keeps the text a person sees of one part's XML (see
+// uDocText.h for what that is), fed in pieces that may end anywhere, even inside a tag, an entity
+// or a character. Elements are told apart by their local name (after the prefix), since writers
+// choose prefixes freely. Memory stays bounded whatever the nesting.
+#pragma once
+
+#include "readers/uDocText.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace trovex
+{
+
+/// The scanner of one document, reused part after part; not thread-safe.
+class TDocXmlText
+{
+public:
+    static constexpr std::size_t MaxName = 32;
+    static constexpr std::size_t MaxEntity = 12;
+
+    explicit TDocXmlText(TDocKind kind) : FKind(kind) { FStack.reserve(64); }
+
+    /// Begins a part: nothing of the previous part's elements carries over.
+    void StartPart()
+    {
+        FState = sText;
+        FStack.clear();
+        FOverflow = 0;
+        FTextDepth = FSkipDepth = FParaDepth = FContainerDepth = 0;
+        FLastSpace = true;
+    }
+
+    /// Appends the text of the next `size` bytes of the part to `out`. Spaces that one tag stands
+    /// for (text:s) are paid from `budget` and stop when it is spent. Never throws but for memory.
+    void Feed(const char* p, std::size_t size, std::string& out, std::size_t& budget);
+
+    /// Ends a part with its line feed.
+    void EndPart(std::string& out) { out.push_back('\n'); }
+
+private:
+    enum TState : std::uint8_t
+    {
+        sText,
+        sEntity,
+        sTagStart,
+        sName,
+        sAttrs,
+        sAttrValue,
+        sCloseTag,
+        sInstruction,
+        sBang,
+        sComment,
+        sCData,
+        sDeclaration,
+    };
+    enum TElem : std::uint8_t
+    {
+        ecOther,
+        ecText,      // its characters are text (w:t, a:t, t)
+        ecRun,       // w:r: a tab or break directly inside stands for its character
+        ecPara,      // ends with a line feed
+        ecContainer, // a spreadsheet string (si, is): its t elements are text; ends with a line feed
+        ecSkip,      // nothing inside is text
+        ecTab,
+        ecBreak,
+        ecHyphen,
+        ecSpace, // text:s
+    };
+
+    TElem Classify() const;
+    bool Emitting() const
+    {
+        if (FSkipDepth > 0)
+            return false;
+        switch (FKind) {
+        case dkOpenDocument:
+            return FParaDepth > 0;
+        case dkSpreadsheet:
+            return FTextDepth > 0 && FContainerDepth > 0;
+        default:
+            return FTextDepth > 0;
+        }
+    }
+    TElem Top() const { return FOverflow > 0 || FStack.empty() ? ecOther : static_cast<TElem>(FStack.back()); }
+    void Push(TElem e);
+    TElem Pop();
+    void EmitText(const char* p, std::size_t n, std::string& out);
+    void EmitEntity(std::string& out);
+    void StandsFor(TElem e, TElem parent, std::string& out, std::size_t& budget);
+    void EndStartTag(std::string& out, std::size_t& budget);
+    void EndElement(std::string& out);
+
+    TDocKind FKind;
+    TState FState = sText;
+    std::vector<std::uint8_t> FStack;
+    std::size_t FOverflow = 0;
+    std::size_t FTextDepth = 0;
+    std::size_t FSkipDepth = 0;
+    std::size_t FParaDepth = 0;
+    std::size_t FContainerDepth = 0;
+    bool FLastSpace = true; // OpenDocument: white space collapses, and none begins a paragraph
+
+    char FName[MaxName] = {};
+    std::size_t FNameLen = 0;
+    bool FNameLong = false;
+    TElem FElem = ecOther;
+    bool FSelfClosing = false;
+    char FAttr[MaxName] = {}; // the attribute name being read, for text:c
+    std::size_t FAttrLen = 0;
+    bool FAttrDone = true;
+    bool FValueIsCount = false;
+    char FQuote = '"';
+    std::uint32_t FCount = 1;
+
+    char FEntity[MaxEntity] = {};
+    std::size_t FEntityLen = 0;
+    char FPrev1 = 0; // the last two bytes, for the ends of comments and instructions
+    char FPrev2 = 0;
+    std::size_t FBangLen = 0;
+    std::size_t FBrackets = 0;
+};
+
+} // namespace trovex

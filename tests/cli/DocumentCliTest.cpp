@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+// trovex-cli over office documents: found by their text by default, by their bytes with
+// --no-documents, and the help says which files are read.
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include "support/DocBuilder.h"
+#include "support/TempTree.h"
+
+using namespace trovex;
+using trovex::test::TTempTree;
+
+namespace
+{
+
+struct TRun
+{
+    int Status = -1;
+    std::string Out;
+};
+
+// Runs the program with arguments that need no quoting beyond single quotes (temporary paths).
+TRun Cli(const std::vector<std::string>& args)
+{
+    const char* cli = std::getenv("TROVEX_CLI");
+    std::string command = std::string("'") + (cli ? cli : TROVEX_CLI_PATH) + "'";
+    for (const std::string& a : args)
+        command += " '" + a + "'";
+    TRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    std::array<char, 4096> buffer;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+        run.Out.append(buffer.data(), got);
+    const int status = ::pclose(pipe);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace
+
+// The documents are found by a word split over runs, in archives with data descriptors and ZIP64,
+// each with its context; --no-documents finds none of them.
+TEST(DocumentCliTest, FindsDocumentsByTheirTextUnlessSwitchedOff)
+{
+    TTempTree tree;
+    tree.AddFile("a/report.docx",
+                 DocumentBytes(WordParts("<w:p><w:r><w:t>Ignored</w:t><w:tab/><w:t>see Quok</w:t></w:r><w:r><w:t>"
+                                         "kafern &#x44F;</w:t></w:r></w:p>"),
+                               dlDataDescriptors));
+    tree.AddFile("b/sheet.xlsx", DocumentBytes(SheetParts("<si><t>quokkafern &amp; Co</t></si>", ""), dlZip64));
+    tree.AddFile("c/slides.odp",
+                 DocumentBytes(OpenDocumentParts("application/vnd.oasis.opendocument.presentation",
+                                                 "<office:presentation><draw:page><draw:frame><draw:text-box>"
+                                                 "<text:p>QUOKKAFERN<text:s/>slide</text:p></draw:text-box>"
+                                                 "</draw:frame></draw:page></office:presentation>")));
+    const std::string root = tree.Root();
+    const TRun on = Cli({"-q", "-C", "-e", "windows", "-c", "Quokkafern", root});
+    EXPECT_EQ(on.Status, 0);
+    EXPECT_EQ(on.Out, root + "a/report.docx\tsee Quokkafern я\\n\\n\n" + root + "b/sheet.xlsx\tquokkafern & Co\\n\\n\\n\n" +
+                          root + "c/slides.odp\tQUOKKAFERN slide\\n\\n\\n\n");
+    const TRun off = Cli({"-q", "--no-documents", "-e", "all", "-c", "Quokkafern", root});
+    EXPECT_EQ(off.Status, 1);
+    EXPECT_EQ(off.Out, "");
+}
+
+TEST(DocumentCliTest, HelpNamesTheDocumentTypes)
+{
+    const TRun help = Cli({"--help"});
+    EXPECT_EQ(help.Status, 0);
+    for (const char* text : {"--no-documents", ".docx", ".xlsx", ".pptx", ".odt", ".ods", ".odp", ".odg", ".potx"})
+        EXPECT_NE(help.Out.find(text), std::string::npos) << text;
+}

@@ -1,0 +1,290 @@
+// SPDX-License-Identifier: MIT
+// The document reader over archives built by the tests: what text comes out of each kind of
+// document, in which order, whatever layout the archive has, and what a damaged one gives.
+#include "readers/uDocText.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "readers/uPDFtext.h"
+#include "support/DocBuilder.h"
+#include "support/ZipBuilder.h"
+
+namespace trovex
+{
+namespace
+{
+
+namespace fs = std::filesystem;
+
+struct TRead
+{
+    std::string Text;
+    bool Damaged = false;
+};
+
+// Reads the whole text in small, odd pieces, as a caller may.
+TRead ReadText(const std::string& bytes, TDocKind kind, std::size_t piece = 7)
+{
+    TDocTextStream stream(std::make_unique<TMemoryStream>(bytes), bytes.size(), kind);
+    TRead r;
+    stream.Seek(0);
+    std::string buffer(piece, '\0');
+    for (;;) {
+        const std::size_t got = stream.Read(buffer.data(), piece);
+        r.Text.append(buffer.data(), got);
+        if (got < piece)
+            break;
+    }
+    r.Damaged = stream.Damaged();
+    return r;
+}
+
+std::string WordHeader(std::string_view name, std::string_view text)
+{
+    return "<w:" + std::string(name) + " xmlns:w=\"x\"><w:p><w:r><w:t>" + std::string(text) + "</w:t></w:r></w:p></w:" +
+           std::string(name) + ">";
+}
+
+struct TTextCase
+{
+    const char* Name;
+    TDocKind Kind;
+    std::vector<TDocPart> Parts;
+    std::string Text;
+};
+
+std::vector<TTextCase> TextCases()
+{
+    std::vector<TTextCase> cases;
+    cases.push_back(
+        {"word runs, entities, Cyrillic, tabs and breaks", dkWordProcessing,
+         WordParts(WordParagraph({"Quok", "kaf", "ern"}) + WordParagraph({"&amp; &lt;b&gt; &#1097;&#x44F; &quot;q&apos;"}) +
+                   WordParagraph({"Привет, мир"}) +
+                   "<w:p><w:r><w:t>a</w:t><w:tab/><w:t>b</w:t><w:br w:type=\"page\"/><w:t>c</w:t>"
+                   "<w:noBreakHyphen/><w:t>d</w:t></w:r></w:p><w:p/>"
+                   // field codes, deleted text and the copy for older readers are not seen
+                   "<w:p><w:r><w:instrText> HYPERLINK \"x\" </w:instrText></w:r><w:del><w:r><w:delText>gone"
+                   "</w:delText></w:r></w:del><mc:AlternateContent><mc:Choice><w:r><w:t>box</w:t></w:r></mc:Choice>"
+                   "<mc:Fallback><w:r><w:t>box</w:t></w:r></mc:Fallback></mc:AlternateContent></w:p>"),
+         "Quokkafern\n& <b> щя \"q'\nПривет, мир\na\tb\nc-d\n\nbox\n\n"});
+    cases.push_back({"word parts in reading order", dkWordProcessing,
+                     WordParts(WordParagraph({"body"}),
+                               {{"word/comments.xml", WordHeader("comments", "comment")},
+                                {"word/header2.xml", WordHeader("hdr", "header two")},
+                                {"word/footer1.xml", WordHeader("ftr", "footer")},
+                                {"word/endnotes.xml", WordHeader("endnotes", "endnote")},
+                                {"word/header1.xml", WordHeader("hdr", "header one")},
+                                {"word/footnotes.xml", WordHeader("footnotes", "footnote")},
+                                {"word/glossary/document.xml", WordHeader("document", "glossary")},
+                                {"word/settings.xml", WordHeader("settings", "settings")}}),
+                     "body\n\nheader one\n\nheader two\n\nfooter\n\nfootnote\n\nendnote\n\ncomment\n\n"});
+    cases.push_back({"spreadsheet shared and inline strings", dkSpreadsheet,
+                     SheetParts("<si><t>plain cell</t></si><si><r><rPr><b/></rPr><t>Ri</t></r><r><t>ch</t></r>"
+                                "<rPh sb=\"0\" eb=\"1\"><t>phonetic</t></rPh></si><si><t xml:space=\"preserve\"> two\nlines"
+                                "</t></si>",
+                                "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"inlineStr\"><is><t>inline"
+                                "</t></is></c><c r=\"C1\"><v>12345</v></c></row>"),
+                     "plain cell\nRich\n two\nlines\n\ninline\n\n"});
+    cases.push_back({"presentation slides in order, then notes", dkPresentation,
+                     SlideParts({"<a:p><a:pPr><a:tabLst><a:tab pos=\"1\"/></a:tabLst></a:pPr><a:r><a:t>first</a:t>"
+                                 "</a:r><a:br/><a:r><a:t>line</a:t></a:r></a:p>",
+                                 "<a:p><a:r><a:t>sec</a:t></a:r><a:r><a:t>ond</a:t></a:r></a:p>", "", "", "", "", "",
+                                 "", "", "<a:p><a:fld type=\"slidenum\"><a:t>tenth</a:t></a:fld></a:p>"},
+                                {"<a:p><a:r><a:t>speaker note</a:t></a:r></a:p>"}),
+                     // slides 3 to 9 have no text, but each still ends with its line feed
+                     "first\nline\n\nsecond\n\n" + std::string(7, '\n') + "tenth\n\nspeaker note\n\n"});
+    cases.push_back(
+        {"OpenDocument text and its header", dkOpenDocument,
+         OpenDocumentParts("application/vnd.oasis.opendocument.text",
+                           "<office:text><text:tracked-changes><text:changed-region><text:deletion><text:p>deleted"
+                           "</text:p></text:deletion></text:changed-region></text:tracked-changes>"
+                           "<text:h text:outline-level=\"1\">Title</text:h>\n  <text:p>  spaced\n   out  words"
+                           "<text:s/><text:s text:c=\"3\"/>x<text:tab/>y<text:line-break/>z</text:p>"
+                           "<text:p>Quok<text:span text:style-name=\"T1\">kafern</text:span> &amp; &#x44F;"
+                           "<office:annotation><dc:creator>Author</dc:creator><dc:date>2024-01-01</dc:date>"
+                           "<text:p>remark</text:p></office:annotation></text:p><text:p/>"
+                           "<text:p><![CDATA[a<b]]]><!-- hidden --><?pi hidden?></text:p></office:text>",
+                           "<style:master-page><style:header><text:p>running head</text:p></style:header>"
+                           "<style:footer><text:p>page foot</text:p></style:footer></style:master-page>"),
+         "Title\nspaced out words    x\ty\nz\nQuokkafern & я\nremark\n\n\na<b]\n\nrunning head\npage foot\n\n"});
+    cases.push_back({"OpenDocument spreadsheet cells", dkOpenDocument,
+                     OpenDocumentParts("application/vnd.oasis.opendocument.spreadsheet",
+                                       "<office:spreadsheet><table:table table:name=\"NotText\"><table:table-row>"
+                                       "<table:table-cell><text:p>one</text:p></table:table-cell><table:table-cell>"
+                                       "<text:p>two</text:p></table:table-cell></table:table-row></table:table>"
+                                       "</office:spreadsheet>"),
+                     "one\ntwo\n\n\n"});
+    return cases;
+}
+
+// Each kind of document gives the text a person sees, the same whatever layout its archive has.
+TEST(uDocTextTest, TextOfEachKindInEveryLayout)
+{
+    for (const TTextCase& c : TextCases()) {
+        for (TDocLayout layout : {dlPlain, dlDataDescriptors, dlZip64}) {
+            const TRead r = ReadText(DocumentBytes(c.Parts, layout), c.Kind);
+            EXPECT_EQ(r.Text, "\n" + c.Text) << c.Name << ", layout " << layout;
+            EXPECT_FALSE(r.Damaged) << c.Name << ", layout " << layout;
+        }
+    }
+}
+
+// A stored part far larger than one piece is cut at arbitrary places, inside tags and entities.
+TEST(uDocTextTest, TextSurvivesPiecesSplitAnywhere)
+{
+    std::string body;
+    std::string expected = "\n";
+    for (int i = 0; body.size() < 300000; ++i) {
+        const std::string n = std::to_string(i);
+        body += "<w:p><w:r><w:rPr><w:lang w:val=\"ru-RU\"/></w:rPr><w:t>w" + n + "</w:t></w:r><w:r><w:t>&#x44F;&amp;" +
+                n + "</w:t><w:tab/></w:r></w:p>";
+        expected += "w" + n + "я&" + n + "\t\n";
+    }
+    expected += "\n";
+    TZipBuilder zip;
+    for (const TDocPart& part : WordParts(body))
+        zip.Stored(part.Name, part.Xml);
+    for (std::size_t piece : {std::size_t{65536}, std::size_t{1000}, std::size_t{1}}) {
+        const TRead r = ReadText(zip.Bytes(), dkWordProcessing, piece);
+        EXPECT_EQ(r.Text, expected) << "piece " << piece;
+    }
+}
+
+// The searcher rewinds the stream for each search: every pass gives the whole text again.
+TEST(uDocTextTest, SeekToStartGivesTheTextAgain)
+{
+    const std::string bytes = DocumentBytes(WordParts(WordParagraph({"again"})), dlDataDescriptors);
+    TDocTextStream stream(std::make_unique<TMemoryStream>(bytes), bytes.size(), dkWordProcessing);
+    for (int pass = 0; pass < 3; ++pass) {
+        stream.Seek(0);
+        char buffer[64] = {};
+        const std::size_t got = stream.Read(buffer, sizeof buffer);
+        EXPECT_EQ(std::string(buffer, got), "\nagain\n\n") << pass;
+    }
+    stream.Seek(3);
+    char buffer[64] = {};
+    EXPECT_EQ(std::string(buffer, stream.Read(buffer, sizeof buffer)), "ain\n\n");
+}
+
+struct TDamagedCase
+{
+    const char* Name;
+    std::string Bytes;
+    std::string Text; // what was read before the damage showed
+};
+
+std::vector<TDamagedCase> DamagedCases()
+{
+    const std::string xml = WordParts(WordParagraph({"visible"}))[2].Xml;
+    // The body reads well; the footer is damaged; the footnotes after it are never read.
+    auto withFooter = [&](TZipMember footer) {
+        return TZipBuilder()
+            .Deflated("word/footnotes.xml", "<w:p><w:r><w:t>after</w:t></w:r></w:p>")
+            .Add(std::move(footer))
+            .Deflated("word/document.xml", xml)
+            .Bytes();
+    };
+    const std::string footer = "<w:ftr><w:p><w:r><w:t>footer</w:t></w:r></w:p></w:ftr>";
+    const std::string footerDeflated = RawDeflate(footer);
+    std::string cut = DocumentBytes(WordParts(WordParagraph({"visible"})));
+    cut.resize(cut.size() - 30);
+    std::string badDirectory = DocumentBytes(WordParts(WordParagraph({"visible"})));
+    badDirectory[badDirectory.size() - 7] = '\x7F'; // the directory's size, now beyond the file
+    std::vector<TDamagedCase> cases;
+    cases.push_back({"no ZIP archive at all", "PK\x03\x04 but only plain words: visible", ""});
+    cases.push_back({"an encrypted package (a compound file)",
+                     std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(600, '\0'), ""});
+    cases.push_back({"no main part", TZipBuilder().Deflated("word/header1.xml", xml).Bytes(), ""});
+    cases.push_back({"the end of the archive cut off", cut, ""});
+    cases.push_back({"a directory larger than the file", badDirectory, ""});
+    cases.push_back({"encrypted part", withFooter(TZipMember("word/footer1.xml", footer, 8).WithFlags(1)), "\nvisible\n\n"});
+    cases.push_back({"unknown method", withFooter(TZipMember("word/footer1.xml", footer, 14)), "\nvisible\n\n"});
+    cases.push_back({"deflate data that ends early",
+                     withFooter(TZipMember("word/footer1.xml", footer, 8)
+                                    .WithData(footerDeflated.substr(0, footerDeflated.size() / 2))),
+                     "\nvisible\n\n"});
+    cases.push_back({"damaged deflate data",
+                     withFooter(TZipMember("word/footer1.xml", footer, 8).WithData("\xFF\xFF\xFF garbage")),
+                     "\nvisible\n\n"});
+    return cases;
+}
+
+// A damaged, encrypted or truncated document is reported damaged, never read past its damage.
+TEST(uDocTextTest, DamagedDocumentsEndTheirText)
+{
+    for (const TDamagedCase& c : DamagedCases()) {
+        const TRead r = ReadText(c.Bytes, dkWordProcessing);
+        EXPECT_TRUE(r.Damaged) << c.Name;
+        EXPECT_EQ(r.Text.substr(0, c.Text.size()), c.Text) << c.Name;
+        EXPECT_EQ(r.Text.find("after"), std::string::npos) << c.Name;
+    }
+}
+
+// A small file that inflates to far more than its budget ends its text at the budget, quietly.
+TEST(uDocTextTest, InflateBudgetBoundsTheText)
+{
+    std::string body;
+    const std::string paragraph = "<w:p><w:r><w:t>" + std::string(1000, 'a') + "</w:t></w:r></w:p>";
+    body.reserve(20u << 20);
+    while (body.size() < (20u << 20))
+        body += paragraph;
+    body += WordParagraph({"beyond"});
+    const std::string bytes = DocumentBytes(WordParts(body));
+    ASSERT_LT(bytes.size(), 1u << 20);
+    const TRead r = ReadText(bytes, dkWordProcessing, 65536);
+    EXPECT_FALSE(r.Damaged);
+    EXPECT_GT(r.Text.size(), PdfMinInflateBudget / 2);
+    EXPECT_LE(r.Text.size(), PdfInflateBudget(bytes.size()));
+    EXPECT_EQ(r.Text.find("beyond"), std::string::npos);
+}
+
+// Expanded spaces are paid from the budget too, so a run of huge counts cannot make text forever.
+TEST(uDocTextTest, SpaceCountsAreBounded)
+{
+    std::string body = "<office:text><text:p>";
+    for (int i = 0; i < 40000; ++i)
+        body += "<text:s text:c=\"4000000000\"/>";
+    body += "</text:p></office:text>";
+    const std::string bytes = DocumentBytes(OpenDocumentParts("application/vnd.oasis.opendocument.text", body));
+    const TRead r = ReadText(bytes, dkOpenDocument, 65536);
+    EXPECT_LE(r.Text.size(), PdfInflateBudget(bytes.size()));
+    EXPECT_GT(r.Text.size(), PdfMinInflateBudget / 2);
+    EXPECT_EQ(r.Text.find_first_not_of(" \n"), std::string::npos);
+}
+
+TEST(uDocTextTest, KindByExtension)
+{
+    const std::pair<const char*, TDocKind> cases[] = {
+        {"a.docx", dkWordProcessing}, {"A.DOCM", dkWordProcessing}, {"t.dotx", dkWordProcessing},
+        {"t.dotm", dkWordProcessing}, {"b.xlsx", dkSpreadsheet},    {"b.XlSm", dkSpreadsheet},
+        {"b.xltx", dkSpreadsheet},    {"c.pptx", dkPresentation},   {"c.pptm", dkPresentation},
+        {"c.ppsx", dkPresentation},   {"c.potx", dkPresentation},   {"d.odt", dkOpenDocument},
+        {"d.ott", dkOpenDocument},    {"d.ods", dkOpenDocument},    {"d.ots", dkOpenDocument},
+        {"d.odp", dkOpenDocument},    {"d.otp", dkOpenDocument},    {"d.odg", dkOpenDocument},
+        {"old.doc", dkNone},          {"old.xls", dkNone},          {"x.docx.bak", dkNone},
+        {"docx", dkNone},             {"archive.zip", dkNone},      {"a.pdf", dkNone},
+        {".odt", dkOpenDocument},     {"a.xlsb", dkNone},           {"a.odtx", dkNone}};
+    for (const auto& [name, kind] : cases)
+        EXPECT_EQ(DocumentKind(name), kind) << name;
+}
+
+TEST(uDocTextTest, SeedCorpus)
+{
+    const char* seedDir = std::getenv("TROVEX_SEED_DIR");
+    for (const auto& [name, bytes] : DocumentSeeds()) {
+        const TRead r = ReadText(bytes, DocumentKind(name));
+        EXPECT_FALSE(r.Damaged) << name;
+        EXPECT_GT(r.Text.size(), 4u) << name;
+        if (seedDir) {
+            fs::create_directories(fs::path(seedDir) / "FuzzDocText");
+            std::ofstream(fs::path(seedDir) / "FuzzDocText" / name, std::ios::binary) << bytes;
+        }
+    }
+}
+
+} // namespace
+} // namespace trovex
