@@ -186,8 +186,8 @@ struct TLineFacts
         Length += piece.size();
         if (!insideStream || piece.empty())
             return;
-        if (const void* n = ::memrchr(piece.data(), 'n', piece.size()))
-            LastN = offset + static_cast<std::size_t>(static_cast<const char*>(n) - piece.data());
+        if (const std::size_t n = piece.rfind('n'); n != std::string_view::npos)
+            LastN = offset + n;
         if (HasEndStream)
             return;
         const std::size_t keep = EndStream.size() - 1;

@@ -58,6 +58,11 @@ void TFileStream::CheckRegular(std::string_view name)
         FFile = nullptr;
         throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file");
     }
+    // The record as the listing gives it (some systems report less of it through the handle).
+    if (ReadFindData(FPath, FRecord)) {
+        FRecord.Name.assign(name);
+        return;
+    }
     auto time = [](const FILETIME& t) { return static_cast<TFileTime>(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
     FRecord.Attributes = info.dwFileAttributes;
     FRecord.CreationTime = time(info.ftCreationTime);
