@@ -3,7 +3,7 @@
 # and builds in build/ (binaries in build/bin/). Idempotent; a second run only rebuilds what changed.
 #   scripts/setup.sh            set up and build
 #   scripts/setup.sh --start    ... then start the window (or say why it cannot, and point to trovex-cli)
-#   scripts/setup.sh --test     ... then run every test: the normal build and the sanitizer builds
+#   scripts/setup.sh --test     ... then run every test: the normal, sanitizer, fuzzing and Windows builds
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -55,6 +55,10 @@ case "${1:-}" in
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$jobs"
     ctest --preset fuzz
+    # The engine and trovex-cli as Windows programs, their tests under wine (no display needed).
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows -j "$jobs"
+    ctest --preset windows
     ;;
 "") ;;
 *)
