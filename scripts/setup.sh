@@ -3,7 +3,7 @@
 # and builds in build/ (binaries in build/bin/). Idempotent; a second run only rebuilds what changed.
 #   scripts/setup.sh            set up and build
 #   scripts/setup.sh --start    ... then start the window (or say why it cannot, and point to trovex-cli)
-#   scripts/setup.sh --test     ... then run every test: the normal build and the sanitizer builds
+#   scripts/setup.sh --test     ... then run every test: the normal, sanitizer, fuzzing and Windows builds
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +14,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     qt6-base-dev qt6-qpa-plugins libgl-dev xvfb xauth adwaita-icon-theme shared-mime-info desktop-file-utils
     xdg-utils time
+    g++-mingw-w64-x86-64-posix mingw-w64 libz-mingw-w64-dev wine wine64
 )
 
 missing=()
@@ -54,6 +55,10 @@ case "${1:-}" in
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$jobs"
     ctest --preset fuzz
+    # The engine and trovex-cli as Windows programs, their tests under wine (no display needed).
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows -j "$jobs"
+    ctest --preset windows
     ;;
 "") ;;
 *)

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "cli/PathList.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
 
 namespace trovex
 {
@@ -30,32 +30,25 @@ std::vector<std::string> ParsePathList(std::string_view bytes)
 
 std::vector<std::string> ReadPathList(const std::string& fileName)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    // Any readable file, a pipe too (a list made by another program on the fly).
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), std::fclose);
+    if (!file)
         throw std::runtime_error("cannot open list file '" + fileName + "'");
     std::string bytes;
     constexpr std::size_t Piece = 1024 * 1024;
     for (;;) {
-        if (bytes.size() > MaxPathListBytes) {
-            ::close(fd);
+        if (bytes.size() > MaxPathListBytes)
             throw std::runtime_error("list file '" + fileName + "' is larger than 256 MiB");
-        }
         const std::size_t have = bytes.size();
         bytes.resize(have + Piece);
-        const ssize_t got = ::read(fd, bytes.data() + have, Piece);
-        if (got < 0 && errno == EINTR) {
-            bytes.resize(have);
-            continue;
-        }
-        if (got < 0) {
-            ::close(fd);
-            throw std::runtime_error("cannot read list file '" + fileName + "'");
-        }
-        bytes.resize(have + static_cast<std::size_t>(got));
-        if (got == 0)
+        const std::size_t got = std::fread(bytes.data() + have, 1, Piece, file.get());
+        bytes.resize(have + got);
+        if (got < Piece) {
+            if (std::ferror(file.get()))
+                throw std::runtime_error("cannot read list file '" + fileName + "'");
             break;
+        }
     }
-    ::close(fd);
     return ParsePathList(bytes);
 }
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "cli/CliArgs.h"
 #include "cli/PathList.h"
+#include "platform/Console.h"
 #include "search/FindFile.h"
 #include "search/Report.h"
 #include "search/SearchCriteria.h"
@@ -25,7 +25,7 @@ constexpr int ExitError = 2;
 
 void Fail(const std::string& message)
 {
-    std::fprintf(stderr, "trovex-cli: %s\n", message.c_str());
+    WriteOutput(stderr, "trovex-cli: " + message + "\n");
 }
 
 std::string EscapeContext(const std::string& text)
@@ -44,7 +44,7 @@ std::string EscapeContext(const std::string& text)
     return out;
 }
 
-// Standard output through write(2): records gather in a buffer unless each must show at once (a
+// Standard output written unbuffered by the system: records gather in a buffer unless each must show at once (a
 // terminal, --line-buffered). A failed write is remembered and ends the run.
 class TOutput
 {
@@ -63,16 +63,8 @@ public:
     }
     bool Flush()
     {
-        std::size_t done = 0;
-        while (FError == 0 && done < FBuffer.size()) {
-            const ssize_t n = ::write(STDOUT_FILENO, FBuffer.data() + done, FBuffer.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                FError = n < 0 ? errno : EIO;
-            else
-                done += static_cast<std::size_t>(n);
-        }
+        if (FError == 0 && !FBuffer.empty())
+            FError = WriteOutput(stdout, FBuffer);
         FBuffer.clear();
         return FError == 0;
     }
@@ -97,12 +89,8 @@ int OutputFailed(int error)
 
 std::string CurrentFolder()
 {
-    std::string folder;
-    if (char* cwd = ::getcwd(nullptr, 0)) {
-        folder = cwd;
-        std::free(cwd);
-    }
-    return folder.empty() ? std::string("./") : folder;
+    std::string folder = WorkingFolder();
+    return folder.empty() ? std::string(".") + PathDelim : folder;
 }
 
 // The one progress line on a terminal: rewritten at most ten times a second, cleared at the end.
@@ -121,15 +109,13 @@ public:
         std::string text = "Files found: " + std::to_string(found) + "  " + folder;
         if (text.size() > 200)
             text = text.substr(0, 100) + "..." + text.substr(text.size() - 96);
-        std::fprintf(stderr, "\r\033[K%s", text.c_str());
-        std::fflush(stderr);
+        WriteOutput(stderr, "\r\033[K" + text);
         FShown = true;
     }
     void Clear()
     {
         if (FShown) {
-            std::fputs("\r\033[K", stderr);
-            std::fflush(stderr);
+            WriteOutput(stderr, "\r\033[K");
             FShown = false;
         }
     }
@@ -186,8 +172,8 @@ int Run(const TCliOptions& o)
         }
     }
 
-    TProgress progress(!o.Quiet && ::isatty(STDERR_FILENO));
-    const bool stdoutIsTerminal = ::isatty(STDOUT_FILENO);
+    TProgress progress(!o.Quiet && IsTerminal(stderr));
+    const bool stdoutIsTerminal = IsTerminal(stdout);
     TOutput output(stdoutIsTerminal || o.LineBuffered);
     long found = 0;
     const char end = o.Null ? '\0' : '\n';
@@ -250,7 +236,10 @@ int Run(const TCliOptions& o)
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = CommandLineArgs(argc, argv);
+    // The same bytes on every system: NUL-ended records, lines ending in LF alone.
+    SetBinaryOutput(stdout);
+    SetBinaryOutput(stderr);
     try {
         TCliOptions options = ParseCliArgs(args);
         if (options.Help || options.Version) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Code-page tables built from ICU converters, with the corrections that make them agree with the
-// tables Windows uses, plus the UTF-8/UTF-16 helpers used for names, masks and contexts.
+// Code-page tables built from the system's converters, with the corrections that make them agree
+// with the tables Windows uses, plus the UTF-8/UTF-16 helpers used for names, masks and contexts.
 #include "platform/CodePage.h"
+
+#include "platform/CodePageSystem.h"
 
 #include <array>
 #include <cstdlib>
@@ -10,9 +12,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <vector>
-
-#include <unicode/uchar.h>
-#include <unicode/ucnv.h>
 
 namespace trovex
 {
@@ -32,15 +31,6 @@ constexpr unsigned char Koi8ToAnsiLetters[64] = {
     239, 255, 240, 241, 242, 243, 230, 226, 252, 251, 231, 248, 253, 249, 247, 250,
     222, 192, 193, 214, 196, 197, 212, 195, 213, 200, 201, 202, 203, 204, 205, 206,
     207, 223, 208, 209, 210, 211, 198, 194, 220, 219, 199, 216, 221, 217, 215, 218};
-
-std::string IcuName(int number)
-{
-    if (number == Koi8rCodePage)
-        return "KOI8-R";
-    if (number == 874 || (number >= 1250 && number <= 1258))
-        return "windows-" + std::to_string(number);
-    return "ibm-" + std::to_string(number);
-}
 
 std::mutex TablesLock;
 std::map<int, std::unique_ptr<TCodePageTable>>& Tables()
@@ -84,29 +74,28 @@ void EnsureInitialised()
 
 TCodePageTable::TCodePageTable(int number) : FNumber(number)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    UConverter* conv = ucnv_open(IcuName(number).c_str(), &status);
-    if (U_FAILURE(status) || !conv)
-        throw std::invalid_argument("Unknown code page " + std::to_string(number));
-    if (ucnv_getMaxCharSize(conv) != 1) {
-        ucnv_close(conv);
-        throw std::invalid_argument("Code page " + std::to_string(number) + " is not a single-byte page");
-    }
-    // Undefined bytes must come out as U+FFFD, not as ICU's substitution character.
-    ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
-    for (int b = 0; b < 256; ++b) {
-        char in = static_cast<char>(b);
-        UChar out[4] = {0xFFFD};
-        status = U_ZERO_ERROR;
-        ucnv_reset(conv);
-        int32_t n = ucnv_toUChars(conv, out, 4, &in, 1, &status);
-        FToUnicode[b] = (U_SUCCESS(status) && n == 1 && out[0] != 0x1A) ? out[0] : 0xFFFD;
-        if (b < 0x20 || b == 0x7F)
-            FToUnicode[b] = static_cast<char16_t>(b); // IBM pages rotate 0x1A, 0x1C and 0x7F; Windows does not
-    }
-    ucnv_close(conv);
-    if (number == 437)
-        FToUnicode[0xE6] = 0x00B5; // Windows maps 437's mu to MICRO SIGN
+    system::LoadCodePage(number, FToUnicode);
+    for (int b = 0; b < 0x20; ++b)
+        FToUnicode[b] = static_cast<char16_t>(b); // IBM pages rotate 0x1A, 0x1C and 0x7F; Windows does not
+    FToUnicode[0x7F] = 0x7F;
+    // Where ICU's tables differ from the ones Windows converts with.
+    struct TFix { int Page; unsigned char Byte; char16_t Unicode; };
+    static constexpr TFix fixes[] = {
+        // the mu of the DOS pages is MICRO SIGN
+        {437, 0xE6, 0x00B5}, {860, 0xE6, 0x00B5}, {861, 0xE6, 0x00B5}, {862, 0xE6, 0x00B5}, {863, 0xE6, 0x00B5},
+        {865, 0xE6, 0x00B5},
+        {852, 0xAA, 0x00AC}, {1255, 0xCA, 0x05BA},
+        // bytes Windows leaves undefined
+        {1253, 0xAA, 0xFFFD}, {874, 0xDB, 0xFFFD}, {874, 0xDC, 0xFFFD}, {874, 0xDD, 0xFFFD}, {874, 0xDE, 0xFFFD},
+        {874, 0xFC, 0xFFFD}, {874, 0xFD, 0xFFFD}, {874, 0xFE, 0xFFFD}, {874, 0xFF, 0xFFFD},
+        // 869: unassigned bytes pass through as C1 controls; two accents differ
+        {869, 0x80, 0x0080}, {869, 0x81, 0x0081}, {869, 0x82, 0x0082}, {869, 0x83, 0x0083}, {869, 0x84, 0x0084},
+        {869, 0x85, 0x0085}, {869, 0x87, 0x0087}, {869, 0x93, 0x0093}, {869, 0x94, 0x0094}, {869, 0x88, 0x00B7},
+        {869, 0xEF, 0x0384},
+    };
+    for (const TFix& fix : fixes)
+        if (fix.Page == number)
+            FToUnicode[fix.Byte] = fix.Unicode;
 
     FFromUnicode.assign(0x10000, -1);
     for (int b = 255; b >= 0; --b) // the lowest byte wins where two bytes share a character
@@ -117,8 +106,8 @@ TCodePageTable::TCodePageTable(int number) : FNumber(number)
         FUpper[b] = FLower[b] = static_cast<unsigned char>(b);
         if (FToUnicode[b] == 0xFFFD)
             continue;
-        int up = FromUnicode(static_cast<char32_t>(u_toupper(FToUnicode[b])));
-        int low = FromUnicode(static_cast<char32_t>(u_tolower(FToUnicode[b])));
+        int up = FromUnicode(system::SimpleUpper(FToUnicode[b]));
+        int low = FromUnicode(system::SimpleLower(FToUnicode[b]));
         // A mapping that leaves ASCII for a non-ASCII letter (dotless i -> I) is not used.
         if (up >= 0 && !(b >= 0x80 && up < 0x80))
             FUpper[b] = static_cast<unsigned char>(up);
@@ -187,14 +176,16 @@ int OemCodePageForAnsi(int ansi, std::string_view locale)
 void InitCodePages(int ansi, int oem)
 {
     std::string locale = LocaleName();
+    int systemAnsi = 0, systemOem = 0;
+    const bool fromSystem = system::SystemCodePages(systemAnsi, systemOem);
     if (ansi == 0)
         ansi = EnvCodePage("TROVEX_ANSI_CODEPAGE");
     if (ansi == 0)
-        ansi = AnsiCodePageForLocale(locale);
+        ansi = fromSystem ? systemAnsi : AnsiCodePageForLocale(locale);
     if (oem == 0)
         oem = EnvCodePage("TROVEX_OEM_CODEPAGE");
     if (oem == 0)
-        oem = OemCodePageForAnsi(ansi, locale);
+        oem = fromSystem && ansi == systemAnsi ? systemOem : OemCodePageForAnsi(ansi, locale);
     const TCodePageTable& a = CodePageTable(ansi);
     const TCodePageTable& o = CodePageTable(oem);
     CodePageTable(Koi8rCodePage);
@@ -440,7 +431,7 @@ std::string MapCase(std::string_view s, AsciiMap ascii, UnicodeMap unicode)
         if (cp >= 0xDC00 && cp <= 0xDCFF && i - start == 1)
             out.push_back(s[start]); // not UTF-8: kept as it is
         else
-            Utf8Append(out, static_cast<char32_t>(unicode(static_cast<UChar32>(cp))));
+            Utf8Append(out, unicode(cp));
     }
     return out;
 }
@@ -448,12 +439,12 @@ std::string MapCase(std::string_view s, AsciiMap ascii, UnicodeMap unicode)
 
 std::string Utf8Lower(std::string_view s)
 {
-    return MapCase(s, [](unsigned char b) { return b >= 'A' && b <= 'Z' ? b + 32 : b; }, u_tolower);
+    return MapCase(s, [](unsigned char b) { return b >= 'A' && b <= 'Z' ? b + 32 : b; }, system::SimpleLower);
 }
 
 std::string Utf8Upper(std::string_view s)
 {
-    return MapCase(s, [](unsigned char b) { return b >= 'a' && b <= 'z' ? b - 32 : b; }, u_toupper);
+    return MapCase(s, [](unsigned char b) { return b >= 'a' && b <= 'z' ? b - 32 : b; }, system::SimpleUpper);
 }
 
 std::string Utf8TrimPartial(std::string_view s)

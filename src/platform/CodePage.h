@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Single-byte code pages (the "ANSI" and "OEM" pages of the options, KOI8-R) and the conversions
-// between them, UTF-16 and UTF-8. Tables are built once from ICU and corrected where ICU differs
-// from the Windows tables; every 8-bit conversion keeps the length of its input.
+// between them, UTF-16 and UTF-8. Tables are built once from the system's converters (ICU on Linux)
+// and corrected where they differ from the Windows tables; every 8-bit conversion keeps the length
+// of its input.
 #pragma once
 
 #include <cstddef>
@@ -48,9 +49,9 @@ private:
 };
 
 /// Chooses the ANSI and OEM pages: the arguments when not 0, else TROVEX_ANSI_CODEPAGE /
-/// TROVEX_OEM_CODEPAGE, else from the locale's language. Call before any search starts (not
+/// TROVEX_OEM_CODEPAGE, else the system's own choice (Windows) or the locale's language. Call before any search starts (not
 /// thread-safe against conversions running on another thread). Throws std::invalid_argument for a
-/// page ICU does not know or that is not single-byte.
+/// page the system does not know or that is not single-byte.
 void InitCodePages(int ansi = 0, int oem = 0);
 /// The code page Windows would choose as ANSI / OEM for a locale name such as "ru_RU.UTF-8".
 int AnsiCodePageForLocale(std::string_view locale);

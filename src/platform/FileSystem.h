@@ -4,6 +4,8 @@
 // Listings come sorted so that a walk is deterministic on every file system.
 #pragma once
 
+#include "platform/PathDelim.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,7 +47,7 @@ struct TDirEntry
     enum TKind : std::uint8_t { dkUnknown, dkFile, dkDirectory, dkLink, dkOther } Kind = dkUnknown;
 };
 
-/// Lists `folder` (ending in '/'): "." and ".." first, then the names ordered with ASCII letters
+/// Lists `folder` (ending in PathDelim): "." and ".." first, then the names ordered with ASCII letters
 /// folded to upper case, ties byte-wise. Returns false when the folder cannot be opened.
 /// The folder is closed before the call returns.
 bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries);
@@ -62,7 +64,7 @@ public:
     /// Opens and lists `folder` as ReadFolder does; false when it cannot be opened.
     bool Open(const std::string& folder);
     const std::vector<TDirEntry>& Entries() const { return FEntries; }
-    /// The open folder's descriptor, -1 when closed.
+    /// The open folder's descriptor, -1 when closed (POSIX only).
     int Handle() const { return FHandle; }
     /// The record of one entry, as ReadFindData; false when it has gone.
     bool ReadFindData(const std::string& name, TFindData& data) const;
@@ -71,6 +73,9 @@ public:
 private:
     int FHandle = -1;
     std::vector<TDirEntry> FEntries;
+#ifdef _WIN32
+    std::vector<TFindData> FRecords; // parallel to FEntries: the listing brings every record along
+#endif
 };
 /// Reads the record of `path`: the link itself is never followed for the reparse bit, while size,
 /// times and the directory bit come from its target. Returns false when the entry has gone.
@@ -101,8 +106,10 @@ TDateTime NowLocal();
 /// Days in a month of the Gregorian calendar.
 int DaysInMonth(int year, int month);
 
-/// The user's home folder with a trailing '/'.
+/// The user's home folder with a trailing PathDelim.
 std::string HomeFolder();
+/// Where a search starts when no folder is given: the home folder, or C:\ on Windows.
+std::string DefaultFolder();
 /// True when `path` names an existing folder (following links).
 bool FolderExists(const std::string& path);
 

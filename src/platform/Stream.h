@@ -65,13 +65,22 @@ public:
     std::uint64_t Size() const { return FRecord.Size; }
     /// The file's record, read when it was opened: what ReadFindData gives for its name.
     const TFindData& Record() const { return FRecord; }
-    /// The open descriptor, for reading at given offsets (pread); the stream still owns it.
+    /// The open descriptor (POSIX systems); the stream still owns it.
     int Handle() const { return FHandle; }
+    /// Up to `count` bytes at `offset`, fewer where the file ends (or has been cut short since);
+    /// leaves the position of Read alone and may run beside other ReadAt calls. Throws EReadError.
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
+    /// The start of the next stretch that is not a hole, at or after `offset`: `offset` itself where
+    /// the system cannot tell, the size when only a hole follows.
+    std::uint64_t NextData(std::uint64_t offset) const;
 
 private:
     void CheckRegular(std::string_view name);
 
     int FHandle = -1;
+#ifdef _WIN32
+    void* FFile = nullptr; // the Windows handle; FHandle stays unused there
+#endif
     std::uint64_t FPosition = 0;
     TFindData FRecord;
     std::string FPath;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Local-header scan and member extraction, reading the archive with pread.
+// Local-header scan and member extraction, reading the archive at given offsets.
 #include "readers/UnZipLib.h"
 
 #include "platform/CodePage.h"
@@ -9,9 +9,6 @@
 #include <climits>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace trovex
@@ -93,9 +90,7 @@ TZipFile::~TZipFile()
 
 void TZipFile::Close()
 {
-    if (FHandle >= 0)
-        ::close(FHandle);
-    FHandle = -1;
+    FFile.reset();
     FSize = 0;
     FData = {};
     FBlock.clear();
@@ -109,21 +104,17 @@ void TZipFile::Open(const std::string& path)
 {
     Close();
     FFileName = path;
-    // O_NONBLOCK: a FIFO named like an archive must not block the walk before the type check.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        throw EErrorInZip("Couldn't open: " + path);
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    // Only a regular file is opened, in a way that never blocks (a FIFO named like an archive).
+    std::unique_ptr<TFileStream> file;
+    try {
+        file = std::make_unique<TFileStream>(path);
+    } catch (const EReadError&) {
         throw EErrorInZip("Couldn't open: " + path);
     }
-    if (st.st_size <= 0) {
-        ::close(fd);
+    if (file->Size() == 0)
         throw EErrorInZip("CreateFileMapping failed");
-    }
-    FHandle = fd;
-    FSize = static_cast<std::uint64_t>(st.st_size);
+    FSize = file->Size();
+    FFile = std::move(file);
     try {
         Scan();
     } catch (...) {
@@ -147,29 +138,23 @@ void TZipFile::OpenBytes(std::string_view bytes)
 
 std::size_t TZipFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const
 {
-    if (FHandle < 0) {
+    if (!FFile) {
         if (offset >= FData.size())
             return 0;
         const std::size_t n = std::min<std::uint64_t>(count, FData.size() - offset);
         std::memcpy(buffer, FData.data() + offset, n);
         return n;
     }
-    auto* out = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t got = ::pread(FHandle, out + done, count - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break; // the end, or an error: either way the archive has no more to give
-        done += static_cast<std::size_t>(got);
+    try {
+        return FFile->ReadAt(offset, buffer, count);
+    } catch (const EReadError&) {
+        return 0; // the archive has no more to give
     }
-    return done;
 }
 
 std::string_view TZipFile::Fetch(std::uint64_t offset, std::size_t count)
 {
-    if (FHandle < 0) {
+    if (!FFile) {
         // Straight from the caller's bytes: listing touches nothing but the headers.
         if (offset >= FData.size())
             return {};

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // ZIP archive reader: lists members by walking the local file headers from byte 0 (the central
-// directory is never read) and unpacks stored and deflated members. The archive is read with
-// pread, never mapped: another program may shrink the file while it is read, and an archive that
+// directory is never read) and unpacks stored and deflated members. The archive is read at given
+// offsets, never mapped: another program may shrink the file while it is read, and an archive that
 // ends early is only damaged (what was listed stays listed, the data that is gone reads as absent).
 #pragma once
 
@@ -131,7 +131,7 @@ private:
     std::string_view Fetch(std::uint64_t offset, std::size_t count);
 
     std::string FFileName;
-    int FHandle = -1;
+    std::unique_ptr<TFileStream> FFile; // the archive on disk; none for OpenBytes
     std::uint64_t FSize = 0;        // the size when opened: the listing never looks past it
     std::string_view FData;         // archive bytes held by the caller (OpenBytes)
     std::string FBlock;             // listing reads the file in blocks, so near headers share a read

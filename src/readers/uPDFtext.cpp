@@ -17,9 +17,6 @@
 #include <memory>
 #include <new>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace trovex
@@ -72,59 +69,35 @@ std::size_t FindLineEnd(std::string_view data, std::size_t from)
     return p;
 }
 
-// The document's bytes: a file read with pread, or bytes held by the caller.
+// The document's bytes: a file read at given offsets, or bytes held by the caller.
 class TSource
 {
 public:
     explicit TSource(std::string_view bytes) : FBytes(bytes) {}
-    TSource(int handle, std::string path) : FHandle(handle), FPath(std::move(path)) {}
+    explicit TSource(const TFileStream& file) : FFile(&file) {}
 
     // Up to `count` bytes at `offset`; fewer where the document ends. Throws EReadError.
     std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t count) const
     {
-        if (FHandle < 0) {
+        if (!FFile) {
             if (offset >= FBytes.size())
                 return 0;
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, FBytes.size() - offset));
             std::memcpy(buffer, FBytes.data() + offset, n);
             return n;
         }
-        std::size_t done = 0;
-        while (done < count) {
-            const ssize_t got = ::pread(FHandle, buffer + done, count - done, static_cast<off_t>(offset + done));
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw EReadError("Read error on \"" + FPath + "\". " + std::strerror(errno));
-            }
-            if (got == 0)
-                break;
-            done += static_cast<std::size_t>(got);
-        }
-        return done;
+        return FFile->ReadAt(offset, buffer, count);
     }
 
     // The start of the next stretch of the file that is not a hole, at or after `offset`.
     std::uint64_t NextData(std::uint64_t offset) const
     {
-        if (FHandle < 0)
-            return offset;
-        const off_t at = ::lseek(FHandle, static_cast<off_t>(offset), SEEK_DATA);
-        if (at >= 0)
-            return std::max<std::uint64_t>(static_cast<std::uint64_t>(at), offset);
-        if (errno == ENXIO) {
-            // Only a hole up to the end: the end, as far as the file now reaches.
-            struct stat st{};
-            if (::fstat(FHandle, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > offset)
-                return static_cast<std::uint64_t>(st.st_size);
-        }
-        return offset; // no answer from the file system: read the zeros
+        return FFile ? FFile->NextData(offset) : offset;
     }
 
 private:
     std::string_view FBytes;
-    int FHandle = -1;
-    std::string FPath;
+    const TFileStream* FFile = nullptr;
 };
 
 // The current window of the document and single bytes around it.
@@ -213,8 +186,8 @@ struct TLineFacts
         Length += piece.size();
         if (!insideStream || piece.empty())
             return;
-        if (const void* n = ::memrchr(piece.data(), 'n', piece.size()))
-            LastN = offset + static_cast<std::size_t>(static_cast<const char*>(n) - piece.data());
+        if (const std::size_t n = piece.rfind('n'); n != std::string_view::npos)
+            LastN = offset + n;
         if (HasEndStream)
             return;
         const std::size_t keep = EndStream.size() - 1;
@@ -597,9 +570,9 @@ void TExtractor::Run(const TSource& source)
 
 TPDF2Text::TPDF2Text(const std::string& path, const std::atomic<bool>* cancel) : FFileName(path)
 {
-    TFileStream file(path); // opens and checks the file; its handle is read with pread from here
+    TFileStream file(path); // opens and checks the file; read at given offsets from here
     const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), SIZE_MAX));
-    TExtractor(FText, size, cancel).Run(TSource(file.Handle(), path));
+    TExtractor(FText, size, cancel).Run(TSource(file));
 }
 
 TPDF2Text::TPDF2Text(TBytesTag, std::string_view bytes)

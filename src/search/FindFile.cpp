@@ -21,7 +21,7 @@ std::string ExceptionClassName(const std::exception& error)
     return colon == std::string::npos ? name : name.substr(colon + 2);
 }
 
-TFindFile::TFindFile() : FFolder(HomeFolder())
+TFindFile::TFindFile() : FFolder(DefaultFolder())
 {
     TDateTime today = NowLocal();
     FDateTo = LocalToFileTime(today);
@@ -59,9 +59,9 @@ void TFindFile::SetMask(std::string_view text)
 
 void TFindFile::SetFolder(std::string_view text)
 {
-    FFolder = text.empty() ? HomeFolder() : std::string(text);
-    if (FFolder.back() != '/')
-        FFolder.push_back('/');
+    FFolder = text.empty() ? DefaultFolder() : std::string(text);
+    if (!IsPathDelim(FFolder.back()))
+        FFolder.push_back(PathDelim);
 }
 
 TFindStatus TFindFile::Start()
@@ -309,7 +309,7 @@ void TFindFile::List(TWalkFolder& folder) const
         if (!descend)
             continue;
         auto child = std::make_unique<TWalkFolder>();
-        child->Rel = folder.Rel + entry.Name + "/";
+        child->Rel = folder.Rel + entry.Name + PathDelim;
         child->Key = folder.Key;
         child->Key.push_back(static_cast<std::uint32_t>(folder.Children.size()));
         folder.Verdicts[i].Child = static_cast<std::int32_t>(folder.Children.size());

@@ -67,7 +67,7 @@ public:
     /// Splits the text into MaskList (see SplitMasks). Never fails; masks are checked when first used.
     void SetMask(std::string_view text);
     const std::vector<std::string>& MaskList() const { return FMaskList; }
-    /// An empty text gives the home folder; a '/' is appended when missing.
+    /// An empty text gives the default folder; a PathDelim is appended when missing.
     void SetFolder(std::string_view text);
     const std::string& Folder() const { return FFolder; }
     void SetSubFolders(bool value) { FSubFolders = value; }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "search/Report.h"
 
+#include "platform/PathDelim.h"
+
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -10,13 +12,13 @@ namespace trovex
 
 std::string FolderOf(std::string_view path)
 {
-    std::size_t slash = path.rfind('/');
+    std::size_t slash = path.find_last_of(PathDelims);
     return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 
 std::string ExtensionOf(std::string_view path)
 {
-    std::size_t slash = path.rfind('/');
+    std::size_t slash = path.find_last_of(PathDelims);
     std::size_t dot = path.rfind('.');
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
         return {};
@@ -44,7 +46,7 @@ TResultRow MakeResultRow(const TFindFileInfo& info)
 
 char ReportSeparator(std::string_view fileName)
 {
-    std::size_t slash = fileName.rfind('/');
+    std::size_t slash = fileName.find_last_of(PathDelims);
     std::size_t dot = fileName.rfind('.');
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
         return '\t';

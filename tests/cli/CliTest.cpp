@@ -361,3 +361,18 @@ TEST(CliHelpTest, HelpAndVersion)
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(r.Out.rfind("trovex-cli ", 0), 0u);
 }
+
+// Arguments and names beyond the ANSI page pass whole both ways: a mask of CJK and emoji typed on
+// the command line finds the file, printed in UTF-8 with the system's separator.
+TEST(CliNamesTest, Utf8ArgumentsAndNamesBeyondTheAnsiPage)
+{
+    TTempTree tree;
+    tree.AddFile("x/Ж中😀.txt", "Ωmega");
+    tree.AddFile("x/plain.txt", "Ωmega");
+    const std::string R = tree.Root();
+    TResult r = RunCli({"-q", "-n", "*中😀*", "-c", "ωMEGA", "-e", "utf8", R});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, tree.Path("x/Ж中😀.txt") + "\n");
+    r = RunCli({"-q", "-0", "-n", "*.txt", tree.Path("x")});
+    EXPECT_EQ(r.Out, tree.Path("x/plain.txt") + std::string(1, '\0') + tree.Path("x/Ж中😀.txt") + std::string(1, '\0'));
+}

@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Portable.h"
+
 int main(int argc, char** argv)
 {
-    ::setenv("TROVEX_ANSI_CODEPAGE", "1251", 0);
-    ::setenv("TROVEX_OEM_CODEPAGE", "866", 0);
-    ::setenv("TZ", "UTC", 0);
+    using trovex::test::SetEnv;
+    SetEnv("TROVEX_ANSI_CODEPAGE", "1251", false);
+    SetEnv("TROVEX_OEM_CODEPAGE", "866", false);
+    SetEnv("TZ", "UTC", false); // Windows takes its time zone from the system: the test preset sets it for wine
     ::tzset();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

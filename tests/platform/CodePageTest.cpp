@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/CodePage.h"
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 using namespace trovex;
@@ -154,4 +156,40 @@ TEST_F(CodePageTest, Utf8BridgesAndHelpers)
     EXPECT_EQ(Utf8TrimPartial(std::string("\x97") + "ab" + "\xD0"), "ab");
     EXPECT_EQ(Utf8TrimPartial("Щx中"), "Щx中");
     EXPECT_EQ(Utf8TrimPartial(std::string("Щx中").substr(1, 4)), "x");
+}
+
+// Every table whole, bytes to Unicode and both case maps, for the pages the options can name: the
+// Linux build (ICU with its corrections) and the Windows build (the system's own tables) must agree
+// byte for byte. A mismatch prints the table.
+TEST(CodePageChoiceTest, WholeTablesArePinned)
+{
+    struct Case { int page; std::uint64_t hash; };
+    const Case cases[] = {
+        {437, 0xab70a2c0d596bdedULL}, {737, 0x4ff9fb87fd2505edULL}, {775, 0x48c5de24d6ff7a41ULL},
+        {850, 0x4bf1e8d92392df81ULL}, {852, 0x0d679ffbec8dd93eULL}, {855, 0xb1b16e9ab041e194ULL},
+        {857, 0x6e410a30d18ae564ULL}, {860, 0xc4c7926ec7ae6796ULL}, {861, 0x62945c8c58c7dbbcULL},
+        {862, 0xcf999b30fcc3f4e6ULL}, {863, 0x1cbfcb968bb9e63eULL}, {865, 0x1fc93722b7c37f59ULL},
+        {866, 0xd1f5091c9e92e6a9ULL}, {869, 0xcfbfdca455f1b389ULL}, {874, 0xd0bedc9c17d38181ULL},
+        {1250, 0x5b29daa64f6f8afcULL}, {1251, 0xef89642301d61575ULL}, {1252, 0x41eb46b9fd38f630ULL},
+        {1253, 0xdd849777b05e2de3ULL}, {1254, 0xe092ebfff3dd82b2ULL}, {1255, 0xe4121935082b69dbULL},
+        {1256, 0x42555de31741f784ULL}, {1257, 0x212933dc13a35995ULL}, {1258, 0x51a6d4e02c0781b2ULL},
+        {20866, 0xc5db709d21ac6daaULL},
+    };
+    for (const Case& c : cases) {
+        const TCodePageTable& t = CodePageTable(c.page);
+        std::uint64_t h = 0xcbf29ce484222325ULL; // FNV-1a
+        std::string dump;
+        for (int b = 0; b < 256; ++b) {
+            const auto byte = static_cast<unsigned char>(b);
+            const char16_t u = t.ToUnicode(byte);
+            for (unsigned v : {u & 0xFFu, unsigned(u) >> 8, unsigned(t.Upper(byte)), unsigned(t.Lower(byte))}) {
+                h ^= v;
+                h *= 0x100000001b3ULL;
+            }
+            char line[32];
+            std::snprintf(line, sizeof line, "%02X %04X %02X %02X\n", b, unsigned(u), t.Upper(byte), t.Lower(byte));
+            dump += line;
+        }
+        EXPECT_EQ(h, c.hash) << "code page " << c.page << ":\n" << dump;
+    }
 }

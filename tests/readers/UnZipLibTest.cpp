@@ -2,6 +2,7 @@
 #include "readers/UnZipLib.h"
 
 #include "platform/CodePage.h"
+#include "support/Portable.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +13,7 @@
 #include <fstream>
 #include <map>
 
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace trovex
 {
@@ -29,8 +28,7 @@ class TTempDir
 public:
     TTempDir()
     {
-        std::string pattern = (fs::path(::testing::TempDir()) / "unziptest-XXXXXX").string();
-        FPath = ::mkdtemp(pattern.data());
+        FPath = trovex::test::MakeTempFolder("unziptest-");
     }
     ~TTempDir() { fs::remove_all(FPath); }
     std::string File(const std::string& name, const std::string& bytes) const
@@ -154,14 +152,16 @@ TEST(UnZipLibTest, ErrorTexts)
     const std::string folder = dir.Path("folder.zip");
     const std::string fifo = dir.Path("fifo.zip");
     fs::create_directory(folder);
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     struct Case { std::string path; std::string message; };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {missing, "Couldn't open: " + missing},
         {folder, "Couldn't open: " + folder},
-        {fifo, "Couldn't open: " + fifo}, // and it does not block
         {dir.File("empty.zip", ""), "CreateFileMapping failed"},
     };
+    if (trovex::test::MakeFifo(fifo))
+        cases.push_back({fifo, "Couldn't open: " + fifo}); // and it does not block
+    else
+        EXPECT_TRUE(trovex::test::OnWindows) << "no FIFO made";
     for (const Case& c : cases) {
         TZipFile zip;
         try {
@@ -192,14 +192,13 @@ class TGuardedBytes
 public:
     explicit TGuardedBytes(std::size_t size)
     {
-        FPage = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        FPage = trovex::test::PageSize();
         FLength = (size + FPage - 1) / FPage * FPage + FPage;
-        FBase = static_cast<char*>(
-            ::mmap(nullptr, FLength, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-        ::mprotect(FBase + FLength - FPage, FPage, PROT_NONE);
+        FBase = trovex::test::PageAlloc(FLength);
+        trovex::test::PageProtect(FBase + FLength - FPage, FPage, false);
         FData = FBase + FLength - FPage - size;
     }
-    ~TGuardedBytes() { ::munmap(FBase, FLength); }
+    ~TGuardedBytes() { trovex::test::PageFree(FBase, FLength); }
     char* Data() const { return FData; }
     std::size_t Page() const { return FPage; }
     char* Base() const { return FBase; }
@@ -239,7 +238,7 @@ TEST(UnZipLibTest, EveryTruncationStaysInsideTheBytes)
 // Listing reads the headers only: the pages holding nothing but member data are unreadable here.
 TEST(UnZipLibTest, ListingReadsOnlyHeaders)
 {
-    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t page = trovex::test::PageSize();
     TZipBuilder builder;
     for (int i = 0; i < 20; ++i)
         builder.Stored("m" + std::to_string(i), std::string(4 * page, static_cast<char>('a' + i)));
@@ -256,7 +255,7 @@ TEST(UnZipLibTest, ListingReadsOnlyHeaders)
         first = (first + page - 1) / page * page;
         last = last / page * page;
         if (last > first) {
-            ASSERT_EQ(::mprotect(reinterpret_cast<char*>(first), last - first, PROT_NONE), 0);
+            ASSERT_TRUE(trovex::test::PageProtect(reinterpret_cast<char*>(first), last - first, false));
             hidden.emplace_back(reinterpret_cast<char*>(first), last - first);
         }
     }
@@ -265,7 +264,7 @@ TEST(UnZipLibTest, ListingReadsOnlyHeaders)
     zip.OpenBytes(std::string_view(bytes.Data(), archive.size()));
     EXPECT_EQ(zip.Entries().size(), 20u);
     for (auto& [at, length] : hidden)
-        ::mprotect(at, length, PROT_READ | PROT_WRITE);
+        trovex::test::PageProtect(at, length, true);
     EXPECT_EQ(zip.UnzipFileToBuffer("m7"), std::string(4 * page, 'h'));
 }
 
@@ -296,7 +295,7 @@ TEST(UnZipLibTest, ArchiveCutShortAfterOpening)
         TZipFile zip;
         zip.Open(path);
         ASSERT_EQ(zip.Entries().size(), 4u);
-        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(c.keep)), 0);
+        std::filesystem::resize_file(path, c.keep);
         EXPECT_EQ(Unpack(zip), c.members);
         // The member streams see the same: a deflated member whose data is gone is empty.
         std::unique_ptr<TZipMemberStream> packed = zip.OpenMember("packed.txt");

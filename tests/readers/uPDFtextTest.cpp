@@ -3,6 +3,7 @@
 
 #include "platform/Stream.h"
 #include "support/PdfBuilder.h"
+#include "support/Portable.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include <unistd.h>
 
 namespace trovex
 {
@@ -151,8 +151,7 @@ TEST(uPDFtextTest, ManyStreamsStayLinear)
 
 TEST(uPDFtextTest, ReadsFilesAndReportsReadErrors)
 {
-    std::string pattern = (fs::path(::testing::TempDir()) / "pdftest-XXXXXX").string();
-    const fs::path dir = ::mkdtemp(pattern.data());
+    const fs::path dir = trovex::test::MakeTempFolder("pdftest-");
     const std::string path = (dir / "doc.pdf").string();
     std::ofstream(path, std::ios::binary) << TPdfBuilder().FlateStream(PageContent("On disk")).Bytes();
     const TPDF2Text pdf(path);

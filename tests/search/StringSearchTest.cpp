@@ -4,6 +4,7 @@
 #include "ReferenceSearch.h"
 #include "platform/CodePage.h"
 #include "platform/Stream.h"
+#include "support/Portable.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 namespace trovex
 {
@@ -47,7 +47,7 @@ public:
     {
         static int counter = 0;
         FPath = std::filesystem::path(::testing::TempDir()) /
-                ("trovex-search-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+                ("trovex-search-" + std::to_string(trovex::test::ProcessId()) + "-" + std::to_string(++counter));
         std::ofstream(FPath, std::ios::binary) << content;
     }
     ~TTempFile() { std::filesystem::remove(FPath); }

@@ -255,7 +255,8 @@ TEST(WalkOrderTest, RecordsOfAContentRunAreThoseReadByName)
     tree.AddFile(".hidden.txt", "Quixel");
     const std::string readOnly = tree.AddFile("locked.txt", "Quixel");
     ::chmod(readOnly.c_str(), 0444);
-    tree.AddLink("link.txt", "locked.txt");
+    if (!trovex::test::OnWindows) // no symlink() there
+        tree.AddLink("link.txt", "locked.txt");
     for (const char* excluding : {"", "zorbl"}) {
         SCOPED_TRACE(excluding);
         TFindFile engine;

@@ -2,7 +2,6 @@
 #include "support/MixedTree.h"
 
 #include <random>
-#include <sys/stat.h>
 
 #include "support/PdfBuilder.h"
 #include "support/ZipBuilder.h"
@@ -94,11 +93,12 @@ void BuildMixedTree(TTempTree& tree, unsigned seed, int folders)
                                                 (pick(3) == 0 ? needle : std::string("plain")));
             }
         }
-        switch (pick(8)) {
+        // Links, FIFOs and names that are no UTF-8 exist only on POSIX systems.
+        switch (OnWindows ? 7 : pick(8)) {
         case 0: tree.AddLink(folder + "tofile.txt", "f0.txt"); break;
         case 1: tree.AddLink(folder + "dangling.txt", "gone/nowhere"); break;
         case 2: tree.AddLink(folder + "up", ".."); break; // a loop, if links were followed
-        case 3: ::mkfifo(tree.Path(folder + "pipe.txt").c_str(), 0600); break;
+        case 3: MakeFifo(tree.Path(folder + "pipe.txt")); break;
         case 4: tree.AddFile(folder + "bad\xff\xfe-" + needle + ".txt", needle); break;
         default: break;
         }

@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "support/Portable.h"
 
 namespace trovex::test
 {
@@ -18,19 +21,24 @@ public:
     TTempTree(const TTempTree&) = delete;
     TTempTree& operator=(const TTempTree&) = delete;
 
-    /// The root folder, with a trailing '/'.
-    std::string Root() const { return FRoot.string() + "/"; }
-    std::string Path(std::string_view rel) const { return Root() + std::string(rel); }
+    /// The root folder, with a trailing separator.
+    std::string Root() const;
+    /// A path inside the tree; `rel` is written with '/', which becomes the system's separator.
+    std::string Path(std::string_view rel) const;
 
     /// Writes a file (parent folders made as needed); returns its full path.
     std::string AddFile(std::string_view rel, std::string_view bytes = {});
     std::string AddFolder(std::string_view rel);
     std::string AddLink(std::string_view rel, const std::string& target);
-    /// Sets the modification time (seconds since the Unix epoch, plus nanoseconds).
+    /// An entry that is listed but cannot be opened: a dangling link, or on Windows a file another
+    /// handle holds without sharing until the tree is removed.
+    std::string AddUnreadable(std::string_view rel);
+    /// Sets the modification time (seconds since the Unix epoch, plus nanoseconds); a link's own.
     void SetTime(std::string_view rel, std::time_t seconds, long nanoseconds = 0);
 
 private:
     std::filesystem::path FRoot;
+    std::vector<void*> FLocked;
 };
 
 /// The Unix time of a local date-time.

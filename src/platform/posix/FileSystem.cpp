@@ -280,3 +280,13 @@ bool FolderExists(const std::string& path)
 }
 
 } // namespace trovex
+
+namespace trovex
+{
+
+std::string DefaultFolder()
+{
+    return HomeFolder();
+}
+
+} // namespace trovex

@@ -90,3 +90,40 @@ std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
 }
 
 } // namespace trovex
+
+namespace trovex
+{
+
+std::size_t TFileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const
+{
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(FHandle, out + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EReadError("Read error on \"" + FPath + "\". " + std::strerror(errno));
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+std::uint64_t TFileStream::NextData(std::uint64_t offset) const
+{
+    const off_t at = ::lseek(FHandle, static_cast<off_t>(offset), SEEK_DATA);
+    if (at >= 0)
+        return std::max<std::uint64_t>(static_cast<std::uint64_t>(at), offset);
+    if (errno == ENXIO) {
+        // Only a hole up to the end: the end, as far as the file now reaches.
+        struct stat st{};
+        if (::fstat(FHandle, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > offset)
+            return static_cast<std::uint64_t>(st.st_size);
+    }
+    return offset; // no answer from the file system: read the zeros
+}
+
+} // namespace trovex

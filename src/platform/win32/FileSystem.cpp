@@ -1,0 +1,264 @@
+// SPDX-License-Identifier: MIT
+// Folder listings and file times on Windows: the listing itself brings every entry's attributes,
+// times and size, so a walk reads no record of its own per file.
+#include "platform/FileSystem.h"
+
+#include "platform/win32/Wide.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include <windows.h>
+
+namespace trovex
+{
+namespace
+{
+
+constexpr std::int64_t EpochDifference = 11644473600LL; // seconds from 1601 to 1970
+constexpr std::int64_t TicksPerSecond = 10000000LL;
+
+unsigned char FoldAscii(unsigned char c)
+{
+    return c >= 'a' && c <= 'z' ? c - 32 : c;
+}
+
+std::int64_t DaysFromCivil(int y, int m, int d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+TFileTime FromFileTime(const FILETIME& t)
+{
+    return static_cast<TFileTime>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
+}
+
+FILETIME ToFileTime(TFileTime t)
+{
+    return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+}
+
+std::string_view LastName(std::string_view path)
+{
+    while (path.size() > 1 && IsPathDelim(path.back()))
+        path.remove_suffix(1);
+    std::size_t delim = path.find_last_of(PathDelims);
+    return delim == std::string_view::npos ? path : path.substr(delim + 1);
+}
+
+void FillFindData(DWORD attributes, const FILETIME& created, const FILETIME& accessed, const FILETIME& written,
+                  DWORD sizeHigh, DWORD sizeLow, std::string_view name, TFindData& data)
+{
+    data.Attributes = attributes;
+    data.CreationTime = FromFileTime(created);
+    data.LastAccessTime = FromFileTime(accessed);
+    data.LastWriteTime = FromFileTime(written);
+    data.Size = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : static_cast<std::uint64_t>(sizeHigh) << 32 | sizeLow;
+    data.Name.assign(name);
+}
+
+} // namespace
+
+bool FolderOrderLess(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = FoldAscii(static_cast<unsigned char>(a[i]));
+        unsigned char y = FoldAscii(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries)
+{
+    TFolderListing listing;
+    if (!listing.Open(folder))
+        return false;
+    entries = listing.Entries();
+    return true;
+}
+
+bool TFolderListing::Open(const std::string& folder)
+{
+    Close();
+    std::string pattern = folder;
+    if (!pattern.empty() && !IsPathDelim(pattern.back()))
+        pattern.push_back(PathDelim);
+    pattern.push_back('*');
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileExW(win32::WidePath(pattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE)
+        return false; // a folder always lists "." at least, so nothing found means no folder
+    std::vector<TDirEntry> entries;
+    std::vector<TFindData> records;
+    do {
+        std::string name = win32::Narrow(found.cFileName);
+        if (name == "." || name == "..")
+            continue;
+        const DWORD attr = found.dwFileAttributes;
+        TDirEntry e;
+        e.Name = name;
+        // Every reparse point (symbolic link, junction, mount point) counts as a link: never descended.
+        e.Kind = (attr & FILE_ATTRIBUTE_REPARSE_POINT) ? TDirEntry::dkLink
+                 : (attr & FILE_ATTRIBUTE_DIRECTORY)   ? TDirEntry::dkDirectory
+                                                       : TDirEntry::dkFile;
+        TFindData data;
+        FillFindData(attr, found.ftCreationTime, found.ftLastAccessTime, found.ftLastWriteTime, found.nFileSizeHigh,
+                     found.nFileSizeLow, name, data);
+        entries.push_back(std::move(e));
+        records.push_back(std::move(data));
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+
+    std::vector<std::size_t> order(entries.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return FolderOrderLess(entries[a].Name, entries[b].Name); });
+    FEntries = {TDirEntry{".", TDirEntry::dkDirectory}, TDirEntry{"..", TDirEntry::dkDirectory}};
+    FRecords.resize(2);
+    FEntries.reserve(entries.size() + 2);
+    FRecords.reserve(entries.size() + 2);
+    for (std::size_t i : order) {
+        FEntries.push_back(std::move(entries[i]));
+        FRecords.push_back(std::move(records[i]));
+    }
+    FHandle = 0; // open: the records are all in memory
+    return true;
+}
+
+bool TFolderListing::ReadFindData(const std::string& name, TFindData& data) const
+{
+    if (FHandle < 0)
+        return false;
+    auto it = std::lower_bound(FEntries.begin() + 2, FEntries.end(), name,
+                               [](const TDirEntry& e, const std::string& n) { return FolderOrderLess(e.Name, n); });
+    if (it == FEntries.end() || it->Name != name)
+        return false;
+    data = FRecords[static_cast<std::size_t>(it - FEntries.begin())];
+    return true;
+}
+
+void TFolderListing::Close()
+{
+    FHandle = -1;
+    FEntries.clear();
+    FEntries.shrink_to_fit();
+    FRecords.clear();
+    FRecords.shrink_to_fit();
+}
+
+bool ReadFindData(const std::string& path, TFindData& data)
+{
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (path.empty() || !::GetFileAttributesExW(win32::WidePath(path).c_str(), GetFileExInfoStandard, &a))
+        return false;
+    FillFindData(a.dwFileAttributes, a.ftCreationTime, a.ftLastAccessTime, a.ftLastWriteTime, a.nFileSizeHigh,
+                 a.nFileSizeLow, LastName(path), data);
+    return true;
+}
+
+TFileTime UnixToFileTime(std::int64_t seconds, std::uint32_t nanoseconds)
+{
+    std::int64_t s = seconds + EpochDifference;
+    if (s < 0)
+        return 0;
+    return static_cast<TFileTime>(s) * TicksPerSecond + nanoseconds / 100;
+}
+
+bool operator==(const TDateTime& a, const TDateTime& b)
+{
+    return a.Year == b.Year && a.Month == b.Month && a.Day == b.Day && a.Hour == b.Hour && a.Minute == b.Minute &&
+           a.Second == b.Second && a.Ticks == b.Ticks;
+}
+
+TFileTime LocalToFileTime(const TDateTime& local)
+{
+    std::int64_t days = DaysFromCivil(local.Year, local.Month, local.Day) + EpochDifference / 86400;
+    std::int64_t seconds = days * 86400 + local.Hour * 3600 + local.Minute * 60 + local.Second;
+    if (seconds < 0)
+        return 0;
+    FILETIME localTime = ToFileTime(static_cast<TFileTime>(seconds) * TicksPerSecond + local.Ticks);
+    FILETIME utc;
+    if (!::LocalFileTimeToFileTime(&localTime, &utc))
+        return 0;
+    return FromFileTime(utc);
+}
+
+TDateTime FileTimeToLocal(TFileTime utc)
+{
+    FILETIME in = ToFileTime(utc), local;
+    SYSTEMTIME st;
+    TDateTime d;
+    if (!::FileTimeToLocalFileTime(&in, &local) || !::FileTimeToSystemTime(&local, &st))
+        return d;
+    d.Year = st.wYear;
+    d.Month = st.wMonth;
+    d.Day = st.wDay;
+    d.Hour = st.wHour;
+    d.Minute = st.wMinute;
+    d.Second = st.wSecond;
+    d.Ticks = static_cast<int>(FromFileTime(local) % TicksPerSecond);
+    return d;
+}
+
+std::uint32_t FileTimeToDosDateTime(TFileTime utc)
+{
+    FILETIME in = ToFileTime(utc), local;
+    WORD date = 0, time = 0;
+    if (::FileTimeToLocalFileTime(&in, &local) && ::FileTimeToDosDateTime(&local, &date, &time))
+        return static_cast<std::uint32_t>(date) << 16 | time;
+    // Outside 1980..2107: the nearest value the packed form holds.
+    const TDateTime d = FileTimeToLocal(utc);
+    return d.Year < 1980 ? (0u << 25 | 1u << 21 | 1u << 16) : (127u << 25 | 12u << 21 | 31u << 16 | 23u << 11 | 59u << 5 | 29u);
+}
+
+TDateTime NowLocal()
+{
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    return FileTimeToLocal(FromFileTime(now));
+}
+
+int DaysInMonth(int year, int month)
+{
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+std::string HomeFolder()
+{
+    wchar_t buffer[MAX_PATH * 4];
+    DWORD n = ::GetEnvironmentVariableW(L"USERPROFILE", buffer, static_cast<DWORD>(std::size(buffer)));
+    if (n == 0 || n >= std::size(buffer))
+        return DefaultFolder();
+    std::string folder = win32::Narrow(std::wstring_view(buffer, n));
+    if (!IsPathDelim(folder.back()))
+        folder.push_back(PathDelim);
+    return folder;
+}
+
+std::string DefaultFolder()
+{
+    return "C:\\";
+}
+
+bool FolderExists(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    DWORD attr = ::GetFileAttributesW(win32::WidePath(path).c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace trovex

@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: MIT
+// Files are opened with every sharing right, so a search never stands in the way of another
+// program writing, renaming or deleting them; only disk files are read.
+#include "platform/Stream.h"
+
+#include "platform/FileSystem.h"
+#include "platform/win32/Wide.h"
+
+#include <cstring>
+
+#include <windows.h>
+
+namespace trovex
+{
+namespace
+{
+
+std::string SystemMessage(DWORD error)
+{
+    wchar_t* text = nullptr;
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                               nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = n && text ? win32::Narrow(std::wstring_view(text, n)) : "Error " + std::to_string(error);
+    if (text)
+        ::LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
+                                message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+} // namespace
+
+TFileStream::TFileStream(const std::string& path) : FPath(path)
+{
+    HANDLE file = ::CreateFileW(win32::WidePath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw EReadError("Cannot open file \"" + path + "\". " + SystemMessage(::GetLastError()));
+    FFile = file;
+    std::string_view name = path;
+    while (name.size() > 1 && IsPathDelim(name.back()))
+        name.remove_suffix(1);
+    const std::size_t delim = name.find_last_of(PathDelims);
+    CheckRegular(delim == std::string_view::npos ? name : name.substr(delim + 1));
+}
+
+TFileStream::TFileStream(const TFolderListing&, const std::string&, const std::string& path) : TFileStream(path) {}
+
+void TFileStream::CheckRegular(std::string_view name)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    // Consoles, pipes and devices are never read: they could block the walk or never end.
+    if (::GetFileType(FFile) != FILE_TYPE_DISK || !::GetFileInformationByHandle(FFile, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::CloseHandle(FFile);
+        FFile = nullptr;
+        throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file");
+    }
+    // The record as the listing gives it (some systems report less of it through the handle).
+    if (ReadFindData(FPath, FRecord)) {
+        FRecord.Name.assign(name);
+        return;
+    }
+    auto time = [](const FILETIME& t) { return static_cast<TFileTime>(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
+    FRecord.Attributes = info.dwFileAttributes;
+    FRecord.CreationTime = time(info.ftCreationTime);
+    FRecord.LastAccessTime = time(info.ftLastAccessTime);
+    FRecord.LastWriteTime = time(info.ftLastWriteTime);
+    FRecord.Size = static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    FRecord.Name.assign(name);
+}
+
+TFileStream::~TFileStream()
+{
+    if (FFile)
+        ::CloseHandle(FFile);
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count)
+{
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(FFile, out + done, chunk, &got, nullptr))
+            throw EReadError("Read error on \"" + FPath + "\". " + SystemMessage(::GetLastError()));
+        if (got == 0)
+            break;
+        done += got;
+        FPosition += got;
+    }
+    return done;
+}
+
+void TFileStream::Seek(std::uint64_t offset)
+{
+    if (offset == FPosition)
+        return;
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(FFile, to, nullptr, FILE_BEGIN))
+        throw EReadError("Seek error on \"" + FPath + "\". " + SystemMessage(::GetLastError()));
+    FPosition = offset;
+}
+
+std::size_t TFileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const
+{
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        // The offset goes with each read; the position Read uses is put back afterwards.
+        OVERLAPPED at{};
+        const std::uint64_t from = offset + done;
+        at.Offset = static_cast<DWORD>(from);
+        at.OffsetHigh = static_cast<DWORD>(from >> 32);
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(FFile, out + done, chunk, &got, &at)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_HANDLE_EOF)
+                break;
+            throw EReadError("Read error on \"" + FPath + "\". " + SystemMessage(error));
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    LARGE_INTEGER back{};
+    back.QuadPart = static_cast<LONGLONG>(FPosition);
+    ::SetFilePointerEx(FFile, back, nullptr, FILE_BEGIN);
+    return done;
+}
+
+std::uint64_t TFileStream::NextData(std::uint64_t offset) const
+{
+    return offset; // sparse files are rare there: their zeros are read
+}
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
+{
+    if (FPosition >= FData.size())
+        return 0;
+    std::size_t n = std::min<std::uint64_t>(count, FData.size() - FPosition);
+    std::memcpy(buffer, FData.data() + FPosition, n);
+    FPosition += n;
+    return n;
+}
+
+} // namespace trovex
