@@ -219,7 +219,10 @@ void TFindFile::Execute()
             // Batches small enough that a folder of a few large files still spreads over the cores,
             // large enough that handing them over costs little next to examining them.
             const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
-            FAhead = std::make_unique<TWalkAhead>(static_cast<const TWalkWork&>(*this), threads - 1, haveText || InZip ? 8 : 256);
+            // With helpers, the walk's thread mostly waits for verdicts and tells them at once, so
+            // the helpers are as many as the threads asked for.
+            FAhead = std::make_unique<TWalkAhead>(static_cast<const TWalkWork&>(*this), threads > 1 ? threads : 0,
+                                                  haveText || InZip ? 8 : 256);
             SearchFolder(FAhead->Root());
         }
     } catch (const std::exception& e) {

@@ -73,50 +73,88 @@ TWalkAhead::TItemSet::iterator TWalkAhead::Pick()
     return it;
 }
 
-void TWalkAhead::Run(std::unique_lock<std::mutex>& lock, TItem item, TWalkWorker& worker, bool ahead)
+void TWalkAhead::Run(std::unique_lock<std::mutex>& lock, TItem item, TWalkWorker& worker, bool helper)
 {
     TWalkFolder& folder = *item.Folder;
-    if (item.Batch < 0)
-        folder.ListState = 1;
-    else
-        folder.BatchState[static_cast<std::size_t>(item.Batch)] = 1;
     ++folder.InFlight;
+    if (item.Batch >= 0) {
+        lock.unlock();
+        RunBatch(folder, static_cast<std::size_t>(item.Batch), worker);
+        lock.lock();
+        --folder.InFlight;
+        FItemDone.notify_all();
+        return;
+    }
+    folder.ListState = 1;
     lock.unlock();
-    bool added = false;
-    if (item.Batch < 0) {
-        // A failure here would leave the walk waiting; listing never throws, but keep the state sane.
-        FWork.List(folder);
-        const std::size_t count = folder.Opened ? folder.Listing.Entries().size() : 0;
-        const bool split = count > FBatchSize;
-        if (!split && count > 0)
-            FWork.Examine(folder, 0, count, worker, ahead);
+    // Listing never throws; the folder is set up before anyone else may look at it.
+    FWork.List(folder);
+    const std::size_t count = folder.Opened ? folder.Listing.Entries().size() : 0;
+    folder.Batches = (count + FBatchSize - 1) / FBatchSize;
+    folder.Next = std::make_unique<std::atomic<std::size_t>[]>(folder.Batches);
+    for (std::size_t b = 0; b < folder.Batches; ++b)
+        folder.Next[b].store(b * FBatchSize, std::memory_order_relaxed);
+    folder.Settled = std::make_unique<std::atomic<std::uint8_t>[]>(count);
+    lock.lock();
+    folder.ListState = 2;
+    folder.Counted = true;
+    ++FFoldersAhead;
+    FEntriesAhead += count;
+    // A helper goes on with the folder's first batch itself; the walk examines only what it needs.
+    const std::size_t own = helper && folder.Batches > 0 ? 1 : 0;
+    if (!FHelpers.empty()) {
+        for (std::size_t b = own; b < folder.Batches; ++b)
+            FReady.insert(TItem{&folder, static_cast<std::int64_t>(b)});
+        for (auto& child : folder.Children)
+            FReady.insert(TItem{child.get(), -1});
+    }
+    const bool added = !FHelpers.empty() && (folder.Batches > own || !folder.Children.empty());
+    if (own) {
+        // The walk may already wait for the listing.
+        FItemDone.notify_all();
+        if (added)
+            FWorkChanged.notify_all();
+        lock.unlock();
+        RunBatch(folder, 0, worker);
         lock.lock();
-        folder.ListState = 2;
-        folder.Counted = true;
-        ++FFoldersAhead;
-        FEntriesAhead += count;
-        if (split) {
-            const std::size_t batches = (count + FBatchSize - 1) / FBatchSize;
-            folder.BatchState.assign(batches, 0);
-            if (!FHelpers.empty())
-                for (std::size_t b = 0; b < batches; ++b)
-                    FReady.insert(TItem{&folder, static_cast<std::int64_t>(b)});
-        }
-        if (!FHelpers.empty())
-            for (auto& child : folder.Children)
-                FReady.insert(TItem{child.get(), -1});
-        added = !FHelpers.empty() && (split || !folder.Children.empty());
-    } else {
-        const std::size_t count = folder.Listing.Entries().size();
-        const std::size_t first = static_cast<std::size_t>(item.Batch) * FBatchSize;
-        FWork.Examine(folder, first, std::min(count, first + FBatchSize), worker, ahead);
-        lock.lock();
-        folder.BatchState[static_cast<std::size_t>(item.Batch)] = 2;
     }
     --folder.InFlight;
     FItemDone.notify_all();
-    if (added)
+    if (added && !own)
         FWorkChanged.notify_all();
+}
+
+void TWalkAhead::RunBatch(TWalkFolder& folder, std::size_t batch, TWalkWorker& worker)
+{
+    const std::size_t end = std::min(folder.Listing.Entries().size(), (batch + 1) * FBatchSize);
+    for (;;) {
+        const std::size_t i = folder.Next[batch].fetch_add(1);
+        if (i >= end)
+            return;
+        FWork.Examine(folder, i, i + 1, worker, true);
+        // Abandoned (pause, terminate) or the run ends here: the rest is left to the walk.
+        const bool stop = !folder.Verdicts[i].Done || folder.Verdicts[i].Error;
+        // Seen by the walk either here or when it looks at the flag after saying it waits, so a
+        // wake-up is never lost, and no lock is taken while nobody waits.
+        folder.Settled[i].store(1);
+        if (FWalkWaiting.load()) {
+            { std::lock_guard<std::mutex> guard(FLock); }
+            FItemDone.notify_all();
+        }
+        if (stop)
+            return;
+    }
+}
+
+bool TWalkAhead::Claim(TWalkFolder& folder, std::size_t entry)
+{
+    // Entries before it that nobody claimed are ones the walk skips ('.', '..').
+    std::atomic<std::size_t>& next = folder.Next[entry / FBatchSize];
+    std::size_t n = next.load();
+    while (n <= entry)
+        if (next.compare_exchange_weak(n, entry + 1))
+            return true;
+    return false;
 }
 
 void TWalkAhead::Loop()
@@ -151,14 +189,8 @@ void TWalkAhead::NeedListing(TWalkFolder& folder)
             Run(lock, TItem{&folder, -1}, *FWalker, false);
             return;
         }
-        // Another thread is listing it: lend a hand with what comes next meanwhile.
-        auto it = FWork.MayWork() ? Pick() : FReady.end();
-        if (it != FReady.end()) {
-            TItem item = *it;
-            FReady.erase(it);
-            Run(lock, item, *FWalker, true);
-            continue;
-        }
+        // Another thread is listing it. The walk takes on no work ahead: whatever it examined would
+        // hold up the verdicts it is about to tell.
         FItemDone.wait(lock);
     }
 }
@@ -166,45 +198,39 @@ void TWalkAhead::NeedListing(TWalkFolder& folder)
 std::size_t TWalkAhead::NeedEntry(TWalkFolder& folder, std::size_t entry)
 {
     const std::size_t count = folder.Listing.Entries().size();
-    std::unique_lock<std::mutex> lock(FLock);
-    if (folder.BatchState.empty())
-        return count; // examined with the listing
-    const std::size_t batch = entry / FBatchSize;
-    for (;;) {
-        const std::uint8_t state = folder.BatchState[batch];
-        if (state == 2)
-            return std::min(count, (batch + 1) * FBatchSize);
-        if (state == 0) {
-            FReady.erase(TItem{&folder, static_cast<std::int64_t>(batch)});
-            Run(lock, TItem{&folder, static_cast<std::int64_t>(batch)}, *FWalker, false);
-            continue;
-        }
-        auto it = FWork.MayWork() ? Pick() : FReady.end();
-        if (it != FReady.end()) {
-            TItem item = *it;
-            FReady.erase(it);
-            Run(lock, item, *FWalker, true);
-            continue;
-        }
-        FItemDone.wait(lock);
+    if (FHelpers.empty())
+        return count; // nobody else examines: the walk does each entry when it comes to it
+    if (!folder.Settled[entry].load(std::memory_order_acquire)) {
+        if (Claim(folder, entry))
+            return entry + 1;
+        std::unique_lock<std::mutex> lock(FLock);
+        FWalkWaiting.store(true);
+        while (!folder.Settled[entry].load())
+            FItemDone.wait(lock);
+        FWalkWaiting.store(false);
     }
+    std::size_t ready = entry + 1;
+    while (ready < count && folder.Settled[ready].load(std::memory_order_acquire))
+        ++ready;
+    return ready;
 }
 
 void TWalkAhead::Release(TWalkFolder& folder)
 {
     std::unique_lock<std::mutex> lock(FLock);
-    // After a pause or a terminate the walk may leave a folder while a helper still examines a
-    // batch of it; that helper gives up at its next entry.
+    // After a pause or a terminate the walk may leave a folder while a helper still examines an
+    // entry of it; that helper gives up at its next entry.
     FItemDone.wait(lock, [&] { return folder.InFlight == 0; });
-    for (std::size_t b = 0; b < folder.BatchState.size(); ++b)
-        if (folder.BatchState[b] == 0)
-            FReady.erase(TItem{&folder, static_cast<std::int64_t>(b)});
+    for (std::size_t b = 0; b < folder.Batches; ++b)
+        FReady.erase(TItem{&folder, static_cast<std::int64_t>(b)});
     if (folder.Counted) {
         --FFoldersAhead;
         FEntriesAhead -= folder.Listing.Entries().size();
         folder.Counted = false;
     }
-    folder.BatchState.clear();
+    folder.Batches = 0;
+    folder.Next.reset();
+    folder.Settled.reset();
     std::vector<TEntryVerdict>().swap(folder.Verdicts);
     folder.Listing.Close();
     lock.unlock();
