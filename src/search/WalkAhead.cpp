@@ -32,8 +32,8 @@ bool TWalkAhead::TItemLess::operator()(const TItem& a, const TItem& b) const
                                         b.Folder->Key.end());
 }
 
-TWalkAhead::TWalkAhead(const TWalkWork& work, unsigned helpers, std::size_t batchSize)
-    : FWork(work), FBatchSize(std::max<std::size_t>(batchSize, 1)), FRoot(std::make_unique<TWalkFolder>()),
+TWalkAhead::TWalkAhead(const TWalkWork& work, unsigned helpers, std::size_t batchSize, bool quick)
+    : FWork(work), FBatchSize(std::max<std::size_t>(batchSize, 1)), FQuick(quick), FRoot(std::make_unique<TWalkFolder>()),
       FWalker(work.MakeWorker())
 {
     // The walk's state is made first, on the walk's thread, so whatever it sets up once is in place
@@ -95,6 +95,11 @@ void TWalkAhead::Run(std::unique_lock<std::mutex>& lock, TItem item, TWalkWorker
     for (std::size_t b = 0; b < folder.Batches; ++b)
         folder.Next[b].store(b * FBatchSize, std::memory_order_relaxed);
     folder.Settled = std::make_unique<std::atomic<std::uint8_t>[]>(count);
+    // Where entries are quick, a helper examines the first batch before it tells of the listing, which
+    // costs one hand-over less; otherwise the walk may take each entry as soon as it is listed.
+    const bool early = FQuick && helper && folder.Batches > 0;
+    if (early)
+        RunBatch(folder, 0, worker);
     lock.lock();
     folder.ListState = 2;
     folder.Counted = true;
@@ -102,6 +107,7 @@ void TWalkAhead::Run(std::unique_lock<std::mutex>& lock, TItem item, TWalkWorker
     FEntriesAhead += count;
     // A helper goes on with the folder's first batch itself; the walk examines only what it needs.
     const std::size_t own = helper && folder.Batches > 0 ? 1 : 0;
+    const bool later = own && !early;
     if (!FHelpers.empty()) {
         for (std::size_t b = own; b < folder.Batches; ++b)
             FReady.insert(TItem{&folder, static_cast<std::int64_t>(b)});
@@ -109,7 +115,7 @@ void TWalkAhead::Run(std::unique_lock<std::mutex>& lock, TItem item, TWalkWorker
             FReady.insert(TItem{child.get(), -1});
     }
     const bool added = !FHelpers.empty() && (folder.Batches > own || !folder.Children.empty());
-    if (own) {
+    if (later) {
         // The walk may already wait for the listing.
         FItemDone.notify_all();
         if (added)
@@ -120,7 +126,7 @@ void TWalkAhead::Run(std::unique_lock<std::mutex>& lock, TItem item, TWalkWorker
     }
     --folder.InFlight;
     FItemDone.notify_all();
-    if (added && !own)
+    if (added && !later)
         FWorkChanged.notify_all();
 }
 
@@ -130,31 +136,40 @@ void TWalkAhead::RunBatch(TWalkFolder& folder, std::size_t batch, TWalkWorker& w
     for (;;) {
         const std::size_t i = folder.Next[batch].fetch_add(1);
         if (i >= end)
-            return;
+            break;
         FWork.Examine(folder, i, i + 1, worker, true);
         // Abandoned (pause, terminate) or the run ends here: the rest is left to the walk.
         const bool stop = !folder.Verdicts[i].Done || folder.Verdicts[i].Error;
-        // Seen by the walk either here or when it looks at the flag after saying it waits, so a
-        // wake-up is never lost, and no lock is taken while nobody waits.
         folder.Settled[i].store(1);
-        if (FWalkWaiting.load()) {
-            { std::lock_guard<std::mutex> guard(FLock); }
-            FItemDone.notify_all();
-        }
         if (stop)
             return;
+        // In a quick run the walk is woken when the whole item is done.
+        if (!FQuick)
+            WakeWalk();
     }
 }
 
-bool TWalkAhead::Claim(TWalkFolder& folder, std::size_t entry)
+void TWalkAhead::WakeWalk()
+{
+    // The walk says it waits before it looks at the flags, and this looks after setting them, so
+    // one of the two sees the other: a wake-up is never lost, and no lock is taken while nobody waits.
+    if (FWalkWaiting.load()) {
+        { std::lock_guard<std::mutex> guard(FLock); }
+        FItemDone.notify_all();
+    }
+}
+
+std::size_t TWalkAhead::Claim(TWalkFolder& folder, std::size_t entry)
 {
     // Entries before it that nobody claimed are ones the walk skips ('.', '..').
-    std::atomic<std::size_t>& next = folder.Next[entry / FBatchSize];
+    const std::size_t batch = entry / FBatchSize;
+    const std::size_t last = FQuick ? std::min(folder.Listing.Entries().size(), (batch + 1) * FBatchSize) : entry + 1;
+    std::atomic<std::size_t>& next = folder.Next[batch];
     std::size_t n = next.load();
     while (n <= entry)
-        if (next.compare_exchange_weak(n, entry + 1))
-            return true;
-    return false;
+        if (next.compare_exchange_weak(n, last))
+            return last;
+    return 0;
 }
 
 void TWalkAhead::Loop()
@@ -178,6 +193,22 @@ void TWalkAhead::Loop()
     }
 }
 
+bool TWalkAhead::Lend(std::unique_lock<std::mutex>& lock)
+{
+    // Only where no entry takes long: otherwise whatever the walk examined ahead would hold up the
+    // verdicts it is about to tell.
+    if (!FQuick || !FWork.MayWork())
+        return false;
+    auto it = Pick();
+    if (it == FReady.end())
+        return false;
+    const TItem item = *it;
+    FReady.erase(it);
+    FWalkWaiting.store(false); // busy, not asleep: it looks at the flags again before it sleeps
+    Run(lock, item, *FWalker, true);
+    return true;
+}
+
 void TWalkAhead::NeedListing(TWalkFolder& folder)
 {
     std::unique_lock<std::mutex> lock(FLock);
@@ -189,9 +220,9 @@ void TWalkAhead::NeedListing(TWalkFolder& folder)
             Run(lock, TItem{&folder, -1}, *FWalker, false);
             return;
         }
-        // Another thread is listing it. The walk takes on no work ahead: whatever it examined would
-        // hold up the verdicts it is about to tell.
-        FItemDone.wait(lock);
+        // Another thread is listing it.
+        if (!Lend(lock))
+            FItemDone.wait(lock);
     }
 }
 
@@ -201,12 +232,16 @@ std::size_t TWalkAhead::NeedEntry(TWalkFolder& folder, std::size_t entry)
     if (FHelpers.empty())
         return count; // nobody else examines: the walk does each entry when it comes to it
     if (!folder.Settled[entry].load(std::memory_order_acquire)) {
-        if (Claim(folder, entry))
-            return entry + 1;
+        if (const std::size_t claimed = Claim(folder, entry))
+            return claimed;
         std::unique_lock<std::mutex> lock(FLock);
-        FWalkWaiting.store(true);
-        while (!folder.Settled[entry].load())
-            FItemDone.wait(lock);
+        for (;;) {
+            FWalkWaiting.store(true);
+            if (folder.Settled[entry].load())
+                break;
+            if (!Lend(lock))
+                FItemDone.wait(lock);
+        }
         FWalkWaiting.store(false);
     }
     std::size_t ready = entry + 1;

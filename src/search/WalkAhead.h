@@ -85,9 +85,11 @@ class TWalkAhead
 {
 public:
     /// `helpers` extra threads (0: everything runs on the walk's thread when it asks for it). The
-    /// walk's own thread examines only an entry it needs that nobody has started; otherwise it
-    /// waits for verdicts and tells them.
-    TWalkAhead(const TWalkWork& work, unsigned helpers, std::size_t batchSize);
+    /// walk's own thread examines only entries it needs that nobody has started; otherwise it waits
+    /// for verdicts and tells them. `quick`: no entry takes long to examine (nothing is read but
+    /// names and records), so the walk claims the rest of a batch with the entry it needs, a batch
+    /// is handed over as a whole, and a waiting walk lends a hand with the items ahead.
+    TWalkAhead(const TWalkWork& work, unsigned helpers, std::size_t batchSize, bool quick);
     /// Stops and joins the helpers.
     ~TWalkAhead();
     TWalkAhead(const TWalkAhead&) = delete;
@@ -128,12 +130,18 @@ private:
     void Run(std::unique_lock<std::mutex>& lock, TItem item, TWalkWorker& worker, bool helper);
     /// Claims and examines the batch's entries one by one; no lock held.
     void RunBatch(TWalkFolder& folder, std::size_t batch, TWalkWorker& worker);
-    /// The walk claims the entry when no thread has started it.
-    bool Claim(TWalkFolder& folder, std::size_t entry);
+    /// In a quick run the walk lends a hand with the next item while it waits; `lock` held.
+    bool Lend(std::unique_lock<std::mutex>& lock);
+    /// Wakes the walk if it waits for a verdict; no lock held.
+    void WakeWalk();
+    /// The walk claims the entry when no thread has started it (and in a quick run the rest of its
+    /// batch with it); returns the end of what it claimed, 0 when it claimed nothing.
+    std::size_t Claim(TWalkFolder& folder, std::size_t entry);
     void Stop();
 
     const TWalkWork& FWork;
     const std::size_t FBatchSize;
+    const bool FQuick;
     std::unique_ptr<TWalkFolder> FRoot;
     std::unique_ptr<TWalkWorker> FWalker;
     std::mutex FLock;
