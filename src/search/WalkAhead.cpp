@@ -102,6 +102,7 @@ void TWalkAhead::Run(std::unique_lock<std::mutex>& lock, TItem item, TWalkWorker
         RunBatch(folder, 0, worker);
     lock.lock();
     folder.ListState = 2;
+    folder.Listed.store(true, std::memory_order_release);
     folder.Counted = true;
     ++FFoldersAhead;
     FEntriesAhead += count;
@@ -211,6 +212,8 @@ bool TWalkAhead::Lend(std::unique_lock<std::mutex>& lock)
 
 void TWalkAhead::NeedListing(TWalkFolder& folder)
 {
+    if (folder.Listed.load(std::memory_order_acquire))
+        return;
     std::unique_lock<std::mutex> lock(FLock);
     for (;;) {
         if (folder.ListState == 2)

@@ -52,6 +52,7 @@ struct TWalkFolder
     std::vector<std::unique_ptr<TWalkFolder>> Children; ///< in the order the walk enters them
     // Scheduling, under the look-ahead's lock.
     std::uint8_t ListState = 0; ///< 0 waiting, 1 taken, 2 done
+    std::atomic<bool> Listed{false}; ///< ListState is 2: the walk need not take the lock to know
     // Set up with the listing, read without the lock after that.
     std::size_t Batches = 0;
     std::unique_ptr<std::atomic<std::size_t>[]> Next;      ///< per batch: its first entry not yet claimed
