@@ -219,7 +219,14 @@ void TFindFile::Execute()
             // Batches small enough that a folder of a few large files still spreads over the cores,
             // large enough that handing them over costs little next to examining them.
             const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
-            FAhead = std::make_unique<TWalkAhead>(static_cast<const TWalkWork&>(*this), threads - 1, haveText || InZip ? 8 : 256);
+            // When contents are read, an entry may take long to examine, and the walk's thread takes
+            // on no work ahead, as that would hold up the verdicts it is about to tell: it mostly
+            // waits for verdicts and tells them at once, so the helpers are as many as the threads
+            // asked for. Reading the directory of an archive is quick enough.
+            const bool quick = !haveText;
+            const unsigned helpers = quick || threads == 1 ? threads - 1 : threads;
+            FAhead = std::make_unique<TWalkAhead>(static_cast<const TWalkWork&>(*this), helpers,
+                                                  haveText || InZip ? 8 : 256, quick);
             SearchFolder(FAhead->Root());
         }
     } catch (const std::exception& e) {

@@ -4,9 +4,13 @@
 #include "search/FindFile.h"
 
 #include <atomic>
+#include <cinttypes>
+#include <cstdio>
+#include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -301,5 +305,65 @@ TEST(WalkOrderTest, WithoutRecordsTheSameFilesAreFound)
         }
         EXPECT_GT(paths[1].size(), 10u);
         EXPECT_EQ(paths[0], paths[1]);
+    }
+}
+
+namespace
+{
+
+// Bytes this process has read so far, by any thread.
+std::uint64_t BytesRead()
+{
+    std::uint64_t bytes = 0;
+    if (FILE* f = std::fopen("/proc/self/io", "r")) {
+        if (std::fscanf(f, "rchar: %" SCNu64, &bytes) != 1)
+            bytes = 0;
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+} // namespace
+
+// A hit followed in its folder by a huge file is told before the huge file has been read, whatever
+// the thread count, as a walk on one thread tells it: the caller may end the run at the hit.
+TEST(WalkOrderTest, AHitIsToldBeforeTheHugeFileAfterIt)
+{
+    constexpr std::uint64_t HugeSize = std::uint64_t{64} << 30;
+    const struct
+    {
+        const char* What;
+        std::size_t Fillers; // files before the hit without the text: the hit sits inside a batch
+    } cases[] = {{"small folder", 0}, {"large folder", 21}};
+    for (const auto& c : cases) {
+        TTempTree tree;
+        for (std::size_t i = 0; i < c.Fillers; ++i)
+            tree.AddFile("a" + std::to_string(100 + i) + ".txt", "nothing here");
+        tree.AddFile("b.txt", "a needle");
+        const std::string huge = tree.Path("c.txt");
+        const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(HugeSize)), 0);
+        ::close(fd);
+        for (unsigned threads : {1u, 2u, 4u}) {
+            SCOPED_TRACE(std::string(c.What) + ", threads " + std::to_string(threads));
+            TFindFile engine;
+            engine.SetMask("*.txt");
+            engine.SetFolder(tree.Root());
+            engine.ContainingText = "needle";
+            engine.Threads = threads;
+            std::vector<std::string> found;
+            const std::uint64_t before = BytesRead();
+            std::uint64_t readAtHit = 0;
+            engine.OnFound = [&](TFindFile& e, const TFindFileInfo& info) {
+                found.push_back(info.Name);
+                readAtHit = BytesRead() - before;
+                e.Terminate();
+            };
+            engine.RunHere();
+            EXPECT_EQ(found, std::vector<std::string>{"b.txt"});
+            EXPECT_LT(readAtHit, HugeSize) << "the hit waited for the huge file";
+            EXPECT_TRUE(engine.ErrorMessage().empty()) << engine.ErrorMessage();
+        }
     }
 }
