@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "readers/uDocXml.h"
+#include "platform/CodePage.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,25 +18,6 @@ constexpr std::uint32_t MaxSpaces = 1024;
 bool EndsWith(std::string_view s, std::string_view suffix)
 {
     return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 bool IsXmlSpace(char c)
@@ -193,7 +175,7 @@ void TDocXmlText::EmitEntity(std::string& out)
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         cp = 0xFFFD;
     std::string utf8;
-    AppendUtf8(utf8, cp);
+    Utf8Append(utf8, cp);
     EmitText(utf8.data(), utf8.size(), out);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // File URIs and file lists from raw path bytes, and the lossless text form of a path.
 #include "shell/FileList.h"
+#include "platform/CodePage.h"
 
 namespace trovex
 {
@@ -86,25 +87,6 @@ QString DecodePath(std::string_view bytes, bool escape)
         i += length;
     }
     return out;
-}
-
-void AppendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 } // namespace
@@ -193,12 +175,12 @@ std::string PathBytes(const QString& text)
         if (u >= EscapeBase + 0x80 && u <= EscapeBase + 0xFF) {
             out += static_cast<char>(u - EscapeBase);
         } else if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
-            AppendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
+            Utf8Append(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
             ++i;
         } else if (QChar::isSurrogate(u)) {
-            AppendUtf8(out, QChar::ReplacementCharacter); // a stray half of a pair names no character
+            Utf8Append(out, QChar::ReplacementCharacter); // a stray half of a pair names no character
         } else {
-            AppendUtf8(out, u);
+            Utf8Append(out, u);
         }
     }
     return out;
