@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 // trovex-cli over office documents: found by their text by default, by their bytes with
 // --no-documents, and the help says which files are read.
-#include <array>
-#include <cstdio>
 #include <cstdlib>
-#include <sys/wait.h>
+#include <fstream>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include "support/TempTree.h"
 
 using namespace trovex;
+using trovex::test::Native;
 using trovex::test::TTempTree;
 
 namespace
@@ -23,22 +23,16 @@ struct TRun
     std::string Out;
 };
 
-// Runs the program with arguments that need no quoting beyond single quotes (temporary paths).
 TRun Cli(const std::vector<std::string>& args)
 {
     const char* cli = std::getenv("TROVEX_CLI");
-    std::string command = std::string("'") + (cli ? cli : TROVEX_CLI_PATH) + "'";
-    for (const std::string& a : args)
-        command += " '" + a + "'";
+    TTempTree io;
     TRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    std::array<char, 4096> buffer;
-    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
-        run.Out.append(buffer.data(), got);
-    const int status = ::pclose(pipe);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Status = trovex::test::RunProcess(cli ? cli : TROVEX_CLI_PATH, args, {}, io.Path("out"), io.Path("err"));
+    std::ifstream in(io.Path("out"), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    run.Out = s.str();
     return run;
 }
 
@@ -62,8 +56,8 @@ TEST(DocumentCliTest, FindsDocumentsByTheirTextUnlessSwitchedOff)
     const std::string root = tree.Root();
     const TRun on = Cli({"-q", "-C", "-e", "windows", "-c", "Quokkafern", root});
     EXPECT_EQ(on.Status, 0);
-    EXPECT_EQ(on.Out, root + "a/report.docx\tsee Quokkafern я\\n\\n\n" + root + "b/sheet.xlsx\tquokkafern & Co\\n\\n\\n\n" +
-                          root + "c/slides.odp\tQUOKKAFERN slide\\n\\n\\n\n");
+    EXPECT_EQ(on.Out, Native(root + "a/report.docx") + "\tsee Quokkafern я\\n\\n\n" + Native(root + "b/sheet.xlsx") +
+                          "\tquokkafern & Co\\n\\n\\n\n" + Native(root + "c/slides.odp") + "\tQUOKKAFERN slide\\n\\n\\n\n");
     const TRun off = Cli({"-q", "--no-documents", "-e", "all", "-c", "Quokkafern", root});
     EXPECT_EQ(off.Status, 1);
     EXPECT_EQ(off.Out, "");

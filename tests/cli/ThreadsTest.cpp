@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 // trovex-cli --threads: the output, the contexts and the counts are byte for byte those of one thread.
-#include <fcntl.h>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -30,27 +28,13 @@ std::string Slurp(const std::string& path)
     return s.str();
 }
 
-TOutput Cli(std::vector<std::string> args)
+TOutput Cli(const std::vector<std::string>& args)
 {
     const char* cli = std::getenv("TROVEX_CLI");
-    if (!cli)
-        cli = TROVEX_CLI_PATH;
     TTempTree io;
     const std::string outPath = io.Path("out"), errPath = io.Path("err");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-        ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-        std::vector<char*> argv{const_cast<char*>(cli)};
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(cli, argv.data());
-        ::_exit(98);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return TOutput{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(outPath), Slurp(errPath)};
+    const int status = trovex::test::RunProcess(cli ? cli : TROVEX_CLI_PATH, args, {}, outPath, errPath);
+    return TOutput{status, Slurp(outPath), Slurp(errPath)};
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #include "platform/win32/Wide.h"
+#include "support/PipedProcess.h"
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -143,24 +144,6 @@ void ReleaseUnreadable(void* handle)
 namespace
 {
 
-// Quoted as CommandLineToArgvW and the C runtime take a command line apart.
-std::wstring Quote(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
-        return arg;
-    std::wstring out = L"\"";
-    std::size_t slashes = 0; // backslashes just written: doubled when a quote follows them
-    for (wchar_t c : arg) {
-        if (c == L'"')
-            out.append(slashes + 1, L'\\');
-        slashes = c == L'\\' ? slashes + 1 : 0;
-        out.push_back(c);
-    }
-    out.append(slashes, L'\\');
-    out.push_back(L'"');
-    return out;
-}
-
 HANDLE CreateOutput(const std::string& path)
 {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -173,9 +156,7 @@ HANDLE CreateOutput(const std::string& path)
 int RunProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                const std::string& outPath, const std::string& errPath)
 {
-    std::wstring line = Quote(win32::Wide(program));
-    for (const std::string& a : args)
-        line += L" " + Quote(win32::Wide(a));
+    std::wstring line = CommandLine(program, args);
     HANDLE out = CreateOutput(outPath), err = CreateOutput(errPath);
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
