@@ -2,7 +2,7 @@
 // Moving files to the freedesktop trash by their exact bytes: the home trash under
 // $XDG_DATA_HOME/Trash for files on its file system, the top folder's .Trash/$uid or .Trash-$uid
 // for files on other mounts. The record ("info/<name>.trashinfo") is written first, with Path=
-// percent-encoded as the trash specification asks, then the file is renamed into "files/"; a move
+// percent-encoded as the freedesktop trash format asks, then the file is renamed into "files/"; a move
 // that fails removes its record again. No Qt: names are bytes, as the system gives them.
 #pragma once
 
