@@ -336,6 +336,8 @@ TEST(WalkOrderTest, AHitIsToldBeforeTheHugeFileAfterIt)
         const char* What;
         std::size_t Fillers; // files before the hit without the text: the hit sits inside a batch
     } cases[] = {{"small folder", 0}, {"large folder", 21}};
+    if (trovex::test::OnWindows) // neither a count of bytes read nor files past 2 GiB in the C library there
+        GTEST_SKIP() << "needs the kernel's count of bytes read (/proc/self/io)";
     if (FILE* io = std::fopen("/proc/self/io", "r"))
         std::fclose(io);
     else
