@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/FileSystem.h"
+#include "platform/FileTimeMath.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,26 +15,14 @@
 
 namespace trovex
 {
+using namespace filetime;
+
 namespace
 {
-
-// Seconds from 1601-01-01 to 1970-01-01.
-constexpr std::int64_t EpochDifference = 11644473600LL;
-constexpr std::int64_t TicksPerSecond = 10000000LL;
 
 unsigned char FoldAscii(unsigned char c)
 {
     return c >= 'a' && c <= 'z' ? c - 32 : c;
-}
-
-std::int64_t DaysFromCivil(int y, int m, int d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
 TFileTime FileTimeOf(const struct statx_timestamp& ts)
@@ -188,20 +177,6 @@ bool ReadFindData(const std::string& path, TFindData& data)
     std::size_t slash = path.find_last_of('/');
     std::string_view name = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
     return FindDataAt(AT_FDCWD, path.c_str(), name, data);
-}
-
-TFileTime UnixToFileTime(std::int64_t seconds, std::uint32_t nanoseconds)
-{
-    std::int64_t s = seconds + EpochDifference;
-    if (s < 0)
-        return 0;
-    return static_cast<TFileTime>(s) * TicksPerSecond + nanoseconds / 100;
-}
-
-bool operator==(const TDateTime& a, const TDateTime& b)
-{
-    return a.Year == b.Year && a.Month == b.Month && a.Day == b.Day && a.Hour == b.Hour && a.Minute == b.Minute &&
-           a.Second == b.Second && a.Ticks == b.Ticks;
 }
 
 TFileTime LocalToFileTime(const TDateTime& local)

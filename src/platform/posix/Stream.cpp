@@ -79,16 +79,6 @@ void TFileStream::Seek(std::uint64_t offset)
     FPosition = offset;
 }
 
-std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
-{
-    if (FPosition >= FData.size())
-        return 0;
-    std::size_t n = std::min<std::uint64_t>(count, FData.size() - FPosition);
-    std::memcpy(buffer, FData.data() + FPosition, n);
-    FPosition += n;
-    return n;
-}
-
 } // namespace trovex
 
 namespace trovex

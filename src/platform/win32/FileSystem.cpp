@@ -2,6 +2,7 @@
 // Folder listings and file times on Windows: the listing itself brings every entry's attributes,
 // times and size, so a walk reads no record of its own per file.
 #include "platform/FileSystem.h"
+#include "platform/FileTimeMath.h"
 
 #include "platform/win32/Wide.h"
 
@@ -12,25 +13,14 @@
 
 namespace trovex
 {
+using namespace filetime;
+
 namespace
 {
-
-constexpr std::int64_t EpochDifference = 11644473600LL; // seconds from 1601 to 1970
-constexpr std::int64_t TicksPerSecond = 10000000LL;
 
 unsigned char FoldAscii(unsigned char c)
 {
     return c >= 'a' && c <= 'z' ? c - 32 : c;
-}
-
-std::int64_t DaysFromCivil(int y, int m, int d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
 TFileTime FromFileTime(const FILETIME& t)
@@ -165,20 +155,6 @@ bool ReadFindData(const std::string& path, TFindData& data)
     FillFindData(a.dwFileAttributes, a.ftCreationTime, a.ftLastAccessTime, a.ftLastWriteTime, a.nFileSizeHigh,
                  a.nFileSizeLow, LastName(path), data);
     return true;
-}
-
-TFileTime UnixToFileTime(std::int64_t seconds, std::uint32_t nanoseconds)
-{
-    std::int64_t s = seconds + EpochDifference;
-    if (s < 0)
-        return 0;
-    return static_cast<TFileTime>(s) * TicksPerSecond + nanoseconds / 100;
-}
-
-bool operator==(const TDateTime& a, const TDateTime& b)
-{
-    return a.Year == b.Year && a.Month == b.Month && a.Day == b.Day && a.Hour == b.Hour && a.Minute == b.Minute &&
-           a.Second == b.Second && a.Ticks == b.Ticks;
 }
 
 TFileTime LocalToFileTime(const TDateTime& local)

@@ -139,14 +139,4 @@ std::uint64_t TFileStream::NextData(std::uint64_t offset) const
     return offset; // sparse files are rare there: their zeros are read
 }
 
-std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
-{
-    if (FPosition >= FData.size())
-        return 0;
-    std::size_t n = std::min<std::uint64_t>(count, FData.size() - FPosition);
-    std::memcpy(buffer, FData.data() + FPosition, n);
-    FPosition += n;
-    return n;
-}
-
 } // namespace trovex

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+// The parts of the file-system and stream interfaces that are the same on every system.
+#include "platform/FileSystem.h"
+#include "platform/FileTimeMath.h"
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace trovex
+{
+
+using namespace filetime;
+
+TFileTime UnixToFileTime(std::int64_t seconds, std::uint32_t nanoseconds)
+{
+    std::int64_t s = seconds + EpochDifference;
+    if (s < 0)
+        return 0;
+    return static_cast<TFileTime>(s) * TicksPerSecond + nanoseconds / 100;
+}
+
+bool operator==(const TDateTime& a, const TDateTime& b)
+{
+    return a.Year == b.Year && a.Month == b.Month && a.Day == b.Day && a.Hour == b.Hour && a.Minute == b.Minute &&
+           a.Second == b.Second && a.Ticks == b.Ticks;
+}
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
+{
+    if (FPosition >= FData.size())
+        return 0;
+    std::size_t n = std::min<std::uint64_t>(count, FData.size() - FPosition);
+    std::memcpy(buffer, FData.data() + FPosition, n);
+    FPosition += n;
+    return n;
+}
+
+} // namespace trovex
