@@ -219,41 +219,41 @@ private slots:
         QTest::addColumn<QString>("excluded");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QStringList>("cliArgs");
-        // Patterns some row's shown path must fit, and no row's may: the criteria really reach the
-        // kinds of entries they are about. "/f<n>.dat" files hold the needle only in UTF-16.
-        QTest::addColumn<QString>("someRow");
+        // Patterns that some row's shown path must fit, each, and one that no row's may: the criteria
+        // really reach the kinds of entries they are about. "/f<n>.dat" files hold the needle only in UTF-16.
+        QTest::addColumn<QStringList>("someRows");
         QTest::addColumn<QString>("noRow");
-        const QStringList none;
-        QTest::newRow("every file") << "*.*" << "" << "" << none << QStringList{"-n", "*.*"}
-                                    << "\\x{FFFD}\\x{FFFD}-Quixel\\.txt$" << "";
-        QTest::newRow("*.txt, ZIP members too") << "*.txt" << "" << "" << none << QStringList{"-n", "*.txt"}
-                                                << "\\.zip$" << "\\.pdf$";
-        QTest::newRow("*.txt, no ZIP") << "*.txt" << "" << "" << QStringList{"nozip"}
-                                       << QStringList{"-n", "*.txt", "--no-zip"} << "\\.txt$" << "\\.zip$";
-        QTest::newRow("a bare word") << "Quixel" << "" << "" << none << QStringList{"-n", "Quixel"}
-                                     << "\\x{FFFD}\\x{FFFD}-Quixel" << "/f\\d+\\.";
-        QTest::newRow("text, any case") << "*" << "quixel" << "" << none << QStringList{"-n", "*", "-c", "quixel"}
-                                        << "\\.pdf$" << "";
+        using L = QStringList;
+        const QString wide16 = QStringLiteral("/f\\d+\\.dat$"); // the needle only in UTF-16
+        QTest::newRow("every file") << "*.*" << "" << "" << L{} << L{"-n", "*.*"}
+                                    << L{"\\x{FFFD}\\x{FFFD}-Quixel\\.txt$", "/dangling\\.txt$", "/tofile\\.txt$",
+                                         "/pipe\\.txt$", "/up$", "\\.zip$", "\\.pdf$"}
+                                    << "";
+        QTest::newRow("*.txt, ZIP members too") << "*.txt" << "" << "" << L{} << L{"-n", "*.txt"}
+                                                << L{"\\.zip$", "\\.txt$"} << "\\.pdf$";
+        QTest::newRow("*.txt, no ZIP") << "*.txt" << "" << "" << L{"nozip"} << L{"-n", "*.txt", "--no-zip"}
+                                       << L{"\\.txt$"} << "\\.zip$";
+        QTest::newRow("a bare word") << "Quixel" << "" << "" << L{} << L{"-n", "Quixel"}
+                                     << L{"\\x{FFFD}\\x{FFFD}-Quixel", "/nameQuixel"} << "/f\\d+\\.";
+        QTest::newRow("text, any case") << "*" << "quixel" << "" << L{} << L{"-n", "*", "-c", "quixel"}
+                                        << L{"\\.pdf$", "\\.zip$", wide16} << "";
         QTest::newRow("text with case, excluding")
-            << "*.txt;*.pdf;*.zip" << "Quixel" << "Zorbl" << QStringList{"case"}
-            << QStringList{"-n", "*.txt;*.pdf;*.zip", "-c", "Quixel", "-x", "Zorbl", "-s"} << "\\.zip$" << "";
-        QTest::newRow("wrong case") << "" << "QUIXEL" << "" << QStringList{"case"}
-                                    << QStringList{"-c", "QUIXEL", "-s"} << "/nameQuixel\\d+\\.txt$" << "/f\\d+\\.";
-        QTest::newRow("only excluding") << "" << "" << "zorbl" << none << QStringList{"-x", "zorbl"}
-                                        << "/f\\d+\\.dat$" << "";
-        QTest::newRow("all code pages") << "*" << "QUIXEL" << "" << QStringList{"allcp"}
-                                        << QStringList{"-n", "*", "-c", "QUIXEL", "-e", "all"} << "/f\\d+\\.dat$"
-                                        << "";
-        QTest::newRow("windows code page only")
-            << "*" << "quixel" << "" << QStringList{"windowscp", "nozip"}
-            << QStringList{"-n", "*", "-c", "quixel", "-e", "windows", "--no-zip"} << "\\.txt$"
-            << "/f\\d+\\.dat$";
-        QTest::newRow("no subfolders") << "*" << "" << "" << QStringList{"nosub"}
-                                       << QStringList{"-n", "*", "--no-subfolders"} << "/r11\\.txt$" << "/wide/";
-        QTest::newRow("type PDF, text") << "" << "quixel" << "" << QStringList{"type:3"}
-                                        << QStringList{"-t", "3", "-c", "quixel"} << "\\.pdf$" << "\\.txt$";
-        QTest::newRow("previous 10 days") << "*.txt" << "" << "" << QStringList{"days:10"}
-                                          << QStringList{"-n", "*.txt", "--last-days", "10"} << "\\.txt$" << "";
+            << "*.txt;*.pdf;*.zip" << "Quixel" << "Zorbl" << L{"case"}
+            << L{"-n", "*.txt;*.pdf;*.zip", "-c", "Quixel", "-x", "Zorbl", "-s"} << L{"\\.zip$", "\\.pdf$"} << "";
+        QTest::newRow("wrong case") << "" << "QUIXEL" << "" << L{"case"} << L{"-c", "QUIXEL", "-s"}
+                                    << L{"/nameQuixel\\d+\\.txt$"} << "/f\\d+\\.";
+        QTest::newRow("only excluding") << "" << "" << "zorbl" << L{} << L{"-x", "zorbl"} << L{wide16} << "";
+        QTest::newRow("all code pages") << "*" << "QUIXEL" << "" << L{"allcp"}
+                                        << L{"-n", "*", "-c", "QUIXEL", "-e", "all"} << L{wide16} << "";
+        QTest::newRow("windows code page only") << "*" << "quixel" << "" << L{"windowscp", "nozip"}
+                                                << L{"-n", "*", "-c", "quixel", "-e", "windows", "--no-zip"}
+                                                << L{"\\.txt$", "\\.pdf$"} << wide16;
+        QTest::newRow("no subfolders") << "*" << "" << "" << L{"nosub"} << L{"-n", "*", "--no-subfolders"}
+                                       << L{"/r11\\.txt$", "/wide$"} << "/wide/";
+        QTest::newRow("type PDF, text") << "" << "quixel" << "" << L{"type:3"} << L{"-t", "3", "-c", "quixel"}
+                                        << L{"\\.pdf$"} << "\\.txt$";
+        QTest::newRow("previous 10 days") << "*.txt" << "" << "" << L{"days:10"}
+                                          << L{"-n", "*.txt", "--last-days", "10"} << L{"\\.txt$"} << "";
     }
 
     void RowsEqualTheCommandLine()
@@ -263,7 +263,7 @@ private slots:
         QFETCH(QString, excluded);
         QFETCH(QStringList, options);
         QFETCH(QStringList, cliArgs);
-        QFETCH(QString, someRow);
+        QFETCH(QStringList, someRows);
         QFETCH(QString, noRow);
 
         TypeInto(FForm->cbFolder, Root());
@@ -325,7 +325,8 @@ private slots:
                     return path;
             return {};
         };
-        QVERIFY2(someRow.isEmpty() || !fitting(someRow).isEmpty(), qPrintable(someRow));
+        for (const QString& pattern : someRows)
+            QVERIFY2(!fitting(pattern).isEmpty(), qPrintable(pattern));
         QVERIFY2(noRow.isEmpty() || fitting(noRow).isEmpty(), qPrintable(noRow + QStringLiteral(": ") + fitting(noRow)));
         qInfo("%d rows", int(texts.size()));
     }
