@@ -152,7 +152,7 @@ private:
     // trovex-cli's records and its standard error.
     QList<TRecord> Cli(QStringList args, QByteArray& err)
     {
-        args << QStringLiteral("-q") << QStringLiteral("-0") << QStringLiteral("-C") << QStringLiteral("--stats") << Root();
+        args << QStringList{"-q", "-0", "-C", "--stats"} << Root();
         QProcess cli;
         cli.start(QStringLiteral(TROVEX_CLI_PATH), args);
         if (!cli.waitForFinished(Timeout))
