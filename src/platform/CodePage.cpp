@@ -417,9 +417,19 @@ namespace
 template <typename AsciiMap, typename UnicodeMap>
 std::string MapCase(std::string_view s, AsciiMap ascii, UnicodeMap unicode)
 {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
+    // Names are mostly ASCII: map in place up to the first byte that is not.
+    std::string out(s);
+    std::size_t i = 0;
+    for (; i < out.size(); ++i) {
+        const auto b = static_cast<unsigned char>(out[i]);
+        if (b >= 0x80)
+            break;
+        out[i] = static_cast<char>(ascii(b));
+    }
+    if (i == out.size())
+        return out;
+    out.resize(i);
+    while (i < s.size()) {
         auto b = static_cast<unsigned char>(s[i]);
         if (b < 0x80) {
             out.push_back(static_cast<char>(ascii(b)));

@@ -93,8 +93,8 @@ void TZipFile::Close()
     FFile.reset();
     FSize = 0;
     FData = {};
-    FBlock.clear();
-    FBlock.shrink_to_fit();
+    FBlock.reset();
+    FBlockCapacity = FBlockLength = 0;
     FBlockStart = 0;
     FEntries.clear();
     FMembers.clear();
@@ -111,6 +111,13 @@ void TZipFile::Open(const std::string& path)
     } catch (const EReadError&) {
         throw EErrorInZip("Couldn't open: " + path);
     }
+    Open(std::move(file), path);
+}
+
+void TZipFile::Open(std::unique_ptr<TFileStream> file, const std::string& path)
+{
+    Close();
+    FFileName = path;
     if (file->Size() == 0)
         throw EErrorInZip("CreateFileMapping failed");
     FSize = file->Size();
@@ -121,8 +128,8 @@ void TZipFile::Open(const std::string& path)
         Close();
         throw;
     }
-    FBlock.clear(); // the listing is done; unpacking reads into its own buffers
-    FBlock.shrink_to_fit();
+    FBlock.reset(); // the listing is done; unpacking reads into its own buffers
+    FBlockCapacity = FBlockLength = 0;
 }
 
 void TZipFile::OpenBytes(std::string_view bytes)
@@ -160,13 +167,20 @@ std::string_view TZipFile::Fetch(std::uint64_t offset, std::size_t count)
             return {};
         return FData.substr(static_cast<std::size_t>(offset), count);
     }
-    if (offset < FBlockStart || offset + count > FBlockStart + FBlock.size()) {
-        FBlock.resize(std::max(count, ScanBlock));
-        FBlock.resize(ReadAt(offset, FBlock.data(), FBlock.size()));
+    if (offset < FBlockStart || offset + count > FBlockStart + FBlockLength) {
+        std::size_t want = std::max(count, ScanBlock);
+        // Not past the end the archive had when opened: a read cut short there would be tried again.
+        if (offset < FSize)
+            want = static_cast<std::size_t>(std::min<std::uint64_t>(want, std::max<std::uint64_t>(count, FSize - offset)));
+        if (want > FBlockCapacity) {
+            FBlock.reset(new char[want]);
+            FBlockCapacity = want;
+        }
+        FBlockLength = ReadAt(offset, FBlock.get(), want);
         FBlockStart = offset;
     }
     const std::size_t from = static_cast<std::size_t>(offset - FBlockStart);
-    return std::string_view(FBlock).substr(std::min(from, FBlock.size()), count);
+    return std::string_view(FBlock.get(), FBlockLength).substr(std::min(from, FBlockLength), count);
 }
 
 void TZipFile::Scan()
@@ -202,7 +216,7 @@ void TZipFile::Scan()
         if (stored.size() < nameLength)
             break;
         std::string name = MemberName(stored, (flags & ZipUtf8NameFlag) != 0);
-        std::string key = Utf8Lower(name);
+        std::string key = name; // already lower case, and lowering again changes nothing
         found.push_back({std::move(name), {std::move(key), dataStart, compressed, uncompressed, method}});
         pos = next;
     }

@@ -86,6 +86,8 @@ public:
     /// not a regular file, "CreateFileMapping failed" for an empty file, "MapViewOfFile failed"
     /// when mapping fails. After a throw the object is closed.
     void Open(const std::string& path);
+    /// The same for an archive already opened as `file`, named `path` in messages.
+    void Open(std::unique_ptr<TFileStream> file, const std::string& path);
 
     /// Lists the members of archive bytes held by the caller, which must outlive the open archive.
     /// Empty bytes throw EErrorInZip "CreateFileMapping failed", as an empty file does.
@@ -134,7 +136,9 @@ private:
     std::unique_ptr<TFileStream> FFile; // the archive on disk; none for OpenBytes
     std::uint64_t FSize = 0;        // the size when opened: the listing never looks past it
     std::string_view FData;         // archive bytes held by the caller (OpenBytes)
-    std::string FBlock;             // listing reads the file in blocks, so near headers share a read
+    std::unique_ptr<char[]> FBlock; // listing reads the file in blocks, so near headers share a read
+    std::size_t FBlockCapacity = 0;
+    std::size_t FBlockLength = 0;
     std::uint64_t FBlockStart = 0;
     std::vector<std::string> FEntries;
     std::vector<TMember> FMembers; // parallel to FEntries

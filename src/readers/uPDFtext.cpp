@@ -34,6 +34,7 @@ namespace
 
 constexpr std::string_view FlateName = "/FlateDecode";
 constexpr std::string_view EndStream = "endstream";
+constexpr std::string_view StreamWord = "stream";
 constexpr std::size_t Window = std::size_t{1} << 20;
 constexpr std::size_t InflateInput = std::size_t{256} << 10;
 constexpr std::size_t InflateOutput = std::size_t{64} << 10;
@@ -41,6 +42,12 @@ constexpr std::size_t InflateOutput = std::size_t{64} << 10;
 bool IsLineEnd(char c)
 {
     return c == '\0' || c == '\n' || c == '\r';
+}
+
+// The characters that end a run of plain text inside a string.
+bool IsStringMark(char c)
+{
+    return c == '(' || c == ')' || c == '\\';
 }
 
 bool IsNewline(int c)
@@ -237,7 +244,21 @@ private:
         }
         FText.push_back(ch);
     }
-    void InflateStream(const TSource& source, std::uint64_t start, std::uint64_t end);
+    // The same as Put for each of `count` characters, in one step.
+    void PutRun(const char* chars, std::size_t count)
+    {
+        if (FText.size() >= FTextLimit)
+            return;
+        count = std::min(count, FTextLimit - FText.size());
+        if (FText.capacity() - FText.size() < count) {
+            std::string grown;
+            grown.reserve(std::min(std::max({FText.capacity() * 2, FText.size() + count, std::size_t{256}}), FTextLimit));
+            grown.append(FText);
+            FText.swap(grown);
+        }
+        FText.append(chars, count);
+    }
+    void InflateStream(const TSource& source, const TWindow& window, std::uint64_t start, std::uint64_t end);
 
     std::string& FText;
     std::size_t FBudget;
@@ -274,6 +295,9 @@ private:
 
     std::size_t FInflated = 0;
     std::size_t FFailed = 0;
+    // Made on the first stream and kept for the others.
+    std::unique_ptr<unsigned char[]> FInput;
+    std::unique_ptr<char[]> FOutput;
 };
 
 void TExtractor::Feed(std::string_view piece)
@@ -360,6 +384,14 @@ void TExtractor::FeedStrings(std::string_view piece)
                 p = static_cast<const char*>(std::memchr(p, '(', static_cast<std::size_t>(end - p)));
                 if (!p)
                     return;
+            } else if (!IsStringMark(*p)) {
+                // Inside a string every character up to the next mark is text: take the run at once.
+                const char* q = p + 1;
+                while (q < end && !IsStringMark(*q))
+                    ++q;
+                PutRun(p, static_cast<std::size_t>(q - p));
+                p = q;
+                break;
             }
             if (*p == '(') {
                 // An opening "(", or one inside a string: skipped, and the character after it is
@@ -410,7 +442,7 @@ void TExtractor::FeedStrings(std::string_view piece)
 // Inflates the stream data at [start, end) a piece at a time, its text collected as it comes. A
 // stream that turns out damaged leaves no trace: the text and the scan state go back to where
 // they were before it.
-void TExtractor::InflateStream(const TSource& source, std::uint64_t start, std::uint64_t end)
+void TExtractor::InflateStream(const TSource& source, const TWindow& window, std::uint64_t start, std::uint64_t end)
 {
     if (FBudget == 0)
         return;
@@ -433,9 +465,18 @@ void TExtractor::InflateStream(const TSource& source, std::uint64_t start, std::
     z_stream& zs = z.Stream;
     bool failed = inflateInit2(&zs, MAX_WBITS) != Z_OK;
     z.Active = !failed;
-    std::unique_ptr<unsigned char[]> input(new unsigned char[InflateInput]);
-    std::unique_ptr<char[]> output(new char[InflateOutput]);
+    if (!FOutput)
+        FOutput.reset(new char[InflateOutput]);
+    char* const output = FOutput.get();
     std::uint64_t taken = start;
+    if (window.Holds(start) && end <= window.End()) {
+        // Usually the whole stream is in the window that found it: inflate it from there.
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(window.View().data() + (start - window.Start())));
+        zs.avail_in = static_cast<uInt>(end - start);
+        taken = end;
+    } else if (!FInput) {
+        FInput.reset(new unsigned char[InflateInput]);
+    }
     std::size_t produced = 0;
     bool sawZero = false;
     while (!failed) {
@@ -444,21 +485,21 @@ void TExtractor::InflateStream(const TSource& source, std::uint64_t start, std::
             break; // the bound: the stream keeps what it gave
         if (zs.avail_in == 0 && taken < end) {
             const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(InflateInput, end - taken));
-            const std::size_t have = source.ReadAt(taken, reinterpret_cast<char*>(input.get()), want);
+            const std::size_t have = source.ReadAt(taken, reinterpret_cast<char*>(FInput.get()), want);
             taken = have < want ? end : taken + have; // a file cut short ends the stream's data there
-            zs.next_in = input.get();
+            zs.next_in = FInput.get();
             zs.avail_in = static_cast<uInt>(have);
         }
         const uInt room = static_cast<uInt>(std::min(InflateOutput, FBudget - produced));
         const uInt inBefore = zs.avail_in;
-        zs.next_out = reinterpret_cast<Bytef*>(output.get());
+        zs.next_out = reinterpret_cast<Bytef*>(output);
         zs.avail_out = room;
         int ret = inflate(&zs, Z_NO_FLUSH);
         const std::size_t got = room - zs.avail_out;
         produced += got;
         if (!sawZero && got > 0) {
             // Only the text before the first NUL is collected.
-            std::string_view piece(output.get(), got);
+            std::string_view piece(output, got);
             const std::size_t zero = piece.find('\0');
             sawZero = zero != std::string_view::npos;
             Feed(piece.substr(0, zero));
@@ -507,6 +548,22 @@ void TExtractor::Run(const TSource& source)
             p = SkipZeros(source, window, p);
             continue;
         }
+        if (!outside) {
+            // Inside a stream a line matters only when it holds "stream" (the keyword "endstream",
+            // or a line that is that word alone): go straight to the line that holds the next one,
+            // or to the last line start in the window when none is left in it.
+            const std::string_view view = window.View();
+            const std::size_t from = static_cast<std::size_t>(p - window.Start());
+            std::size_t to = view.find(StreamWord, from);
+            if (to == std::string_view::npos)
+                to = view.size();
+            while (to > from && !IsLineEnd(view[to - 1]))
+                --to;
+            if (to > from) {
+                p = window.Start() + to;
+                continue;
+            }
+        }
         // One line, from p to the next line end (LF, CR or NUL) or the end of the document.
         const bool insideStream = !outside;
         TLineFacts line;
@@ -549,7 +606,7 @@ void TExtractor::Run(const TSource& source)
                 }
                 const std::int64_t dataEnd = q + 1;
                 if (dataEnd > static_cast<std::int64_t>(dataStart)) {
-                    InflateStream(source, dataStart, static_cast<std::uint64_t>(dataEnd));
+                    InflateStream(source, window, dataStart, static_cast<std::uint64_t>(dataEnd));
                     // Read the keyword again, now outside the stream, so it is collected as a line.
                     p = static_cast<std::uint64_t>(dataEnd);
                 }

@@ -72,6 +72,27 @@ bool TFindFile::SearchZip(const std::string& archivePath, std::int32_t& mask, st
     } catch (const std::runtime_error&) {
         return false; // an archive that cannot be opened is passed over without a message
     }
+    return SearchOpenZip(zip, mask, foundText);
+}
+
+bool TFindFile::SearchZip(const TFolderListing& listing, const std::string& name, const std::string& archivePath,
+                          std::int32_t& mask, std::string& foundText, TFindData& record) const
+{
+    if (FTerminated.load())
+        return false;
+    TZipFile zip;
+    try {
+        auto file = std::make_unique<TFileStream>(listing, name, archivePath);
+        record = file->Record();
+        zip.Open(std::move(file), archivePath);
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+    return SearchOpenZip(zip, mask, foundText);
+}
+
+bool TFindFile::SearchOpenZip(TZipFile& zip, std::int32_t& mask, std::string& foundText) const
+{
     for (const std::string& entry : zip.Entries()) {
         std::size_t slash = entry.rfind('/');
         std::string_view member = slash == std::string::npos ? std::string_view(entry)

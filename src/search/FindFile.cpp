@@ -215,10 +215,11 @@ void TFindFile::Execute()
         else {
             FLowerContaining = Utf8Lower(ContainingText);
             FWalkEnded.store(false);
-            const unsigned threads = Threads ? Threads : std::max(1u, std::thread::hardware_concurrency());
+            const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
+            const unsigned threads =
+                Threads ? Threads : haveText ? std::max(1u, std::thread::hardware_concurrency()) : 1u;
             // Batches small enough that a folder of a few large files still spreads over the cores,
             // large enough that handing them over costs little next to examining them.
-            const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
             // When contents are read, an entry may take long to examine, and the walk's thread takes
             // on no work ahead, as that would hold up the verdicts it is about to tell: it mostly
             // waits for verdicts and tells them at once, so the helpers are as many as the threads
@@ -444,9 +445,20 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
     verdict.Status = status;
     if (!hit && InZip && verdict.Mask >= 0 && FMaskList[static_cast<std::size_t>(verdict.Mask)] != "*.*" &&
         entry.Kind != TDirEntry::dkDirectory && FitsZipMask(lowerName)) {
-        ensureData();
-        if (!gone && !(found->Attr & faDirectory) && SearchZip(fullPath(), verdict.Mask, found->FoundText))
-            hit = true;
+        if (!found && !UseDate && entry.Kind == TDirEntry::dkFile) {
+            // Nothing needs the record before the archive is opened: it comes with the open file.
+            found = std::make_unique<TFindFileInfo>();
+            found->FoundText = ContainingText;
+            TFindData record;
+            if (SearchZip(folder.Listing, entry.Name, fullPath(), verdict.Mask, found->FoundText, record)) {
+                FillRecord(*found, record, fullPath());
+                hit = true;
+            }
+        } else {
+            ensureData();
+            if (!gone && !(found->Attr & faDirectory) && SearchZip(fullPath(), verdict.Mask, found->FoundText))
+                hit = true;
+        }
     }
     if (hit) {
         verdict.Found = true;

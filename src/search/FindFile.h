@@ -25,6 +25,7 @@ namespace trovex
 {
 
 class TStringSearch;
+class TZipFile;
 struct TSearcherPair;
 struct TContentSettings;
 
@@ -90,7 +91,8 @@ public:
     /// Office documents are searched through the text they carry; false searches their bytes.
     bool InDocuments = true;
     std::uint32_t Attributes = 63;
-    /// Threads that walk and test ahead of the delivery; 0: one per core, 1: the walk's own only.
+    /// Threads that walk and test ahead of the delivery; 1: the walk's own only; 0: one per core
+    /// when contents are read, else 1 (a test by name alone is cheaper than handing it over).
     /// The events, their order and counts are the same whatever the number.
     unsigned Threads = 0;
     /// False for a caller that uses only the names and paths of what is found: a walk by name then
@@ -173,6 +175,11 @@ private:
                                 TFindData* record = nullptr) const;
     /// On a hit, `foundText` holds the member's context; `mask` is the mask tried last.
     bool SearchZip(const std::string& archivePath, std::int32_t& mask, std::string& foundText) const;
+    /// The same for the archive `name` in the open folder `listing`; its record, read through the
+    /// open file, lands in `record` (whose Name stays empty when it could not be opened).
+    bool SearchZip(const TFolderListing& listing, const std::string& name, const std::string& archivePath,
+                   std::int32_t& mask, std::string& foundText, TFindData& record) const;
+    bool SearchOpenZip(TZipFile& zip, std::int32_t& mask, std::string& foundText) const;
     // The walk's work, run on any of the run's threads (see TWalkAhead).
     void List(TWalkFolder& folder) const override;
     void Examine(TWalkFolder& folder, std::size_t first, std::size_t last, TWalkWorker& worker,

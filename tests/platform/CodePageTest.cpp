@@ -146,6 +146,28 @@ TEST_F(CodePageTest, Utf8BridgesAndHelpers)
         EXPECT_EQ(Utf8Upper(c.text), c.upper) << c.text;
     }
 
+    // Pieces joined at random: case is mapped character by character, so a joined string maps to
+    // its mapped pieces joined (unless a piece's invalid bytes meet the next piece), and mapping
+    // twice changes nothing (archive members are looked up by a name lowered once).
+    const std::string pieces[] = {"A", "z", "Q.TXT", "Ё", "щ", "ΣΑΣ", "İ", "ǅ", "中", "😀", "ǈ", "/", "Ⅻ", "Ａ"};
+    const std::string bad[] = {"\xFF", "\xC3", "\x80", "\xE0\x80", "\xED\xA0\x80"};
+    std::uint32_t seed = 7;
+    auto next = [&seed](std::uint32_t n) { seed = seed * 1664525u + 1013904223u; return (seed >> 8) % n; };
+    for (int round = 0; round < 2000; ++round) {
+        std::string joined, lowered, uppered;
+        for (std::uint32_t k = next(12); k > 0; --k) {
+            const std::string& piece = pieces[next(std::size(pieces))];
+            joined += piece;
+            lowered += Utf8Lower(piece);
+            uppered += Utf8Upper(piece);
+        }
+        EXPECT_EQ(Utf8Lower(joined), lowered) << joined;
+        EXPECT_EQ(Utf8Upper(joined), uppered) << joined;
+        joined.insert(next(static_cast<std::uint32_t>(joined.size()) + 1), bad[next(std::size(bad))]);
+        const std::string once = Utf8Lower(joined);
+        EXPECT_EQ(Utf8Lower(once), once) << joined;
+    }
+
     const std::string mixed = "aЩ中😀\xFF";
     std::vector<std::size_t> lengths;
     for (std::size_t i = 0; i < mixed.size(); i += Utf8CharLen(mixed, i))

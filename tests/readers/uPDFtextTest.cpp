@@ -87,6 +87,10 @@ TEST(uPDFtextTest, StreamBoundaries)
          "<< /Filter /Flate\nDecode >>\nstream\n" + data + "\nendstream\n", "Hello"},
         {"a later dictionary without the filter",
          "<< /Filter /FlateDecode >>\n<< /Length 9 >>\nstream\n" + data + "\nendstream\n", ""},
+        {"a line that is the word alone starts the data again",
+         head + "stream\nnot deflate\rstream\n" + data + "\nendstream\n", "Hello"},
+        {"the word alone far into the data",
+         head + "stream\n" + std::string(3 << 20, 'x') + "\nstream\n" + data + "\nendstream\n", "Hello"},
         {"stream text up to its first zero byte",
          head + "stream\n" + ZlibDeflate("(kept)" + std::string(1, '\0') + "(cut)") + "\nendstream\n", "kept"},
     };
