@@ -92,7 +92,7 @@ public:
     bool InDocuments = true;
     std::uint32_t Attributes = 63;
     /// Threads that walk and test ahead of the delivery; 1: the walk's own only; 0: one per core
-    /// when contents are read, else 1 (a test by name alone is cheaper than handing it over).
+    /// when contents are searched, else 1 (a name and a record are cheaper than handing them over).
     /// The events, their order and counts are the same whatever the number.
     unsigned Threads = 0;
     /// False for a caller that uses only the names and paths of what is found: a walk by name then
