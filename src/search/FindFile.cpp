@@ -276,6 +276,7 @@ void TFindFile::FillRecord(TFindFileInfo& found, const TFindData& data, const st
     found.Size = static_cast<std::int32_t>(static_cast<std::uint32_t>(data.Size & 0xFFFFFFFFu));
     found.Time = FileTimeToDosDateTime(data.LastWriteTime);
     found.FileName = fileName;
+    found.Recorded = true;
 }
 
 void TFindFile::FillFound(const TFindData& data, const std::string& fileName)
@@ -391,6 +392,7 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             if (entry.Name[0] == '.')
                 data.Attributes |= faHidden;
             FillRecord(*found, data, fullPath());
+            found->Recorded = false;
             status = fsMatch;
             hit = true;
             break;

@@ -48,6 +48,9 @@ struct TFindFileInfo
     TFindData FindData;
     std::string FileName;  ///< full path
     std::string FoundText; ///< UTF-8 text around the content hit
+    /// False when only the listing was read (a walk by name with NeedRecords off): the attributes
+    /// say file or folder, hidden or not, and FindData has no size and no times.
+    bool Recorded = true;
 };
 
 class TFindFile : private TWalkWork
