@@ -2,6 +2,7 @@
 // The result list's model: row storage, cells, batched announcements, sorting and removal.
 #include "app/ResultModel.h"
 
+#include "platform/FileSystem.h"
 #include "shell/DropSourceQt.h"
 
 #include <QDate>
@@ -176,6 +177,7 @@ void TResultModel::AddRow(const TFindFileInfo& info, const QString& typeName, in
     row.LastWrite = info.FindData.LastWriteTime;
     row.Size = info.FindData.Size;
     row.Attributes = info.FindData.Attributes;
+    row.Record = info.Recorded ? rsKnown : rsPending;
     if (pending) {
         row.TypeIndex = PendingType;
     } else if (!typeName.isEmpty()) {
@@ -183,6 +185,25 @@ void TResultModel::AddRow(const TFindFileInfo& info, const QString& typeName, in
         row.IconIndex = iconIndex;
     }
     FRows.push_back(row);
+}
+
+const TResultModel::TRow& TResultModel::Recorded(std::size_t index) const
+{
+    const TRow& row = FRows.at(index);
+    if (row.Record != rsPending)
+        return row;
+    // As with the type: no one has seen these cells yet.
+    TRow& pending = const_cast<TResultModel*>(this)->FRows[index];
+    TFindData data;
+    if (ReadFindData(std::string(pending.Path()), data)) {
+        pending.LastWrite = data.LastWriteTime;
+        pending.Size = data.Size;
+        pending.Attributes = data.Attributes;
+        pending.Record = rsKnown;
+    } else {
+        pending.Record = rsGone;
+    }
+    return pending;
 }
 
 const TResultModel::TRow& TResultModel::Typed(std::size_t index) const
@@ -236,9 +257,9 @@ QString TResultModel::Cell(const TRow& row, int column) const
     case rcType:
         return row.TypeIndex != 0 ? FTypeTexts[row.TypeIndex] : Utf8(ExtensionOfName(row.Name()));
     case rcModified:
-        return FormatModified(row.LastWrite);
+        return row.Record == rsGone ? QString() : FormatModified(row.LastWrite);
     case rcSize:
-        return QString::number(static_cast<qulonglong>(row.Size));
+        return row.Record == rsGone ? QString() : QString::number(static_cast<qulonglong>(row.Size));
     }
     return {};
 }
@@ -255,19 +276,22 @@ std::string TResultModel::Path(int row) const
 
 TResultRow TResultModel::Cells(int row) const
 {
+    Recorded(static_cast<std::size_t>(row));
     const TRow& r = Typed(static_cast<std::size_t>(row));
     TResultRow cells;
     cells.Name = r.Name();
     cells.Folder = r.Folder();
     cells.Type = TypeCell(r);
-    cells.Modified = FormatModified(r.LastWrite).toStdString();
-    cells.Size = std::to_string(r.Size);
+    if (r.Record != rsGone) {
+        cells.Modified = FormatModified(r.LastWrite).toStdString();
+        cells.Size = std::to_string(r.Size);
+    }
     return cells;
 }
 
 TFindFileInfo TResultModel::Info(int row) const
 {
-    const TRow& r = FRows.at(static_cast<std::size_t>(row));
+    const TRow& r = Recorded(static_cast<std::size_t>(row));
     TFindFileInfo info;
     info.Name = r.Name();
     info.FileName = r.Path();
@@ -324,6 +348,9 @@ void TResultModel::SortBy(int column, bool ascending)
     if (column == rcType)
         for (std::size_t i = 0; i < FRows.size(); ++i)
             Typed(i);
+    if (column == rcModified || column == rcSize)
+        for (std::size_t i = 0; i < FRows.size(); ++i)
+            Recorded(i);
     std::vector<TKey> keys(FRows.size());
     const bool text = column <= rcType;
     auto cellOf = [this, column](const TRow& r) {
@@ -460,7 +487,11 @@ QVariant TResultModel::data(const QModelIndex& index, int role) const
         return {};
     const bool typed = (role == Qt::DisplayRole && index.column() == rcType) ||
                        (role == Qt::DecorationRole && index.column() == rcName) || role == SortKeyRole;
+    const bool recorded = (role == Qt::DisplayRole || role == SortKeyRole) &&
+                          (index.column() == rcModified || index.column() == rcSize);
     const std::size_t at = static_cast<std::size_t>(index.row());
+    if (recorded)
+        Recorded(at);
     const TRow& row = typed ? Typed(at) : FRows[at];
     switch (role) {
     case Qt::DisplayRole:

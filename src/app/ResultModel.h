@@ -108,8 +108,15 @@ public:
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
 
 private:
-    // One found file. The bytes (folder + name, then FoundText) live in FStore, so a row is 48 bytes
+    // One found file. The bytes (folder + name, then FoundText) live in FStore, so a row is 56 bytes
     // whatever the length of its path.
+    // A row found by name alone comes without its size and date; they are read when first needed.
+    enum TRecordState : std::uint8_t
+    {
+        rsKnown,
+        rsPending,
+        rsGone, // the file was not there any more when its record was wanted: no size, no date
+    };
     struct TRow
     {
         const char* Text = nullptr;   // folder, name, found text, back to back
@@ -122,6 +129,7 @@ private:
         std::int32_t IconIndex = -1;
         std::uint32_t TypeIndex = 0;  // 0: the Type cell is the extension; PendingType: not asked yet;
                                       // else FTypeNames[TypeIndex]
+        TRecordState Record = rsKnown;
         std::string_view Path() const { return {Text, PathLength}; }
         std::string_view Name() const { return Path().substr(NameOffset); }
         std::string_view Folder() const { return {Text, NameOffset}; }
@@ -133,7 +141,10 @@ private:
     const char* Store(std::string_view a, std::string_view b, std::string_view c);
     void AddRow(const TFindFileInfo& info, const QString& typeName, int iconIndex, bool pending);
     std::uint32_t TypeIndexOf(const QString& typeName);
-    /// The row with its deferred type looked up, if it had one.
+    /// The row with its deferred record read, if it had one.
+    const TRow& Recorded(std::size_t row) const;
+    /// The row with its deferred type looked up, if it had one (from the attributes the listing
+    /// gave: the record is not needed for it).
     const TRow& Typed(std::size_t row) const;
     std::string_view TypeCell(const TRow& row) const;
     QString Cell(const TRow& row, int column) const;

@@ -123,6 +123,9 @@ void TFindForm::LoadEngine()
     Engine->CodePages = codePages;
     Engine->UseDate = CheckDate->isChecked();
     Engine->InZip = CheckInZip->isChecked();
+    // A row's size and date are read when first shown or sorted by: a search by name then reads
+    // no more than the folders' listings.
+    Engine->NeedRecords = false;
     if (Engine->UseDate) {
         const TDateTime now = NowLocal();
         if (RadioBMonth->isChecked()) {

@@ -48,6 +48,9 @@ struct TFindFileInfo
     TFindData FindData;
     std::string FileName;  ///< full path
     std::string FoundText; ///< UTF-8 text around the content hit
+    /// False when only the listing was read (a walk by name with NeedRecords off): the attributes
+    /// say file or folder, hidden or not, and FindData has no size and no times.
+    bool Recorded = true;
 };
 
 class TFindFile : private TWalkWork
@@ -92,7 +95,7 @@ public:
     bool InDocuments = true;
     std::uint32_t Attributes = 63;
     /// Threads that walk and test ahead of the delivery; 1: the walk's own only; 0: one per core
-    /// when contents are read, else 1 (a test by name alone is cheaper than handing it over).
+    /// when contents are searched, else 1 (a name and a record are cheaper than handing them over).
     /// The events, their order and counts are the same whatever the number.
     unsigned Threads = 0;
     /// False for a caller that uses only the names and paths of what is found: a walk by name then

@@ -17,6 +17,8 @@ namespace
 // the walk itself needs it.
 constexpr std::size_t MaxFoldersAhead = 64;
 constexpr std::size_t MaxEntriesAhead = 32768;
+// How often the walk yields to the helpers before it sleeps waiting for an entry.
+constexpr int WaitTurns = 32;
 
 } // namespace
 
@@ -144,8 +146,10 @@ void TWalkAhead::RunBatch(TWalkFolder& folder, std::size_t batch, TWalkWorker& w
         folder.Settled[i].store(1);
         if (stop)
             return;
-        // In a quick run the walk is woken when the whole item is done.
-        if (!FQuick)
+        // The walk is woken for a hit, which it tells at once, and otherwise when the batch is done:
+        // it has nothing to tell of the entries between, and a wake-up for each of them costs
+        // more than examining it. In a quick run it is woken when the whole item is done.
+        if (!FQuick && (folder.Verdicts[i].Found || i + 1 >= end))
             WakeWalk();
     }
 }
@@ -237,6 +241,10 @@ std::size_t TWalkAhead::NeedEntry(TWalkFolder& folder, std::size_t entry)
     if (!folder.Settled[entry].load(std::memory_order_acquire)) {
         if (const std::size_t claimed = Claim(folder, entry))
             return claimed;
+        // Most entries take a few microseconds: give the helpers the processor a few times before
+        // sleeping, as a sleep and a wake-up cost more than that.
+        for (int turn = 0; turn < WaitTurns && !folder.Settled[entry].load(std::memory_order_acquire); ++turn)
+            std::this_thread::yield();
         std::unique_lock<std::mutex> lock(FLock);
         for (;;) {
             FWalkWaiting.store(true);

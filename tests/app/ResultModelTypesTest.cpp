@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: MIT
 // Rows whose Type cell and icon come from the desktop: the lookup waits until a row is painted,
 // sorted by Type or written to a report, happens once per row, and the rows added meanwhile cost none.
+// The same for the size and date of a row found by name alone.
 #include <QAbstractItemModelTester>
+#include <QTemporaryDir>
 #include <QPixmap>
 #include <QTest>
 #include <QTreeView>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
 #include <map>
 #include <string>
+#include <sys/stat.h>
 
 #include "app/ResultModel.h"
 #include "platform/FileSystem.h"
@@ -121,6 +127,77 @@ private slots:
         QCOMPARE(names, (QStringList{"w.txt", "z.txt", "y.png", "x.weird"}));
         for (const auto& [path, count] : FAsked)
             QCOMPARE(count, 1);
+    }
+
+    // A row found by name alone reads its size and date when they are first needed, from the file as
+    // it is then; a row that came with its record keeps it; a file gone meanwhile shows neither.
+    void RecordsReadWhenFirstNeeded()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const std::string root = dir.path().toStdString() + "/";
+        auto write = [&](const std::string& name, std::size_t size, std::int64_t mtime) {
+            std::ofstream(root + name, std::ios::binary) << std::string(size, 'x');
+            const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+            QCOMPARE(utimensat(AT_FDCWD, (root + name).c_str(), times, 0), 0);
+        };
+        struct Case { const char* name; std::size_t sizeThen; std::size_t sizeLater; bool recorded; bool removed; };
+        const Case cases[] = {
+            {"grows.txt", 10, 2000, false, false},  // shown as it is when first asked
+            {"same.txt", 300, 300, false, false},
+            {"gone.txt", 40, 0, false, true},       // removed before anyone asked
+            {"known.txt", 5, 900, true, false},      // came with its record: not read again
+        };
+        const std::int64_t mtime = 1600000000;
+        for (const Case& c : cases) {
+            write(c.name, c.sizeThen, mtime);
+            TFindFileInfo info = Found(root + c.name);
+            info.Recorded = c.recorded;
+            if (c.recorded) {
+                info.FindData.Size = c.sizeThen;
+                info.FindData.LastWriteTime = UnixToFileTime(mtime, 0);
+            }
+            FModel->Append(info);
+        }
+        FModel->Flush();
+        for (const Case& c : cases) {
+            if (c.removed)
+                QVERIFY(std::remove((root + c.name).c_str()) == 0);
+            else
+                write(c.name, c.sizeLater, mtime + 60);
+        }
+        for (int row = 0; row < int(std::size(cases)); ++row) {
+            const Case& c = cases[row];
+            const TFindFileInfo info = FModel->Info(row);
+            const QString size = Cell(row, TResultModel::rcSize);
+            if (c.removed) {
+                QVERIFY(size.isEmpty());
+                QVERIFY(Cell(row, TResultModel::rcModified).isEmpty());
+                QVERIFY(FModel->Cells(row).Size.empty());
+            } else {
+                const std::size_t expected = c.recorded ? c.sizeThen : c.sizeLater;
+                QCOMPARE(size, QString::number(expected));
+                QCOMPARE(FModel->Cells(row).Size, std::to_string(expected));
+                QCOMPARE(info.FindData.LastWriteTime, UnixToFileTime(c.recorded ? mtime : mtime + 60, 0));
+                QVERIFY(!Cell(row, TResultModel::rcModified).isEmpty());
+            }
+        }
+        // A sort by size reads what no one has asked for yet, the same way.
+        FModel->Clear();
+        for (const Case& c : cases) {
+            if (!c.removed)
+                write(c.name, c.sizeThen, mtime);
+            TFindFileInfo info = Found(root + c.name);
+            info.Recorded = false;
+            FModel->Append(info);
+        }
+        FModel->Flush();
+        write("grows.txt", 2000, mtime);
+        FModel->SortBy(TResultModel::rcSize, true);
+        QStringList names;
+        for (int row = 0; row < FModel->rowCount(); ++row)
+            names.append(Cell(row, TResultModel::rcName));
+        QCOMPARE(names, (QStringList{"gone.txt", "known.txt", "same.txt", "grows.txt"}));
     }
 
     // A view of many rows asks only for the rows it paints.
