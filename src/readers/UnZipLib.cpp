@@ -114,7 +114,8 @@ void TZipFile::Open(const std::string& path)
     Open(std::move(file), path);
 }
 
-void TZipFile::Open(std::unique_ptr<TFileStream> file, const std::string& path)
+void TZipFile::Open(std::unique_ptr<TFileStream> file, const std::string& path,
+                    const std::function<bool(std::string_view)>& enough)
 {
     Close();
     FFileName = path;
@@ -123,7 +124,7 @@ void TZipFile::Open(std::unique_ptr<TFileStream> file, const std::string& path)
     FSize = file->Size();
     FFile = std::move(file);
     try {
-        Scan();
+        Scan(enough);
     } catch (...) {
         Close();
         throw;
@@ -183,7 +184,7 @@ std::string_view TZipFile::Fetch(std::uint64_t offset, std::size_t count)
     return std::string_view(FBlock.get(), FBlockLength).substr(std::min(from, FBlockLength), count);
 }
 
-void TZipFile::Scan()
+void TZipFile::Scan(const std::function<bool(std::string_view)>& enough)
 {
     struct TFound
     {
@@ -218,6 +219,8 @@ void TZipFile::Scan()
         std::string name = MemberName(stored, (flags & ZipUtf8NameFlag) != 0);
         std::string key = name; // already lower case, and lowering again changes nothing
         found.push_back({std::move(name), {std::move(key), dataStart, compressed, uncompressed, method}});
+        if (enough && enough(found.back().Name))
+            break;
         pos = next;
     }
     // Stable: of names equal without regard to case, the member met first stays.

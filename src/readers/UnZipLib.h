@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -86,8 +87,11 @@ public:
     /// not a regular file, "CreateFileMapping failed" for an empty file, "MapViewOfFile failed"
     /// when mapping fails. After a throw the object is closed.
     void Open(const std::string& path);
-    /// The same for an archive already opened as `file`, named `path` in messages.
-    void Open(std::unique_ptr<TFileStream> file, const std::string& path);
+    /// The same for an archive already opened as `file`, named `path` in messages. With `enough`,
+    /// listing stops after the first member whose (lower-cased) name it accepts: Entries() then
+    /// holds the members up to that one, which the whole listing would also hold.
+    void Open(std::unique_ptr<TFileStream> file, const std::string& path,
+              const std::function<bool(std::string_view)>& enough = {});
 
     /// Lists the members of archive bytes held by the caller, which must outlive the open archive.
     /// Empty bytes throw EErrorInZip "CreateFileMapping failed", as an empty file does.
@@ -126,7 +130,7 @@ private:
         std::uint16_t Method = 0;
     };
 
-    void Scan();
+    void Scan(const std::function<bool(std::string_view)>& enough = {});
     /// Up to `count` bytes at `offset`, fewer where the archive ends (or has been cut short since).
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
     /// A view of up to `count` bytes at `offset`, valid until the next call; short where the archive ends.

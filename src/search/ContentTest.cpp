@@ -81,10 +81,17 @@ bool TFindFile::SearchZip(const TFolderListing& listing, const std::string& name
     if (FTerminated.load())
         return false;
     TZipFile zip;
+    // By name with one mask, the first member that fits decides: the rest need not be listed.
+    std::function<bool(std::string_view)> enough;
+    if (ContainingText.empty() && FMaskList.size() == 1)
+        enough = [this](std::string_view entry) {
+            const std::size_t slash = entry.rfind('/');
+            return FitsMask(0, slash == std::string_view::npos ? entry : entry.substr(slash + 1));
+        };
     try {
         auto file = std::make_unique<TFileStream>(listing, name, archivePath);
         record = file->Record();
-        zip.Open(std::move(file), archivePath);
+        zip.Open(std::move(file), archivePath, enough);
     } catch (const std::runtime_error&) {
         return false;
     }

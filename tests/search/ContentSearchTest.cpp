@@ -244,6 +244,33 @@ TEST(ContentSearchTest, ArchiveMemberNamesFitMasksInAnyCase)
     }
 }
 
+// A search by name stops listing an archive at the first member that fits, which must be judged by
+// the member's own name: a folder inside the archive that looks like a fit is none.
+TEST(ContentSearchTest, ArchiveMembersFitByTheirOwnNames)
+{
+    TTempTree tree;
+    TZipBuilder().Stored("notes.txt/readme", "hit").Stored("a.log", "hit").Stored("notes.md", "hit")
+        .WriteTo(tree.Path("folders.zip"));
+    struct Case { const char* mask; L found; };
+    const Case cases[] = {
+        {"notes*", L{"folders.zip"}}, // notes.md, not the folder notes.txt met first
+        {"*.txt", L{}},
+        {"*.log", L{"folders.zip"}},
+        {"readme", L{"folders.zip"}},
+        {"*.doc;*.log", L{"folders.zip"}},
+        {"*.doc;*.rtf", L{}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mask);
+        TCriteria criteria;
+        criteria.Mask = c.mask;
+        criteria.InZip = true;
+        EXPECT_EQ(Names(Search(tree, criteria)), c.found);
+        criteria.Containing = "hit";
+        EXPECT_EQ(Names(Search(tree, criteria)), c.found);
+    }
+}
+
 // In list mode a file that cannot be read ends the whole run with an error.
 TEST(ContentSearchTest, ListRunEndsAtAReadError)
 {
