@@ -227,24 +227,31 @@ TEST(WalkOrderTest, FilesComingAndGoingDuringTheRun)
                 tree.AddFile("d" + std::to_string(round % 30) + "/gone/x.txt", "Quixel");
         }
     });
-    for (unsigned threads : {1u, 4u}) {
-        for (int run = 0; run < 5; ++run) {
-            TFindFile engine;
-            Apply(engine, Criteria[2], tree.Root(), threads);
-            std::vector<std::string> found;
-            int done = 0;
-            std::string error;
-            engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) { found.push_back(info.FileName); };
-            engine.OnSearchDone = [&](TFindFile&) { ++done; };
-            engine.OnError = [&](TFindFile&, const std::string&, const std::string& msg) { error = msg; };
-            engine.Start();
-            engine.WaitFor();
-            EXPECT_EQ(done, 1);
-            EXPECT_TRUE(error.empty()) << error;
-            const std::set<std::string> unique(found.begin(), found.end());
-            EXPECT_EQ(unique.size(), found.size()) << "an entry was reported twice";
-            for (const std::string& path : stable)
-                EXPECT_TRUE(unique.count(path)) << path;
+    // By text, and by name with and without records (the window reads none).
+    const std::pair<const TCriteria*, bool> kinds[] = {{&Criteria[2], true}, {&Criteria[1], true}, {&Criteria[1], false}};
+    for (const auto& [criteria, records] : kinds) {
+        for (unsigned threads : {1u, 4u}) {
+            for (int run = 0; run < 3; ++run) {
+                SCOPED_TRACE(std::string(criteria->Name) + (records ? "" : ", no records") + ", threads " +
+                             std::to_string(threads));
+                TFindFile engine;
+                Apply(engine, *criteria, tree.Root(), threads);
+                engine.NeedRecords = records;
+                std::vector<std::string> found;
+                int done = 0;
+                std::string error;
+                engine.OnFound = [&](TFindFile&, const TFindFileInfo& info) { found.push_back(info.FileName); };
+                engine.OnSearchDone = [&](TFindFile&) { ++done; };
+                engine.OnError = [&](TFindFile&, const std::string&, const std::string& msg) { error = msg; };
+                engine.Start();
+                engine.WaitFor();
+                EXPECT_EQ(done, 1);
+                EXPECT_TRUE(error.empty()) << error;
+                const std::set<std::string> unique(found.begin(), found.end());
+                EXPECT_EQ(unique.size(), found.size()) << "an entry was reported twice";
+                for (const std::string& path : stable)
+                    EXPECT_TRUE(unique.count(path)) << path;
+            }
         }
     }
     stop.store(true);
