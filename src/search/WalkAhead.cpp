@@ -143,13 +143,14 @@ void TWalkAhead::RunBatch(TWalkFolder& folder, std::size_t batch, TWalkWorker& w
         FWork.Examine(folder, i, i + 1, worker, true);
         // Abandoned (pause, terminate) or the run ends here: the rest is left to the walk.
         const bool stop = !folder.Verdicts[i].Done || folder.Verdicts[i].Error;
+        const bool hit = folder.Verdicts[i].Found; // read before the walk may take the verdict
         folder.Settled[i].store(1);
         if (stop)
             return;
-        // The walk is woken for a hit, which it tells at once, and otherwise when the batch is done:
-        // it has nothing to tell of the entries between, and a wake-up for each of them costs
-        // more than examining it. In a quick run it is woken when the whole item is done.
-        if (!FQuick && (folder.Verdicts[i].Found || i + 1 >= end))
+        // The walk is woken for a hit, which it tells at once, and otherwise when the batch is done
+        // (Run tells it too): it has nothing to tell of the entries between, and a wake-up for each
+        // of them costs more than examining it. In a quick run it is woken when the whole item is done.
+        if (!FQuick && (hit || i + 1 >= end))
             WakeWalk();
     }
 }
