@@ -123,6 +123,9 @@ private:
     // when j already searched the chunk without a hit (for example an ASCII pattern in every page).
     std::uint32_t FSameAsEarlier[4] = {};
     TForm16 FWideForm;
+    // Some unit of the UTF-16 form has a zero high byte in both cases (a character of the Latin-1
+    // range): a chunk without a zero byte cannot hold it.
+    bool FWideNeedsZero = false;
     TScanMethod FScanMethod = smAuto;
     std::string FFoundText;
     bool FNotFound = true;

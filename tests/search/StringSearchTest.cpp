@@ -165,6 +165,9 @@ TEST_F(StringSearchTest, EncodingsCaseAndContextTable)
         {"€ in Windows", "\n\x88" "5", "€5", cpWindows, false, true, "€5"},
         {"dotless i is compared as typed", "\nIx", "ıx", cpUtf8, false, false, ""},
         {"dotless i, other letters folded", "\nıX", "ıx", cpUtf8, false, true, "ıX"},
+        // Cyrillic in UTF-16 has no zero byte at all, unlike Latin letters: the chunk is still searched.
+        {"UTF-16 Cyrillic, no zero byte", "ab" + Utf16("ПРИВЕТ"), "привет", cpUnicode, false, true, "ПРИВЕТ"},
+        {"UTF-16 Cyrillic and a digit", "ab" + Utf16("ПРИВЕТ1"), "привет1", cpUnicode, false, true, "ПРИВЕТ1"},
         {"UTF-16 at an odd offset", "\x01" + Utf16("needle"), "needle", cpUnicode, false, false, ""},
         {"UTF-16 at an even offset", "\x01\x01" + Utf16("needle"), "needle", cpUnicode, false, true, "needle"},
         {"tab and NUL end the context", "\nabc\tneedle xyz" + std::string(1, '\0') + "rest", "NEEDLE", cpWindows,
