@@ -48,6 +48,7 @@
 #include "platform/FileSystem.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
+#include "WindowTestSetup.h"
 
 using namespace trovex;
 
@@ -221,21 +222,14 @@ private:
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        InitCodePages();
-        TLauncher::SetRecording(true);
+        test::PrepareWindowTests();
     }
 
     void init()
     {
         FHome = std::make_unique<QTemporaryDir>();
         FTree = std::make_unique<QTemporaryDir>();
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "TMPDIR"}) {
-            const QString dir = FHome->path() + QLatin1Char('/') + QLatin1String(name);
-            QDir().mkpath(dir);
-            qputenv(name, dir.toUtf8());
-        }
+        test::UseUserFoldersIn(FHome->path());
         TMessageBox::Shown().clear();
         TLauncher::Opened().clear();
         TLauncher::ShownItems().clear();

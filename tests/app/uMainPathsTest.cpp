@@ -35,6 +35,7 @@
 #include "platform/CodePage.h"
 #include "shell/FileList.h"
 #include "shell/Seams.h"
+#include "WindowTestSetup.h"
 
 using namespace trovex;
 
@@ -184,10 +185,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        InitCodePages();
-        TLauncher::SetRecording(true);
+        test::PrepareWindowTests();
         FTempBase = QDir::tempPath();
     }
 
@@ -196,11 +194,7 @@ private slots:
         const QString pattern = FTempBase + QStringLiteral("/path_window_tests-XXXXXX");
         FHome = std::make_unique<QTemporaryDir>(pattern);
         FTree = std::make_unique<QTemporaryDir>(pattern);
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "TMPDIR"}) {
-            const QString dir = FHome->path() + QLatin1Char('/') + QLatin1String(name);
-            QDir().mkpath(dir);
-            qputenv(name, dir.toUtf8());
-        }
+        test::UseUserFoldersIn(FHome->path());
         TMessageBox::Shown().clear();
         TLauncher::Opened().clear();
         TLauncher::ShownItems().clear();

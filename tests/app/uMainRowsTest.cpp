@@ -36,6 +36,7 @@
 #include "platform/CodePage.h"
 #include "shell/Seams.h"
 #include "support/MixedTree.h"
+#include "WindowTestSetup.h"
 
 using namespace trovex;
 
@@ -170,10 +171,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        InitCodePages();
-        TLauncher::SetRecording(true);
+        test::PrepareWindowTests();
         FTree = std::make_unique<test::TTempTree>();
         test::BuildMixedTree(*FTree, 7, 90);
         // Every third file is 40 days old, for the date criterion.
@@ -191,11 +189,7 @@ private slots:
     void init()
     {
         FHome = std::make_unique<QTemporaryDir>();
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "TMPDIR"}) {
-            const QString dir = FHome->path() + QLatin1Char('/') + QLatin1String(name);
-            QDir().mkpath(dir);
-            qputenv(name, dir.toUtf8());
-        }
+        test::UseUserFoldersIn(FHome->path());
         FLang = std::make_unique<TMultiLang>(FHome->path());
         FForm = std::make_unique<TFindForm>(*FLang);
         FForm->show();

@@ -33,6 +33,7 @@
 #include "search/FindFile.h"
 #include "shell/DropSource.h"
 #include "shell/Seams.h"
+#include "WindowTestSetup.h"
 
 using namespace trovex;
 
@@ -101,21 +102,14 @@ private:
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        InitCodePages();
-        TLauncher::SetRecording(true);
+        test::PrepareWindowTests();
     }
 
     void init()
     {
         FHome = std::make_unique<QTemporaryDir>();
         FTree = std::make_unique<QTemporaryDir>();
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "TMPDIR"}) {
-            const QString dir = FHome->path() + QLatin1Char('/') + QLatin1String(name);
-            QDir().mkpath(dir);
-            qputenv(name, dir.toUtf8());
-        }
+        test::UseUserFoldersIn(FHome->path());
         TMessageBox::Shown().clear();
         TLauncher::Opened().clear();
         FLang = std::make_unique<TMultiLang>(FHome->path());

@@ -42,6 +42,7 @@
 #include "platform/Registry.h"
 #include "search/FindFile.h"
 #include "search/SearchCriteria.h"
+#include "WindowTestSetup.h"
 
 using namespace trovex;
 
@@ -154,10 +155,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        InitCodePages();
-        TLauncher::SetRecording(true);
+        test::PrepareWindowTests();
     }
 
     void init()
