@@ -34,20 +34,31 @@ std::vector<std::string> ReadPathList(const std::string& fileName)
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), std::fclose);
     if (!file)
         throw std::runtime_error("cannot open list file '" + fileName + "'");
-    std::string bytes;
+    // Read in pieces of their own, so an endless source (/dev/zero) costs no more than the bound
+    // before it is refused, where a growing string would have doubled past it.
     constexpr std::size_t Piece = 1024 * 1024;
+    std::vector<std::string> pieces;
+    std::size_t total = 0;
     for (;;) {
-        if (bytes.size() > MaxPathListBytes)
+        std::string piece(Piece, '\0');
+        const std::size_t got = std::fread(piece.data(), 1, Piece, file.get());
+        piece.resize(got);
+        total += got;
+        if (total > MaxPathListBytes)
             throw std::runtime_error("list file '" + fileName + "' is larger than 256 MiB");
-        const std::size_t have = bytes.size();
-        bytes.resize(have + Piece);
-        const std::size_t got = std::fread(bytes.data() + have, 1, Piece, file.get());
-        bytes.resize(have + got);
+        if (got > 0)
+            pieces.push_back(std::move(piece));
         if (got < Piece) {
             if (std::ferror(file.get()))
                 throw std::runtime_error("cannot read list file '" + fileName + "'");
             break;
         }
+    }
+    std::string bytes;
+    bytes.reserve(total);
+    for (std::string& piece : pieces) {
+        bytes += piece;
+        std::string().swap(piece);
     }
     return ParsePathList(bytes);
 }

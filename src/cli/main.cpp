@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // trovex-cli: fills the engine from the command line, runs it, prints each file as it is found.
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -144,6 +145,12 @@ int Run(const TCliOptions& o)
     engine.CodePages = o.CodePages;
     engine.InZip = o.InZip;
     engine.Threads = static_cast<unsigned>(o.Threads);
+    if (engine.Threads > TFindFile::MaxThreads()) {
+        // More threads than this only queue for the same cores and disk.
+        Fail("--threads " + std::to_string(o.Threads) + " is more than " + std::to_string(TFindFile::MaxThreads()) +
+             " (4 per core); using " + std::to_string(TFindFile::MaxThreads()));
+        engine.Threads = TFindFile::MaxThreads();
+    }
     engine.NeedRecords = o.Long || !o.Report.empty(); // only these print more than paths
     engine.InDocuments = o.Documents;
     if (o.From || o.To || o.LastMonths || o.LastDays) {
@@ -202,6 +209,13 @@ int Run(const TCliOptions& o)
     };
     engine.OnFolderChange = [&](TFindFile& sender) { progress.Update(found, sender.CurrentFolder()); };
 
+    // A reader that quits (| head -1) ends the run at once, not at the next record, which a long
+    // search may take long to find.
+    std::atomic<bool> readerGone{false};
+    auto watch = std::make_unique<TOutputWatch>([&] {
+        readerGone.store(true);
+        engine.Terminate();
+    });
     try {
         if (!o.ListOnly.empty()) {
             engine.SearchList(ReadPathList(o.ListOnly), true);
@@ -213,8 +227,14 @@ int Run(const TCliOptions& o)
             engine.RunHere();
         }
     } catch (...) {
+        watch.reset();
         output.Flush(); // what was found before the error stays printed
         throw;
+    }
+    watch.reset();
+    if (readerGone.load()) {
+        EndAsClosedPipe();
+        return OutputFailed(EPIPE);
     }
     progress.Clear();
     const bool written = output.Flush();

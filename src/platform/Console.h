@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,5 +32,25 @@ void SetBinaryOutput(std::FILE* stream);
 /// the wide console API on a Windows console, as they are everywhere else. Returns 0, or the errno of
 /// the failure (EPIPE when the reader has gone).
 int WriteOutput(std::FILE* stream, std::string_view bytes);
+
+/// Watches standard output while it lives: when it is a pipe or socket whose reader has gone,
+/// `onGone` runs (once, on a thread of the watch's own), so a run that writes nothing for a while
+/// still ends soon after its reader. Elsewhere (a terminal, a file, Windows) it does nothing.
+class TOutputWatch
+{
+public:
+    explicit TOutputWatch(std::function<void()> onGone);
+    ~TOutputWatch();
+    TOutputWatch(const TOutputWatch&) = delete;
+    TOutputWatch& operator=(const TOutputWatch&) = delete;
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
+};
+
+/// Ends the program as a write to a pipe whose reader has gone would (POSIX: by SIGPIPE, unless the
+/// signal is ignored); returns when it does not.
+void EndAsClosedPipe();
 
 } // namespace trovex

@@ -61,9 +61,20 @@ public:
     TFolderListing(const TFolderListing&) = delete;
     TFolderListing& operator=(const TFolderListing&) = delete;
 
-    /// Opens and lists `folder` as ReadFolder does; false when it cannot be opened.
-    bool Open(const std::string& folder);
+    /// Opens and lists `folder` as ReadFolder does; false when it cannot be opened. Without `list`
+    /// the folder is only opened, to open others below it (Entries stays empty).
+    bool Open(const std::string& folder, bool list = true);
+    /// Opens and lists the folder `rel` (a path below `root`, empty for `root` itself) without
+    /// passing through a link or leaving `root` on the way: a folder that is a link by now, or
+    /// that sits below one, is not opened. `root` must be open.
+    bool OpenBelow(const TFolderListing& root, const std::string& rel);
     const std::vector<TDirEntry>& Entries() const { return FEntries; }
+    /// The kind the listing gave `name` (links resolved to dkLink even where the file system gave
+    /// no kind); dkUnknown when the name is not in the listing.
+    TDirEntry::TKind KindOf(std::string_view name) const;
+    /// True when the folder lies on a file system of made-up files (/proc, /sys and the like),
+    /// whose sizes say nothing of how much a file gives when read.
+    bool Pseudo() const { return FPseudo; }
     /// The open folder's descriptor, -1 when closed (POSIX only).
     int Handle() const { return FHandle; }
     /// The record of one entry, as ReadFindData; false when it has gone.
@@ -71,10 +82,14 @@ public:
     void Close();
 
 private:
+    bool Adopt(int handle);
+
     int FHandle = -1;
+    bool FPseudo = false;
     std::vector<TDirEntry> FEntries;
 #ifdef _WIN32
     std::vector<TFindData> FRecords; // parallel to FEntries: the listing brings every record along
+    std::string FFolder;             // the folder listed, ending in a delimiter
 #endif
 };
 /// Reads the record of `path`: the link itself is never followed for the reparse bit, while size,
@@ -83,6 +98,10 @@ bool ReadFindData(const std::string& path, TFindData& data);
 /// The record of an open file under the entry name `name`, as ReadFindData gives it for a name that
 /// is not a link; one call instead of a second look-up by name. False when it cannot be read.
 bool ReadOpenFindData(int handle, std::string_view name, TFindData& data);
+/// True when the open file or folder `handle` lies on a file system whose files the kernel makes
+/// up (/proc, /sys and the like): their sizes are 0, a page, or the address space, whatever they
+/// give when read (POSIX systems).
+bool IsPseudoFileSystem(int handle);
 /// Orders two names as ReadFolder does.
 bool FolderOrderLess(std::string_view a, std::string_view b);
 

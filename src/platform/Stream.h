@@ -48,12 +48,17 @@ public:
 
 /// A regular file opened read-only. Devices, FIFOs, sockets and folders are refused (after
 /// following links), so opening can never block. Throws EReadError when the file cannot be opened.
+/// A file whose size tells nothing (recorded as 0, or made up by the kernel as those of /proc are)
+/// is read up to UnknownSizeLimit only; Cut() tells when it held more.
 class TFileStream final : public TStream
 {
 public:
+    static constexpr std::uint64_t UnknownSizeLimit = std::uint64_t{1} << 20;
+
     explicit TFileStream(const std::string& path);
     /// The same for `name` inside an open folder, without walking the path again; `path` names the
-    /// file in messages.
+    /// file in messages. A link is followed only where the listing said the entry is one: a file
+    /// swapped for a link since is refused, so what is read is what was listed.
     TFileStream(const TFolderListing& folder, const std::string& name, const std::string& path);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
@@ -67,6 +72,8 @@ public:
     const TFindData& Record() const { return FRecord; }
     /// The open descriptor (POSIX systems); the stream still owns it.
     int Handle() const { return FHandle; }
+    /// True once a read stopped at UnknownSizeLimit with more to come: the file was not read whole.
+    bool Cut() const { return FCut.load(std::memory_order_relaxed); }
     /// Up to `count` bytes at `offset`, fewer where the file ends (or has been cut short since);
     /// leaves the position of Read alone and may run beside other ReadAt calls. Throws EReadError.
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
@@ -75,9 +82,14 @@ public:
     std::uint64_t NextData(std::uint64_t offset) const;
 
 private:
-    void CheckRegular(std::string_view name);
+    void CheckRegular(std::string_view name, bool pseudo);
+    /// How much of `count` bytes at `offset` lies within the limit; marks the stream cut when the
+    /// limit stops a read of a file that goes on.
+    std::size_t Allowed(std::uint64_t offset, std::size_t count) const;
 
     int FHandle = -1;
+    std::uint64_t FLimit = UINT64_MAX;
+    mutable std::atomic<bool> FCut{false};
 #ifdef _WIN32
     void* FFile = nullptr; // the Windows handle; FHandle stays unused there
 #endif

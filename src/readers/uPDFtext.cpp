@@ -625,9 +625,14 @@ void TExtractor::Run(const TSource& source)
 
 } // namespace
 
-TPDF2Text::TPDF2Text(const std::string& path, const std::atomic<bool>* cancel) : FFileName(path)
+TPDF2Text::TPDF2Text(const std::string& path, const std::atomic<bool>* cancel)
+    : TPDF2Text(TFileStream(path), path, cancel) // opens and checks the file; read at given offsets from here
 {
-    TFileStream file(path); // opens and checks the file; read at given offsets from here
+}
+
+TPDF2Text::TPDF2Text(const TFileStream& file, const std::string& path, const std::atomic<bool>* cancel)
+    : FFileName(path)
+{
     const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), SIZE_MAX));
     TExtractor(FText, size, cancel).Run(TSource(file));
 }

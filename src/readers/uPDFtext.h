@@ -14,6 +14,8 @@
 namespace trovex
 {
 
+class TFileStream;
+
 /// A document whose text cannot be taken out (see TPDF2Text).
 class EPdfError : public std::runtime_error
 {
@@ -45,6 +47,8 @@ public:
     /// memory is the text plus a few buffers whatever the file's size. Throws ETerminated as soon
     /// as `cancel` (may be null) is set.
     explicit TPDF2Text(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+    /// The same over a file the caller has opened; `path` names it.
+    TPDF2Text(const TFileStream& file, const std::string& path, const std::atomic<bool>* cancel = nullptr);
 
     /// The same over bytes held by the caller (only read during the call). Throws EPdfError.
     static TPDF2Text FromBytes(std::string_view bytes);

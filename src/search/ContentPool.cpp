@@ -6,6 +6,7 @@
 #include "readers/uPDFtext.h"
 #include "search/StringSearch.h"
 
+#include <cstring>
 #include <new>
 
 namespace trovex
@@ -52,13 +53,20 @@ bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settin
     const TDocKind document = settings.Documents ? DocumentKind(name) : dkNone;
     TDocTextStream* documentText = nullptr;
     if (IsPdfName(name)) {
-        file = std::make_unique<TMemoryStream>(TPDF2Text(path, cancel).TakeText());
+        file = std::make_unique<TMemoryStream>(TPDF2Text(*open(), path, cancel).TakeText());
     } else if (document != dkNone) {
         auto raw = open();
-        const std::uint64_t size = raw->Size();
-        auto text = std::make_unique<TDocTextStream>(std::move(raw), size, document);
-        documentText = text.get();
-        file = std::move(text);
+        // A file that only bears a document's name (a text saved as .docx) is searched as any other.
+        char signature[4] = {};
+        if (raw->ReadAt(0, signature, sizeof signature) == sizeof signature &&
+            std::memcmp(signature, "PK\x03\x04", sizeof signature) == 0) {
+            const std::uint64_t size = raw->Size();
+            auto text = std::make_unique<TDocTextStream>(std::move(raw), size, document);
+            documentText = text.get();
+            file = std::move(text);
+        } else {
+            file = std::move(raw);
+        }
     } else {
         file = open();
     }

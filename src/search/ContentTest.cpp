@@ -62,19 +62,6 @@ TFindStatus TFindFile::TestFileContent(TSearcherPair& searchers, const TFolderLi
     }
 }
 
-bool TFindFile::SearchZip(const std::string& archivePath, std::int32_t& mask, std::string& foundText) const
-{
-    if (FTerminated.load())
-        return false; // the run ends: no archive is opened any more
-    TZipFile zip;
-    try {
-        zip.Open(archivePath);
-    } catch (const std::runtime_error&) {
-        return false; // an archive that cannot be opened is passed over without a message
-    }
-    return SearchOpenZip(zip, mask, foundText);
-}
-
 bool TFindFile::SearchZip(const TFolderListing& listing, const std::string& name, const std::string& archivePath,
                           std::int32_t& mask, std::string& foundText, TFindData& record) const
 {

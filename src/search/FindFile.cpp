@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "search/FindFile.h"
 
+#include <algorithm>
 #include <cxxabi.h>
 #include <typeinfo>
 
@@ -37,6 +38,11 @@ TFindFile::~TFindFile()
         Resume();
         FThread.join();
     }
+}
+
+unsigned TFindFile::MaxThreads()
+{
+    return 4 * std::max(1u, std::thread::hardware_concurrency());
 }
 
 void TFindFile::SetMask(std::string_view text)
@@ -218,8 +224,8 @@ void TFindFile::Execute()
             const bool haveText = !ContainingText.empty() || !ExcludedText.empty();
             // Without a text to look for, an entry's work (its name, at most its record) is too little
             // to gain from handing it over: measured slower on two threads than on one.
-            const unsigned threads =
-                Threads ? Threads : haveText ? std::max(1u, std::thread::hardware_concurrency()) : 1u;
+            const unsigned threads = std::min(
+                MaxThreads(), Threads ? Threads : haveText ? std::max(1u, std::thread::hardware_concurrency()) : 1u);
             // Batches small enough that a folder of a few large files still spreads over the cores,
             // large enough that handing them over costs little next to examining them.
             // When contents are read, an entry may take long to examine, and the walk's thread takes
@@ -228,6 +234,9 @@ void TFindFile::Execute()
             // asked for. Reading the directory of an archive is quick enough.
             const bool quick = !haveText;
             const unsigned helpers = quick || threads == 1 ? threads - 1 : threads;
+            // The chosen folder is taken as it is named (a link to a folder will do); everything below
+            // it is opened from it without passing through a link, so the walk cannot leave it.
+            FRootFolder.Open(FFolder, false);
             FAhead = std::make_unique<TWalkAhead>(static_cast<const TWalkWork&>(*this), helpers,
                                                   haveText || InZip ? 8 : 256, quick);
             SearchFolder(FAhead->Root());
@@ -247,6 +256,7 @@ void TFindFile::Execute()
     }
     FWalkEnded.store(true);
     FAhead.reset(); // joins the helpers: nothing of the run goes on after its end is told
+    FRootFolder.Close();
     try {
         DoSearchDone();
     } catch (...) {
@@ -299,7 +309,7 @@ std::unique_ptr<TWalkWorker> TFindFile::MakeWorker() const
 
 void TFindFile::List(TWalkFolder& folder) const
 {
-    folder.Opened = folder.Listing.Open(FFolder + folder.Rel);
+    folder.Opened = folder.Listing.OpenBelow(FRootFolder, folder.Rel);
     if (!folder.Opened)
         return;
     const std::vector<TDirEntry>& entries = folder.Listing.Entries();
@@ -437,7 +447,9 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             status = fsNoMatch;
         // Folders have no content: with a text given they are never reported, not even when their
         // name holds the text.
-        if (haveText && status == fsMatch && (found->Attr & faDirectory))
+        // Nor have devices, FIFOs and sockets: they are never opened, as opening one may block or
+        // act on the device.
+        if (haveText && status == fsMatch && (found->Attr & (faDirectory | faSysFile)))
             status = fsNoMatch;
         else if (!nameHasText && haveText && status == fsMatch)
             status = TestFileContent(*worker.Searchers, folder.Listing, *found);
@@ -460,7 +472,9 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             }
         } else {
             ensureData();
-            if (!gone && !(found->Attr & faDirectory) && SearchZip(fullPath(), verdict.Mask, found->FoundText))
+            TFindData record;
+            if (!gone && !(found->Attr & (faDirectory | faSysFile)) &&
+                SearchZip(folder.Listing, entry.Name, fullPath(), verdict.Mask, found->FoundText, record))
                 hit = true;
         }
     }

@@ -98,6 +98,8 @@ public:
     /// when contents are searched, else 1 (a name and a record are cheaper than handing them over).
     /// The events, their order and counts are the same whatever the number.
     unsigned Threads = 0;
+    /// The most threads a run uses, 4 per core: a larger Threads is taken as this.
+    static unsigned MaxThreads();
     /// False for a caller that uses only the names and paths of what is found: a walk by name then
     /// reads no record the criteria do not need, and OnFound's record carries the name, the path and
     /// the kind the listing told (folder or file), with no times or size.
@@ -176,9 +178,8 @@ private:
     /// when the file could not be opened).
     TFindStatus TestFileContent(TSearcherPair& searchers, const TFolderListing& listing, TFindFileInfo& found,
                                 TFindData* record = nullptr) const;
-    /// On a hit, `foundText` holds the member's context; `mask` is the mask tried last.
-    bool SearchZip(const std::string& archivePath, std::int32_t& mask, std::string& foundText) const;
-    /// The same for the archive `name` in the open folder `listing`; its record, read through the
+    /// Searches the archive `name` in the open folder `listing`; on a hit, `foundText` holds the
+    /// member's context; `mask` is the mask tried last. The archive's record, read through the
     /// open file, lands in `record` (whose Name stays empty when it could not be opened).
     bool SearchZip(const TFolderListing& listing, const std::string& name, const std::string& archivePath,
                    std::int32_t& mask, std::string& foundText, TFindData& record) const;
@@ -217,6 +218,7 @@ private:
     std::string FErrorClass;
     std::string FErrorMessage;
 
+    TFolderListing FRootFolder; // the chosen folder, open for the whole walk: every folder is opened below it
     std::unique_ptr<TWalkAhead> FAhead;
     std::atomic<bool> FWalkEnded{false}; // the walk has returned: work ahead stops
     std::unique_ptr<TSearcherPair> FSearchers; // the list's contain and exclude searchers

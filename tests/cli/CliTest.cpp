@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // trovex-cli run as a separate process over real folder trees.
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +22,18 @@ using trovex::test::TTempTree;
 
 namespace
 {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool SanitizedBuild = true;
+#else
+constexpr bool SanitizedBuild = false;
+#endif
+#else
+constexpr bool SanitizedBuild = false;
+#endif
 
 struct TResult
 {
@@ -287,6 +302,33 @@ TEST_F(CliTest, EndlessListIsRefused)
     EXPECT_EQ(r.Out, "");
 }
 
+// An endless source is refused at the bound without holding much more than the bound meanwhile.
+TEST_F(CliTest, EndlessDeviceListIsRefusedInBoundedMemory)
+{
+    TROVEX_SKIP_ON_WINDOWS("/dev/zero and prlimit");
+    if (SanitizedBuild || !std::filesystem::exists("/usr/bin/prlimit"))
+        GTEST_SKIP() << "the sanitizers need their own address space; no prlimit";
+    // 256 MiB of list, the program and its libraries: room for the bound once, not twice.
+    TResult r = RunProgram("/usr/bin/prlimit",
+                           {"--as=" + std::to_string(std::uint64_t{400} << 20), CliPath(), "-q", "--in-list", "/dev/zero",
+                            "-c", "needle"});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_EQ(r.Err, "trovex-cli: list file '/dev/zero' is larger than 256 MiB\n");
+}
+
+// More threads than make sense are capped, said once, and change nothing of the result.
+TEST_F(CliTest, ThreadsBeyondTheCapAreCapped)
+{
+    const TResult one = RunCli({"-q", "--threads", "1", "-C", "-c", "needle", R});
+    const TResult many = RunCli({"-q", "--threads", "1024", "-C", "-c", "needle", R});
+    EXPECT_EQ(many.Status, one.Status);
+    EXPECT_EQ(many.Out, one.Out);
+    EXPECT_EQ(many.Err.rfind("trovex-cli: --threads 1024 is more than ", 0), 0u) << many.Err;
+    EXPECT_NE(many.Err.find("(4 per core); using "), std::string::npos) << many.Err;
+    EXPECT_EQ(std::count(many.Err.begin(), many.Err.end(), '\n'), 1);
+    EXPECT_EQ(RunCli({"-q", "--threads", "2", "-c", "needle", R}).Err, "");
+}
+
 // A write error on standard output is an error of the run, said once.
 TEST_F(CliTest, OutputWriteErrors)
 {
@@ -310,6 +352,29 @@ TEST_F(CliTest, ReaderGoneEndsTheRunQuietly)
     TPipedProcess cli(CliPath(), {"-q", "-c", "needle", R}, io.Path("err"), /*readerGone=*/true);
     ASSERT_TRUE(cli.Started());
     EXPECT_NE(cli.Wait(), 0);
+    EXPECT_EQ(ReadAll(io.Path("err")), "");
+}
+
+// A reader that goes away while a long file is read ends the run then, not after the file.
+TEST_F(CliTest, ReaderGoneDuringALongFileEndsTheRun)
+{
+    TROVEX_SKIP_ON_WINDOWS("Windows tells of a closed pipe only at the next write");
+    tree.AddFile("long/a.txt", "needle");
+    // Zeros that take many minutes to read, in a subfolder of their own (see below).
+    std::filesystem::resize_file(tree.AddFile("long/later/b.txt"), std::uintmax_t{1} << 40);
+    TTempTree io;
+    TPipedProcess cli(CliPath(), {"-q", "--line-buffered", "-c", "needle", tree.Path("long")}, io.Path("err"));
+    ASSERT_TRUE(cli.Started());
+    std::string got;
+    ASSERT_TRUE(cli.ReadLine(got));
+    EXPECT_EQ(got, tree.Path("long/a.txt"));
+    cli.CloseReader();
+    // Only a run that goes on reading fails this bound.
+    const auto start = std::chrono::steady_clock::now();
+    while (!cli.HasEnded() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(cli.HasEnded()) << "the run went on after its reader had gone";
+    EXPECT_EQ(cli.Wait(), 128 + SIGPIPE); // as a write to the closed pipe would have ended it
     EXPECT_EQ(ReadAll(io.Path("err")), "");
 }
 

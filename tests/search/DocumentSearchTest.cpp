@@ -25,7 +25,8 @@ using TFound = std::map<std::string, std::string>; // name -> text around the hi
 //     deck.pptx     the word split over runs of a slide
 //     notes.odt     the word in a paragraph, with an entity
 //     stored.docx   parts stored, not deflated: the bytes hold only the pieces of the word
-//     damaged.docx  no archive; its bytes hold the word
+//     damaged.docx  a broken archive; its bytes hold the word
+//     text.docx     no archive at all, only a document's name: searched through its bytes
 //     plain.txt     the word in UTF-8 Cyrillic only
 void Fill(TTempTree& tree)
 {
@@ -46,6 +47,7 @@ void Fill(TTempTree& tree)
         stored.Stored(part.Name, part.Xml);
     stored.WriteTo(tree.Path("stored.docx"));
     tree.AddFile("damaged.docx", "PK\x03\x04 not really: Quokkafern");
+    tree.AddFile("text.docx", "x\tQuokkafern, saved as .docx\ty");
     tree.AddFile("plain.txt", "x\tСъешь\ty");
 }
 
@@ -87,7 +89,8 @@ TEST(DocumentSearchTest, DocumentsAreSearchedThroughTheirText)
                            {"stored.docx", "Lead Quokkafern & щя"},
                            {"budget.xlsx", "Quokkafern Ltd"},
                            {"deck.pptx", "Quokkafern deck"},
-                           {"notes.odt", "Quokkafern & co"}};
+                           {"notes.odt", "Quokkafern & co"},
+                           {"text.docx", "Quokkafern, saved as .docx"}};
     const std::vector<TCase> cases = {
         {"one code page, any case", "QUOKKAFERN", "", cpWindows, true, quokka},
         {"all code pages", "quokkafern", "", cpAll, true, quokka},
@@ -97,13 +100,15 @@ TEST(DocumentSearchTest, DocumentsAreSearchedThroughTheirText)
         {"Cyrillic without the UTF-8 pass", "СЪЕШЬ", "", cpWindows, true,
          {{"report.docx", "after\nСъешь же ещё\n\n"}, {"stored.docx", "after\nСъешь же ещё\n\n"}}},
         {"excluded text in the document text", "quokkafern", "щя", cpWindows, true,
-         {{"budget.xlsx", "Quokkafern Ltd"}, {"deck.pptx", "Quokkafern deck"}, {"notes.odt", "Quokkafern & co"}}},
+         {{"budget.xlsx", "Quokkafern Ltd"}, {"deck.pptx", "Quokkafern deck"}, {"notes.odt", "Quokkafern & co"},
+          {"text.docx", "Quokkafern, saved as .docx"}}},
         // a damaged document is a file without text, and is not reported even when only excluding
         {"only excluding", "", "nothing like this", cpWindows, true,
          {{"report.docx", ""}, {"stored.docx", ""}, {"budget.xlsx", ""}, {"deck.pptx", ""}, {"notes.odt", ""},
-          {"plain.txt", ""}}},
+          {"text.docx", ""}, {"plain.txt", ""}}},
         // by their bytes the documents hold no whole word; the damaged one is an ordinary file
-        {"documents off", "quokkafern", "", cpAll, false, {{"damaged.docx", " not really: Quokkafern"}}},
+        {"documents off", "quokkafern", "", cpAll, false,
+         {{"damaged.docx", " not really: Quokkafern"}, {"text.docx", "Quokkafern, saved as .docx"}}},
         {"documents off, entity text", "щя", "", cpAll, false, {}},
     };
     for (const TCase& c : cases)

@@ -98,6 +98,13 @@ bool TPipedProcess::Started() const
     return FProcess != nullptr;
 }
 
+void TPipedProcess::CloseReader()
+{
+    if (FRead)
+        ::CloseHandle(FRead);
+    FRead = nullptr;
+}
+
 bool TPipedProcess::ReadLine(std::string& line)
 {
     line.clear();
@@ -177,6 +184,13 @@ TPipedProcess::~TPipedProcess()
 bool TPipedProcess::Started() const
 {
     return FPid > 0;
+}
+
+void TPipedProcess::CloseReader()
+{
+    if (FRead >= 0)
+        ::close(FRead);
+    FRead = -1;
 }
 
 bool TPipedProcess::ReadLine(std::string& line)

@@ -36,6 +36,8 @@ public:
     /// a signal ended, -1 when it never started.
     int Wait();
     void Kill();
+    /// Closes the reading end: the program's output now meets a pipe nobody reads.
+    void CloseReader();
 
 private:
 #ifdef _WIN32

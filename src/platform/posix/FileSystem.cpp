@@ -3,15 +3,22 @@
 #include "platform/FileTimeMath.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#ifdef SYS_openat2
+#include <linux/openat2.h>
+#endif
 
 namespace trovex
 {
@@ -49,6 +56,95 @@ bool FolderOrderLess(std::string_view a, std::string_view b)
 namespace
 {
 
+// A file system that gives no kinds with its names: the kind is read now, without following a
+// link, so that what the listing says of an entry is known for every entry.
+TDirEntry::TKind KindAt(int handle, const char* name)
+{
+    struct stat st{};
+    if (::fstatat(handle, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return TDirEntry::dkUnknown; // gone already
+    return S_ISDIR(st.st_mode) ? TDirEntry::dkDirectory
+           : S_ISREG(st.st_mode) ? TDirEntry::dkFile
+           : S_ISLNK(st.st_mode) ? TDirEntry::dkLink
+                                 : TDirEntry::dkOther;
+}
+
+} // namespace
+
+bool IsPseudoFileSystem(int handle)
+{
+    struct statfs fs{};
+    if (::fstatfs(handle, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case 0x62656570: // configfs
+    case EFIVARFS_MAGIC:
+    case BPF_FS_MAGIC:
+    case PSTOREFS_MAGIC:
+    case SELINUX_MAGIC:
+    case SMACK_MAGIC:
+    case BINFMTFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace
+{
+
+// Opens `rel` below `root` one name at a time, none of them a link: for kernels without openat2.
+int OpenBelowByNames(int root, const std::string& rel)
+{
+    int current = ::openat(root, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t start = 0;
+    while (current >= 0 && start < rel.size()) {
+        std::size_t end = rel.find('/', start);
+        if (end == std::string::npos)
+            end = rel.size();
+        const std::string name = rel.substr(start, end - start);
+        start = end + 1;
+        if (name.empty())
+            continue;
+        int next = -1;
+        if (name == "..")
+            errno = EPERM; // never above the root
+        else
+            next = ::openat(current, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int saved = errno;
+        ::close(current);
+        errno = saved;
+        current = next;
+    }
+    return current;
+}
+
+int OpenBelowHandle(int root, const std::string& rel)
+{
+#ifdef SYS_openat2
+    // One call: the kernel refuses every link on the way and any step out of the root.
+    open_how how{};
+    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    static std::atomic<bool> unsupported{false};
+    if (!unsupported.load(std::memory_order_relaxed)) {
+        const int fd = static_cast<int>(::syscall(SYS_openat2, root, rel.empty() ? "." : rel.c_str(), &how, sizeof how));
+        if (fd >= 0 || (errno != ENOSYS && errno != EPERM && errno != EAGAIN))
+            return fd;
+        if (errno != EAGAIN)
+            unsupported.store(true, std::memory_order_relaxed);
+    }
+#endif
+    return OpenBelowByNames(root, rel);
+}
+
 bool ListFolder(int handle, std::vector<TDirEntry>& entries)
 {
     entries.clear();
@@ -71,7 +167,7 @@ bool ListFolder(int handle, std::vector<TDirEntry>& entries)
             case DT_DIR: e.Kind = TDirEntry::dkDirectory; break;
             case DT_REG: e.Kind = TDirEntry::dkFile; break;
             case DT_LNK: e.Kind = TDirEntry::dkLink; break;
-            case DT_UNKNOWN: e.Kind = TDirEntry::dkUnknown; break;
+            case DT_UNKNOWN: e.Kind = KindAt(handle, d->d_name); break;
             default: e.Kind = TDirEntry::dkOther; break;
             }
             entries.push_back(std::move(e));
@@ -136,17 +232,42 @@ bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries)
     return true;
 }
 
-bool TFolderListing::Open(const std::string& folder)
+bool TFolderListing::Open(const std::string& folder, bool list)
 {
     Close();
-    FHandle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (list || handle < 0)
+        return Adopt(handle);
+    FHandle = handle;
+    return true;
+}
+
+bool TFolderListing::OpenBelow(const TFolderListing& root, const std::string& rel)
+{
+    Close();
+    return root.FHandle >= 0 && Adopt(OpenBelowHandle(root.FHandle, rel));
+}
+
+bool TFolderListing::Adopt(int handle)
+{
+    FHandle = handle;
     if (FHandle < 0)
         return false;
+    FPseudo = IsPseudoFileSystem(FHandle);
     if (!ListFolder(FHandle, FEntries)) {
         Close();
         return false;
     }
     return true;
+}
+
+TDirEntry::TKind TFolderListing::KindOf(std::string_view name) const
+{
+    if (FEntries.size() <= 2)
+        return TDirEntry::dkUnknown;
+    auto it = std::lower_bound(FEntries.begin() + 2, FEntries.end(), name,
+                               [](const TDirEntry& e, std::string_view n) { return FolderOrderLess(e.Name, n); });
+    return it != FEntries.end() && it->Name == name ? it->Kind : TDirEntry::dkUnknown;
 }
 
 bool TFolderListing::ReadFindData(const std::string& name, TFindData& data) const
@@ -159,6 +280,7 @@ void TFolderListing::Close()
     if (FHandle >= 0)
         ::close(FHandle);
     FHandle = -1;
+    FPseudo = false;
     FEntries.clear();
     FEntries.shrink_to_fit();
 }

@@ -19,18 +19,29 @@ TFileStream::TFileStream(const std::string& path) : FPath(path)
     if (FHandle < 0)
         throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno));
     const std::size_t slash = path.find_last_of('/');
-    CheckRegular(slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1));
+    CheckRegular(slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1),
+                 IsPseudoFileSystem(FHandle));
 }
 
 TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, const std::string& path) : FPath(path)
 {
-    FHandle = ::openat(folder.Handle(), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    constexpr int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    FHandle = ::openat(folder.Handle(), name.c_str(), flags | O_NOFOLLOW);
+    bool followed = false;
+    if (FHandle < 0 && errno == ELOOP) {
+        // A link now: read through it only when it was one when listed, so a file swapped for a
+        // link to something outside the folder is never read in its place.
+        if (folder.KindOf(name) != TDirEntry::dkLink)
+            throw EReadError("Cannot open file \"" + path + "\". It was replaced by a link during the search");
+        FHandle = ::openat(folder.Handle(), name.c_str(), flags);
+        followed = true;
+    }
     if (FHandle < 0)
         throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno));
-    CheckRegular(name);
+    CheckRegular(name, folder.Pseudo() || (followed && IsPseudoFileSystem(FHandle)));
 }
 
-void TFileStream::CheckRegular(std::string_view name)
+void TFileStream::CheckRegular(std::string_view name, bool pseudo)
 {
     // The one look at the open file gives both the check and the whole record.
     if (!ReadOpenFindData(FHandle, name, FRecord) || !(FRecord.Attributes & faArchive)) {
@@ -38,6 +49,25 @@ void TFileStream::CheckRegular(std::string_view name)
         FHandle = -1;
         throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file");
     }
+    if (pseudo || FRecord.Size == 0)
+        FLimit = UnknownSizeLimit;
+}
+
+std::size_t TFileStream::Allowed(std::uint64_t offset, std::size_t count) const
+{
+    if (FLimit == UINT64_MAX || (offset <= FLimit && count <= FLimit - offset))
+        return count;
+    if (!FCut.load(std::memory_order_relaxed)) {
+        // Some files give only whole records (pagemap: 8 bytes): a byte alone would read as an error.
+        char probe[8];
+        ssize_t got;
+        do
+            got = ::pread(FHandle, probe, sizeof probe, static_cast<off_t>(FLimit));
+        while (got < 0 && errno == EINTR);
+        if (got > 0)
+            FCut.store(true, std::memory_order_relaxed);
+    }
+    return offset < FLimit ? static_cast<std::size_t>(FLimit - offset) : 0;
 }
 
 TFileStream::~TFileStream()
@@ -48,6 +78,7 @@ TFileStream::~TFileStream()
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count)
 {
+    count = Allowed(FPosition, count);
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -86,6 +117,7 @@ namespace trovex
 
 std::size_t TFileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const
 {
+    count = Allowed(offset, count);
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {

@@ -102,4 +102,15 @@ int WriteOutput(std::FILE* stream, std::string_view bytes)
     return 0;
 }
 
+// Windows gives no notice of a pipe's reader going away short of a write: the next record tells.
+struct TOutputWatch::TState
+{
+};
+
+TOutputWatch::TOutputWatch(std::function<void()>) {}
+
+TOutputWatch::~TOutputWatch() = default;
+
+void EndAsClosedPipe() {}
+
 } // namespace trovex

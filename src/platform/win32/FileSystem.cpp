@@ -77,9 +77,52 @@ bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries)
     return true;
 }
 
-bool TFolderListing::Open(const std::string& folder)
+bool TFolderListing::OpenBelow(const TFolderListing& root, const std::string& rel)
+{
+    if (root.FHandle < 0)
+        return false;
+    const std::string folder = root.FFolder + rel;
+    if (!rel.empty()) {
+        // Never into a reparse point (link, junction, mount point) that took a listed folder's place.
+        HANDLE h = ::CreateFileW(win32::WidePath(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool plain = ::GetFileInformationByHandle(h, &info) &&
+                           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                           !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        ::CloseHandle(h);
+        if (!plain) {
+            Close();
+            return false;
+        }
+    }
+    return Open(folder);
+}
+
+TDirEntry::TKind TFolderListing::KindOf(std::string_view name) const
+{
+    if (FEntries.size() <= 2)
+        return TDirEntry::dkUnknown;
+    auto it = std::lower_bound(FEntries.begin() + 2, FEntries.end(), name,
+                               [](const TDirEntry& e, std::string_view n) { return FolderOrderLess(e.Name, n); });
+    return it != FEntries.end() && it->Name == name ? it->Kind : TDirEntry::dkUnknown;
+}
+
+bool TFolderListing::Open(const std::string& folder, bool list)
 {
     Close();
+    if (!list) {
+        if (!FolderExists(folder))
+            return false;
+        FHandle = 0;
+        FFolder = folder;
+        if (!FFolder.empty() && !IsPathDelim(FFolder.back()))
+            FFolder.push_back(PathDelim);
+        return true;
+    }
     std::string pattern = folder;
     if (!pattern.empty() && !IsPathDelim(pattern.back()))
         pattern.push_back(PathDelim);
@@ -123,6 +166,9 @@ bool TFolderListing::Open(const std::string& folder)
         FRecords.push_back(std::move(records[i]));
     }
     FHandle = 0; // open: the records are all in memory
+    FFolder = folder;
+    if (!FFolder.empty() && !IsPathDelim(FFolder.back()))
+        FFolder.push_back(PathDelim);
     return true;
 }
 
@@ -145,6 +191,7 @@ void TFolderListing::Close()
     FEntries.shrink_to_fit();
     FRecords.clear();
     FRecords.shrink_to_fit();
+    FFolder.clear();
 }
 
 bool ReadFindData(const std::string& path, TFindData& data)

@@ -43,12 +43,12 @@ TFileStream::TFileStream(const std::string& path) : FPath(path)
     while (name.size() > 1 && IsPathDelim(name.back()))
         name.remove_suffix(1);
     const std::size_t delim = name.find_last_of(PathDelims);
-    CheckRegular(delim == std::string_view::npos ? name : name.substr(delim + 1));
+    CheckRegular(delim == std::string_view::npos ? name : name.substr(delim + 1), false);
 }
 
 TFileStream::TFileStream(const TFolderListing&, const std::string&, const std::string& path) : TFileStream(path) {}
 
-void TFileStream::CheckRegular(std::string_view name)
+void TFileStream::CheckRegular(std::string_view name, bool pseudo)
 {
     BY_HANDLE_FILE_INFORMATION info;
     // Consoles, pipes and devices are never read: they could block the walk or never end.
@@ -61,6 +61,8 @@ void TFileStream::CheckRegular(std::string_view name)
     // The record as the listing gives it (some systems report less of it through the handle).
     if (ReadFindData(FPath, FRecord)) {
         FRecord.Name.assign(name);
+        if (pseudo || FRecord.Size == 0)
+            FLimit = UnknownSizeLimit;
         return;
     }
     auto time = [](const FILETIME& t) { return static_cast<TFileTime>(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
@@ -70,6 +72,28 @@ void TFileStream::CheckRegular(std::string_view name)
     FRecord.LastWriteTime = time(info.ftLastWriteTime);
     FRecord.Size = static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     FRecord.Name.assign(name);
+    if (pseudo || FRecord.Size == 0)
+        FLimit = UnknownSizeLimit;
+}
+
+std::size_t TFileStream::Allowed(std::uint64_t offset, std::size_t count) const
+{
+    if (FLimit == UINT64_MAX || (offset <= FLimit && count <= FLimit - offset))
+        return count;
+    if (!FCut.load(std::memory_order_relaxed)) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(FLimit);
+        at.OffsetHigh = static_cast<DWORD>(FLimit >> 32);
+        // Some files give only whole records (pagemap: 8 bytes): a byte alone would read as an error.
+        char probe[8];
+        DWORD got = 0;
+        if (::ReadFile(FFile, probe, sizeof probe, &got, &at) && got > 0)
+            FCut.store(true, std::memory_order_relaxed);
+        LARGE_INTEGER back{};
+        back.QuadPart = static_cast<LONGLONG>(FPosition);
+        ::SetFilePointerEx(FFile, back, nullptr, FILE_BEGIN);
+    }
+    return offset < FLimit ? static_cast<std::size_t>(FLimit - offset) : 0;
 }
 
 TFileStream::~TFileStream()
@@ -80,6 +104,7 @@ TFileStream::~TFileStream()
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count)
 {
+    count = Allowed(FPosition, count);
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -108,6 +133,7 @@ void TFileStream::Seek(std::uint64_t offset)
 
 std::size_t TFileStream::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const
 {
+    count = Allowed(offset, count);
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
