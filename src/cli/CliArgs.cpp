@@ -52,7 +52,8 @@ Search FOLDER (default: the current folder) for files by name, date and content.
                             "Files found: N" and "Entries examined: M" (M = FilesChecked)
       --ansi-codepage N, --oem-codepage N   override the code pages for this run
       --threads N           threads that walk and test (default: one per core when a text is
-                            given, else one); the output is the same whatever the number
+                            given, else one; at most 4 per core); the output is the same
+                            whatever the number
   -q, --quiet               no progress line
   -h, --help, --version
 

@@ -77,12 +77,20 @@ public:
     bool Pseudo() const { return FPseudo; }
     /// The open folder's descriptor, -1 when closed (POSIX only).
     int Handle() const { return FHandle; }
+#ifdef _WIN32
+    /// The folder's own handle (a HANDLE), null when it was opened by its path alone.
+    void* DirHandle() const { return FDir; }
+#endif
     /// The record of one entry, as ReadFindData; false when it has gone.
     bool ReadFindData(const std::string& name, TFindData& data) const;
     void Close();
 
 private:
+#ifdef _WIN32
+    void Adopt(std::vector<TDirEntry> entries, std::vector<TFindData> records, const std::string& folder);
+#else
     bool Adopt(int handle);
+#endif
 
     int FHandle = -1;
     bool FPseudo = false;
@@ -90,6 +98,7 @@ private:
 #ifdef _WIN32
     std::vector<TFindData> FRecords; // parallel to FEntries: the listing brings every record along
     std::string FFolder;             // the folder listed, ending in a delimiter
+    void* FDir = nullptr;            // the folder's own handle, when opened below another
 #endif
 };
 /// Reads the record of `path`: the link itself is never followed for the reparse bit, while size,

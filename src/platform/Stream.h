@@ -83,6 +83,7 @@ public:
 
 private:
     void CheckRegular(std::string_view name, bool pseudo);
+    void OpenByPath(); // Windows: FPath as it is named
     /// How much of `count` bytes at `offset` lies within the limit; marks the stream cut when the
     /// limit stops a read of a file that goes on.
     std::size_t Allowed(std::uint64_t offset, std::size_t count) const;

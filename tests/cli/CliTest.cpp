@@ -374,7 +374,9 @@ TEST_F(CliTest, ReaderGoneDuringALongFileEndsTheRun)
     while (!cli.HasEnded() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_TRUE(cli.HasEnded()) << "the run went on after its reader had gone";
+#ifndef _WIN32
     EXPECT_EQ(cli.Wait(), 128 + SIGPIPE); // as a write to the closed pipe would have ended it
+#endif
     EXPECT_EQ(ReadAll(io.Path("err")), "");
 }
 

@@ -10,6 +10,7 @@
 #include <numeric>
 
 #include <windows.h>
+#include <winternl.h>
 
 namespace trovex
 {
@@ -77,29 +78,117 @@ bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries)
     return true;
 }
 
-bool TFolderListing::OpenBelow(const TFolderListing& root, const std::string& rel)
+namespace
 {
-    if (root.FHandle < 0)
-        return false;
-    const std::string folder = root.FFolder + rel;
-    if (!rel.empty()) {
-        // Never into a reparse point (link, junction, mount point) that took a listed folder's place.
-        HANDLE h = ::CreateFileW(win32::WidePath(folder).c_str(), FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+
+// Opens `name` inside the open folder `parent` (or the folder `path` when there is no parent) as a
+// folder, never through a reparse point: a link, junction or mount point in its place is refused.
+HANDLE OpenFolderHandle(HANDLE parent, const std::wstring& name, bool followRoot)
+{
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (!parent) {
+        h = ::CreateFileW(name.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS | (followRoot ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
         if (h == INVALID_HANDLE_VALUE)
-            return false;
-        BY_HANDLE_FILE_INFORMATION info;
-        const bool plain = ::GetFileInformationByHandle(h, &info) &&
-                           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                           !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+            return nullptr;
+    } else {
+        UNICODE_STRING text;
+        text.Buffer = const_cast<PWSTR>(name.c_str());
+        text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+        OBJECT_ATTRIBUTES attributes;
+        InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
+        IO_STATUS_BLOCK io{};
+        const NTSTATUS status =
+            ::NtOpenFile(&h, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT |
+                             FILE_OPEN_FOR_BACKUP_INTENT);
+        if (status < 0)
+            return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (!followRoot && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
         ::CloseHandle(h);
-        if (!plain) {
-            Close();
-            return false;
+        return nullptr;
+    }
+    return h;
+}
+
+// Lists the open folder through its handle, so what is listed is the folder that was checked.
+bool ListFolderHandle(HANDLE dir, std::vector<TDirEntry>& entries, std::vector<TFindData>& records)
+{
+    alignas(8) static thread_local char buffer[64 * 1024];
+    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(dir, kind, buffer, sizeof buffer))
+            return ::GetLastError() == ERROR_NO_MORE_FILES;
+        kind = FileIdBothDirectoryInfo;
+        for (const char* at = buffer;;) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            std::string name =
+                win32::Narrow(std::wstring_view(info->FileName, info->FileNameLength / sizeof(wchar_t)));
+            if (name != "." && name != "..") {
+                const DWORD attr = info->FileAttributes;
+                TDirEntry e;
+                e.Name = name;
+                e.Kind = (attr & FILE_ATTRIBUTE_REPARSE_POINT) ? TDirEntry::dkLink
+                         : (attr & FILE_ATTRIBUTE_DIRECTORY)   ? TDirEntry::dkDirectory
+                                                               : TDirEntry::dkFile;
+                auto time = [](const LARGE_INTEGER& t) { return static_cast<TFileTime>(t.QuadPart); };
+                TFindData data;
+                data.Attributes = attr;
+                data.CreationTime = time(info->CreationTime);
+                data.LastAccessTime = time(info->LastAccessTime);
+                data.LastWriteTime = time(info->LastWriteTime);
+                data.Size = (attr & FILE_ATTRIBUTE_DIRECTORY) ? 0 : static_cast<std::uint64_t>(info->EndOfFile.QuadPart);
+                data.Name = name;
+                entries.push_back(std::move(e));
+                records.push_back(std::move(data));
+            }
+            if (info->NextEntryOffset == 0)
+                break;
+            at += info->NextEntryOffset;
         }
     }
-    return Open(folder);
+}
+
+} // namespace
+
+bool TFolderListing::OpenBelow(const TFolderListing& root, const std::string& rel)
+{
+    Close();
+    if (root.FHandle < 0)
+        return false;
+    // One name at a time from the root's handle, each opened relative to the one before and none
+    // of them a reparse point, so no link put in the way since the listing leads out of the root.
+    HANDLE dir = OpenFolderHandle(static_cast<HANDLE>(root.FDir), root.FDir ? L"" : win32::WidePath(root.FFolder),
+                                  root.FDir == nullptr);
+    std::size_t start = 0;
+    while (dir && start < rel.size()) {
+        std::size_t end = rel.find_first_of(PathDelims, start);
+        if (end == std::string::npos)
+            end = rel.size();
+        const std::string name = rel.substr(start, end - start);
+        start = end + 1;
+        if (name.empty())
+            continue;
+        HANDLE next = name == ".." ? nullptr : OpenFolderHandle(dir, win32::Wide(name), false);
+        ::CloseHandle(dir);
+        dir = next;
+    }
+    if (!dir)
+        return false;
+    std::vector<TDirEntry> entries;
+    std::vector<TFindData> records;
+    if (!ListFolderHandle(dir, entries, records)) {
+        ::CloseHandle(dir);
+        return false;
+    }
+    FDir = dir;
+    Adopt(std::move(entries), std::move(records), root.FFolder + rel);
+    return true;
 }
 
 TDirEntry::TKind TFolderListing::KindOf(std::string_view name) const
@@ -115,8 +204,11 @@ bool TFolderListing::Open(const std::string& folder, bool list)
 {
     Close();
     if (!list) {
-        if (!FolderExists(folder))
+        // The chosen folder itself may be reached through a link: it is the user's choice.
+        HANDLE dir = OpenFolderHandle(nullptr, win32::WidePath(folder), true);
+        if (!dir)
             return false;
+        FDir = dir;
         FHandle = 0;
         FFolder = folder;
         if (!FFolder.empty() && !IsPathDelim(FFolder.back()))
@@ -152,7 +244,12 @@ bool TFolderListing::Open(const std::string& folder, bool list)
         records.push_back(std::move(data));
     } while (::FindNextFileW(find, &found));
     ::FindClose(find);
+    Adopt(std::move(entries), std::move(records), folder);
+    return true;
+}
 
+void TFolderListing::Adopt(std::vector<TDirEntry> entries, std::vector<TFindData> records, const std::string& folder)
+{
     std::vector<std::size_t> order(entries.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(),
@@ -169,7 +266,6 @@ bool TFolderListing::Open(const std::string& folder, bool list)
     FFolder = folder;
     if (!FFolder.empty() && !IsPathDelim(FFolder.back()))
         FFolder.push_back(PathDelim);
-    return true;
 }
 
 bool TFolderListing::ReadFindData(const std::string& name, TFindData& data) const
@@ -192,6 +288,9 @@ void TFolderListing::Close()
     FRecords.clear();
     FRecords.shrink_to_fit();
     FFolder.clear();
+    if (FDir)
+        ::CloseHandle(static_cast<HANDLE>(FDir));
+    FDir = nullptr;
 }
 
 bool ReadFindData(const std::string& path, TFindData& data)

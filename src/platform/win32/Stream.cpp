@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include <windows.h>
+#include <winternl.h>
 
 namespace trovex
 {
@@ -33,6 +34,12 @@ std::string SystemMessage(DWORD error)
 
 TFileStream::TFileStream(const std::string& path) : FPath(path)
 {
+    OpenByPath();
+}
+
+void TFileStream::OpenByPath()
+{
+    const std::string& path = FPath;
     HANDLE file = ::CreateFileW(win32::WidePath(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -46,7 +53,38 @@ TFileStream::TFileStream(const std::string& path) : FPath(path)
     CheckRegular(delim == std::string_view::npos ? name : name.substr(delim + 1), false);
 }
 
-TFileStream::TFileStream(const TFolderListing&, const std::string&, const std::string& path) : TFileStream(path) {}
+TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, const std::string& path) : FPath(path)
+{
+    if (!folder.DirHandle()) {
+        OpenByPath();
+        return;
+    }
+    // Relative to the folder's own handle, and through a reparse point only where the listing said
+    // the entry is one: a file swapped for a link since is refused, so what is read is what was listed.
+    const bool link = folder.KindOf(name) == TDirEntry::dkLink;
+    const std::wstring wide = win32::Wide(name);
+    UNICODE_STRING text;
+    text.Buffer = const_cast<PWSTR>(wide.c_str());
+    text.Length = text.MaximumLength = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, static_cast<HANDLE>(folder.DirHandle()),
+                               nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE file = nullptr;
+    const NTSTATUS status = ::NtOpenFile(
+        &file, GENERIC_READ | SYNCHRONIZE, &attributes, &io, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_SEQUENTIAL_ONLY | (link ? 0 : FILE_OPEN_REPARSE_POINT));
+    if (status < 0)
+        throw EReadError("Cannot open file \"" + path + "\". " + SystemMessage(::RtlNtStatusToDosError(status)));
+    FFile = file;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!link && ::GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ::CloseHandle(file);
+        FFile = nullptr;
+        throw EReadError("Cannot open file \"" + path + "\". It was replaced by a link during the search");
+    }
+    CheckRegular(name, false);
+}
 
 void TFileStream::CheckRegular(std::string_view name, bool pseudo)
 {
