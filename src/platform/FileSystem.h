@@ -111,6 +111,11 @@ bool ReadOpenFindData(int handle, std::string_view name, TFindData& data);
 /// up (/proc, /sys and the like): their sizes are 0, a page, or the address space, whatever they
 /// give when read (POSIX systems).
 bool IsPseudoFileSystem(int handle);
+#ifdef _WIN32
+/// True for a reparse point that leads elsewhere (symbolic link, junction, mount point), given the
+/// entry's attributes and reparse tag.
+bool IsLinkReparse(std::uint32_t attributes, std::uint32_t tag);
+#endif
 /// Orders two names as ReadFolder does.
 bool FolderOrderLess(std::string_view a, std::string_view b);
 

@@ -57,8 +57,8 @@ public:
 
     explicit TFileStream(const std::string& path);
     /// The same for `name` inside an open folder, without walking the path again; `path` names the
-    /// file in messages. A link is followed only where the listing said the entry is one: a file
-    /// swapped for a link since is refused, so what is read is what was listed.
+    /// file in messages. A link is never followed (refused with EReadError), so a file swapped for
+    /// a link since it was listed is not read in its place.
     TFileStream(const TFolderListing& folder, const std::string& name, const std::string& path);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;

@@ -447,12 +447,16 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             status = fsNoMatch;
         // Folders have no content: with a text given they are never reported, not even when their
         // name holds the text.
-        // Nor have devices, FIFOs and sockets: they are never opened, as opening one may block or
-        // act on the device.
-        if (haveText && status == fsMatch && (found->Attr & (faDirectory | faSysFile)))
+        if (haveText && status == fsMatch && (found->Attr & faDirectory))
             status = fsNoMatch;
-        else if (!nameHasText && haveText && status == fsMatch)
-            status = TestFileContent(*worker.Searchers, folder.Listing, *found);
+        else if (!nameHasText && haveText && status == fsMatch) {
+            // Devices, FIFOs and sockets are never opened, as opening one may block or act on the
+            // device; nor is a link read: what it leads to may lie outside the folder.
+            if ((found->Attr & faSysFile) || entry.Kind == TDirEntry::dkLink)
+                status = fsNoMatch;
+            else
+                status = TestFileContent(*worker.Searchers, folder.Listing, *found);
+        }
         if (status == fsMatch) {
             hit = true;
             break;
@@ -473,7 +477,7 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
         } else {
             ensureData();
             TFindData record;
-            if (!gone && !(found->Attr & (faDirectory | faSysFile)) &&
+            if (!gone && !(found->Attr & (faDirectory | faSysFile)) && entry.Kind != TDirEntry::dkLink &&
                 SearchZip(folder.Listing, entry.Name, fullPath(), verdict.Mask, found->FoundText, record))
                 hit = true;
         }

@@ -25,20 +25,13 @@ TFileStream::TFileStream(const std::string& path) : FPath(path)
 
 TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, const std::string& path) : FPath(path)
 {
-    constexpr int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    FHandle = ::openat(folder.Handle(), name.c_str(), flags | O_NOFOLLOW);
-    bool followed = false;
-    if (FHandle < 0 && errno == ELOOP) {
-        // A link now: read through it only when it was one when listed, so a file swapped for a
-        // link to something outside the folder is never read in its place.
-        if (folder.KindOf(name) != TDirEntry::dkLink)
-            throw EReadError("Cannot open file \"" + path + "\". It was replaced by a link during the search");
-        FHandle = ::openat(folder.Handle(), name.c_str(), flags);
-        followed = true;
-    }
+    // Never through a link: a file swapped for one since it was listed could lead anywhere.
+    FHandle = ::openat(folder.Handle(), name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    if (FHandle < 0 && errno == ELOOP)
+        throw EReadError("Cannot open file \"" + path + "\". It is a link, and links are not followed");
     if (FHandle < 0)
         throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno));
-    CheckRegular(name, folder.Pseudo() || (followed && IsPseudoFileSystem(FHandle)));
+    CheckRegular(name, folder.Pseudo());
 }
 
 void TFileStream::CheckRegular(std::string_view name, bool pseudo)

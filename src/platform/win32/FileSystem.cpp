@@ -55,6 +55,13 @@ void FillFindData(DWORD attributes, const FILETIME& created, const FILETIME& acc
 
 } // namespace
 
+bool IsLinkReparse(std::uint32_t attributes, std::uint32_t tag)
+{
+    // Reparse points that name another place are links; the others (deduplicated or cloud files)
+    // are files and folders in their own right.
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag);
+}
+
 bool FolderOrderLess(std::string_view a, std::string_view b)
 {
     const std::size_t n = std::min(a.size(), b.size());
@@ -107,9 +114,10 @@ HANDLE OpenFolderHandle(HANDLE parent, const std::wstring& name, bool followRoot
         if (status < 0)
             return nullptr;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (!followRoot && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info) ||
+        !(info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (!followRoot && IsLinkReparse(info.FileAttributes, info.ReparseTag))) {
         ::CloseHandle(h);
         return nullptr;
     }
@@ -133,7 +141,7 @@ bool ListFolderHandle(HANDLE dir, std::vector<TDirEntry>& entries, std::vector<T
                 const DWORD attr = info->FileAttributes;
                 TDirEntry e;
                 e.Name = name;
-                e.Kind = (attr & FILE_ATTRIBUTE_REPARSE_POINT) ? TDirEntry::dkLink
+                e.Kind = IsLinkReparse(attr, info->EaSize) ? TDirEntry::dkLink
                          : (attr & FILE_ATTRIBUTE_DIRECTORY)   ? TDirEntry::dkDirectory
                                                                : TDirEntry::dkFile;
                 auto time = [](const LARGE_INTEGER& t) { return static_cast<TFileTime>(t.QuadPart); };
@@ -233,8 +241,8 @@ bool TFolderListing::Open(const std::string& folder, bool list)
         const DWORD attr = found.dwFileAttributes;
         TDirEntry e;
         e.Name = name;
-        // Every reparse point (symbolic link, junction, mount point) counts as a link: never descended.
-        e.Kind = (attr & FILE_ATTRIBUTE_REPARSE_POINT) ? TDirEntry::dkLink
+        // A symbolic link, junction or mount point counts as a link: never descended, never read.
+        e.Kind = IsLinkReparse(attr, found.dwReserved0) ? TDirEntry::dkLink
                  : (attr & FILE_ATTRIBUTE_DIRECTORY)   ? TDirEntry::dkDirectory
                                                        : TDirEntry::dkFile;
         TFindData data;

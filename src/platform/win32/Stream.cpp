@@ -59,9 +59,8 @@ TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, 
         OpenByPath();
         return;
     }
-    // Relative to the folder's own handle, and through a reparse point only where the listing said
-    // the entry is one: a file swapped for a link since is refused, so what is read is what was listed.
-    const bool link = folder.KindOf(name) == TDirEntry::dkLink;
+    // Relative to the folder's own handle, and never through a link: a file swapped for one since
+    // it was listed is not read in its place.
     const std::wstring wide = win32::Wide(name);
     UNICODE_STRING text;
     text.Buffer = const_cast<PWSTR>(wide.c_str());
@@ -69,19 +68,40 @@ TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, 
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, static_cast<HANDLE>(folder.DirHandle()),
                                nullptr);
-    IO_STATUS_BLOCK io{};
-    HANDLE file = nullptr;
-    const NTSTATUS status = ::NtOpenFile(
-        &file, GENERIC_READ | SYNCHRONIZE, &attributes, &io, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_SEQUENTIAL_ONLY | (link ? 0 : FILE_OPEN_REPARSE_POINT));
-    if (status < 0)
-        throw EReadError("Cannot open file \"" + path + "\". " + SystemMessage(::RtlNtStatusToDosError(status)));
-    FFile = file;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!link && ::GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        ::CloseHandle(file);
+    auto open = [&](bool asReparsePoint) {
+        IO_STATUS_BLOCK io{};
+        HANDLE file = nullptr;
+        const NTSTATUS status =
+            ::NtOpenFile(&file, GENERIC_READ | SYNCHRONIZE, &attributes, &io,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_SEQUENTIAL_ONLY |
+                             (asReparsePoint ? FILE_OPEN_REPARSE_POINT : 0));
+        if (status < 0)
+            throw EReadError("Cannot open file \"" + path + "\". " +
+                             SystemMessage(::RtlNtStatusToDosError(status)));
+        return file;
+    };
+    FFile = open(true);
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    BY_HANDLE_FILE_INFORMATION first{};
+    if (::GetFileInformationByHandleEx(FFile, FileAttributeTagInfo, &tag, sizeof tag) &&
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        const bool link = IsLinkReparse(tag.FileAttributes, tag.ReparseTag);
+        const bool known = !link && ::GetFileInformationByHandle(FFile, &first);
+        ::CloseHandle(FFile);
         FFile = nullptr;
-        throw EReadError("Cannot open file \"" + path + "\". It was replaced by a link during the search");
+        if (!known)
+            throw EReadError("Cannot open file \"" + path + "\". It is a link, and links are not followed");
+        // A file of its own kept by a filter (deduplicated, in the cloud): its data is read through
+        // the filter, and it must still be the same file.
+        FFile = open(false);
+        BY_HANDLE_FILE_INFORMATION again{};
+        if (!::GetFileInformationByHandle(FFile, &again) || again.nFileIndexHigh != first.nFileIndexHigh ||
+            again.nFileIndexLow != first.nFileIndexLow || again.dwVolumeSerialNumber != first.dwVolumeSerialNumber) {
+            ::CloseHandle(FFile);
+            FFile = nullptr;
+            throw EReadError("Cannot open file \"" + path + "\". It was replaced during the search");
+        }
     }
     CheckRegular(name, false);
 }
