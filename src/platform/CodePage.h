@@ -110,5 +110,8 @@ std::string Utf8Lower(std::string_view s);
 std::string Utf8Upper(std::string_view s);
 /// Whole characters only: drops an incomplete sequence at either end (for hit contexts).
 std::string Utf8TrimPartial(std::string_view s);
+/// The text in composed form (NFC): a letter followed by combining marks becomes the one character
+/// a keyboard types, where there is one.
+std::string Utf8ComposeNfc(std::string_view s);
 
 } // namespace trovex

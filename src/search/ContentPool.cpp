@@ -2,6 +2,7 @@
 #include "search/ContentPool.h"
 
 #include "platform/Stream.h"
+#include "readers/PdfTextLayer.h"
 #include "readers/uDocText.h"
 #include "readers/uPDFtext.h"
 #include "search/StringSearch.h"
@@ -38,9 +39,11 @@ namespace
 {
 bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                         const std::string& name, const std::string& path, bool& match, std::string& foundText,
-                        const std::atomic<bool>* cancel, TFindData* record)
+                        const std::atomic<bool>* cancel, TFindData* record, std::int32_t* foundPage)
 {
     bool recorded = false;
+    if (foundPage)
+        *foundPage = 0;
     auto open = [&] {
         auto raw = listing ? std::make_unique<TFileStream>(*listing, name, path) : std::make_unique<TFileStream>(path);
         if (record) {
@@ -52,8 +55,11 @@ bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settin
     std::unique_ptr<TStream> file;
     const TDocKind document = settings.Documents ? DocumentKind(name) : dkNone;
     TDocTextStream* documentText = nullptr;
+    TPdfTextStream* pdfText = nullptr;
     if (IsPdfName(name)) {
-        file = std::make_unique<TMemoryStream>(TPDF2Text(*open(), path, cancel).TakeText());
+        auto text = std::make_unique<TPdfTextStream>(open(), path, cancel);
+        pdfText = text.get();
+        file = std::move(text);
     } else if (document != dkNone) {
         auto raw = open();
         // A file that only bears a document's name (a text saved as .docx) is searched as any other.
@@ -89,20 +95,27 @@ bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settin
             Searcher.SetCodePages(Pages);
         }
     };
+    const bool utf8Text = documentText != nullptr || pdfText != nullptr;
     match = true;
     if (!settings.Containing.empty()) {
-        TLend lend(*searchers.Contain, stream.get(), documentText != nullptr);
+        TLend lend(*searchers.Contain, stream.get(), utf8Text);
         match = searchers.Contain->Search();
         foundText = searchers.Contain->FoundText();
+        if (match && pdfText && foundPage)
+            *foundPage = pdfText->PageAt(searchers.Contain->FoundOffset());
     }
     if (match && !settings.Excluding.empty()) {
-        TLend lend(*searchers.Exclude, stream.get(), documentText != nullptr);
+        TLend lend(*searchers.Exclude, stream.get(), utf8Text);
         if (searchers.Exclude->Search())
             match = false;
     }
     // A damaged, encrypted or truncated document is a file without text, and is not reported.
     if (documentText && documentText->Damaged())
         match = false;
+    // A PDF document whose text cannot be had at all is a file that cannot be read.
+    if (pdfText && pdfText->Damaged())
+        throw EPdfError(pdfText->Locked() ? "PDF document \"" + path + "\" needs a password"
+                                          : "PDF document \"" + path + "\" cannot be read");
     return recorded;
 }
 
@@ -110,10 +123,11 @@ bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settin
 
 bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                     const std::string& name, const std::string& path, bool& match, std::string& foundText,
-                    const std::atomic<bool>* cancel, TFindData* record)
+                    const std::atomic<bool>* cancel, TFindData* record, std::int32_t* foundPage)
 {
     try {
-        return RunContentTestOnce(searchers, settings, listing, name, path, match, foundText, cancel, record);
+        return RunContentTestOnce(searchers, settings, listing, name, path, match, foundText, cancel, record,
+                                  foundPage);
     } catch (const std::bad_alloc&) {
         // One file too big for the memory left fails alone; the run goes on with the next.
         throw EReadError("Out of memory reading \"" + path + "\"");

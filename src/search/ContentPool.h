@@ -52,9 +52,11 @@ bool IsPdfName(std::string_view name);
 /// Errors opening or reading the file (or decoding a PDF) pass to the caller as EReadError or
 /// EPdfError; running out of memory over this one file is an EReadError too. When `cancel` is
 /// set meanwhile the test throws ETerminated. With `record`, the file's record is read through the
-/// open file, when the test opens it itself (`true` returned).
+/// open file, when the test opens it itself (`true` returned). With `foundPage`, the page (from 1)
+/// of a PDF document's first hit lands there; 0 for other files and for text outside the pages.
 bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                     const std::string& name, const std::string& path, bool& match, std::string& foundText,
-                    const std::atomic<bool>* cancel = nullptr, TFindData* record = nullptr);
+                    const std::atomic<bool>* cancel = nullptr, TFindData* record = nullptr,
+                    std::int32_t* foundPage = nullptr);
 
 } // namespace trovex

@@ -30,11 +30,13 @@ void TFindFile::TestContent(bool swallowReadErrors)
     try {
         bool match = false;
         std::string foundText;
+        std::int32_t page = 0;
         RunContentTest(*FSearchers, ContentSettings(), nullptr, FFound.Name, FFound.FileName, match, foundText,
-                       &FTerminated);
+                       &FTerminated, nullptr, &page);
         FStatus = match ? fsMatch : fsNoMatch;
         if (!ContainingText.empty())
             FFound.FoundText = foundText;
+        FFound.FoundPage = page;
     } catch (const ETerminated&) {
         FStatus = fsNoMatch; // the run ends here; the file half read is simply not reported
     } catch (const std::runtime_error&) {
@@ -50,10 +52,12 @@ TFindStatus TFindFile::TestFileContent(TSearcherPair& searchers, const TFolderLi
     try {
         bool match = false;
         std::string foundText;
+        std::int32_t page = 0;
         RunContentTest(searchers, ContentSettings(), &listing, found.Name, found.FileName, match, foundText,
-                       &FTerminated, record);
+                       &FTerminated, record, &page);
         if (!ContainingText.empty())
             found.FoundText = foundText;
+        found.FoundPage = page;
         return match ? fsMatch : fsNoMatch;
     } catch (const ETerminated&) {
         return fsNoMatch; // the run ends here; the file half read is simply not reported

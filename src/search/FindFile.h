@@ -48,6 +48,9 @@ struct TFindFileInfo
     TFindData FindData;
     std::string FileName;  ///< full path
     std::string FoundText; ///< UTF-8 text around the content hit
+    /// The page (from 1) of a PDF document where the text was first found; 0 for other files and
+    /// for text outside the pages (document information, bookmarks, form fields).
+    std::int32_t FoundPage = 0;
     /// False when only the listing was read (a walk by name with NeedRecords off): the attributes
     /// say file or folder, hidden or not, and FindData has no size and no times.
     bool Recorded = true;

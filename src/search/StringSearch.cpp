@@ -818,6 +818,8 @@ bool TStringSearch::Search()
     if (FStream == nullptr)
         throw std::logic_error("TStringSearch::Search called with no stream");
     FStream->Seek(0);
+    FFoundOffset = 0;
+    FChunkStart = 0;
     if (FPattern.empty())
         return false;
     for (;;) {
@@ -826,6 +828,7 @@ bool TStringSearch::Search()
             FNotFound = false;
             return true;
         }
+        FChunkStart += got;
         if (got != ChunkSize)
             return false;
     }
@@ -849,6 +852,7 @@ bool TStringSearch::SearchChunk(std::size_t got)
         const std::size_t start = FindLeftmost(form, bytes, method);
         if (start == NoHit)
             continue;
+        FFoundOffset = FChunkStart + start;
         const auto [first, end] = ContextRange(bytes, start + form.Length() - 1);
         const std::string_view context(chars + first, end - first);
         switch (pass) {
@@ -873,6 +877,7 @@ bool TStringSearch::SearchChunk(std::size_t got)
         const TUnits<std::uint16_t> units{FBuffer.get(), got / 2};
         const std::size_t start = FindLeftmost(FWideForm, units, method);
         if (start != NoHit) {
+            FFoundOffset = FChunkStart + std::uint64_t{start} * 2;
             const auto [first, end] = ContextRange(units, start + FWideForm.Length() - 1);
             std::u16string context;
             context.reserve(end - first);

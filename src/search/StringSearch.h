@@ -101,6 +101,8 @@ public:
     /// unit, stopping at control characters other than CR and LF, never the chunk's first position);
     /// empty after a search that found nothing.
     const std::string& FoundText() const { return FFoundText; }
+    /// Where in the stream the last hit starts, in bytes.
+    std::uint64_t FoundOffset() const { return FFoundOffset; }
     /// True from the start of a search until a hit.
     bool NotFound() const { return FNotFound; }
 
@@ -128,6 +130,8 @@ private:
     bool FWideNeedsZero = false;
     TScanMethod FScanMethod = smAuto;
     std::string FFoundText;
+    std::uint64_t FFoundOffset = 0;
+    std::uint64_t FChunkStart = 0;
     bool FNotFound = true;
 };
 

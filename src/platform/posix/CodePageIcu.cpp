@@ -7,6 +7,8 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
 
 namespace trovex::system
 {
@@ -65,3 +67,23 @@ bool SystemCodePages(int&, int&)
 }
 
 } // namespace trovex::system
+
+namespace trovex
+{
+
+std::string Utf8ComposeNfc(std::string_view s)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status))
+        return std::string(s);
+    const icu::UnicodeString text = icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
+    const icu::UnicodeString composed = nfc->normalize(text, status);
+    if (U_FAILURE(status))
+        return std::string(s);
+    std::string out;
+    composed.toUTF8String(out);
+    return out;
+}
+
+} // namespace trovex

@@ -124,3 +124,27 @@ bool SystemCodePages(int& ansi, int& oem)
 }
 
 } // namespace trovex::system
+
+#include "platform/CodePage.h"
+
+namespace trovex
+{
+
+std::string Utf8ComposeNfc(std::string_view s)
+{
+    const std::u16string wide = Utf8ToUtf16(s);
+    if (wide.empty())
+        return std::string(s);
+    const auto* in = reinterpret_cast<LPCWSTR>(wide.c_str());
+    const int n = ::NormalizeString(NormalizationC, in, static_cast<int>(wide.size()), nullptr, 0);
+    if (n <= 0)
+        return std::string(s);
+    std::u16string out(static_cast<std::size_t>(n), u'\0');
+    const int m = ::NormalizeString(NormalizationC, in, static_cast<int>(wide.size()), reinterpret_cast<LPWSTR>(out.data()), n);
+    if (m <= 0)
+        return std::string(s);
+    out.resize(static_cast<std::size_t>(m));
+    return Utf16ToUtf8(out);
+}
+
+} // namespace trovex

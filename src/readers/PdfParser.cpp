@@ -1,0 +1,1260 @@
+// SPDX-License-Identifier: MIT
+#include "readers/PdfParser.h"
+
+#include "platform/CodePage.h"
+#include "platform/Stream.h"
+#include "readers/PdfEncodings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <set>
+
+#include <zlib.h>
+
+namespace trovex::pdf
+{
+namespace
+{
+
+const TObject NullObject;
+constexpr int MaxDepth = 64;
+constexpr std::size_t ParseWindow = 64 * 1024;
+constexpr std::size_t MaxObjectBytes = std::size_t{16} << 20;
+constexpr std::size_t MaxCachedObjects = 200000;
+constexpr std::size_t MaxObjectStreams = 8;
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+bool IsPdfSpace(char c)
+{
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
+}
+
+bool IsPdfDelimiter(char c)
+{
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||
+           c == '/' || c == '%';
+}
+
+const TObject& TObject::Get(std::string_view key) const
+{
+    if (!D)
+        return NullObject;
+    for (const auto& [k, v] : *D)
+        if (k == key)
+            return v;
+    return NullObject;
+}
+
+const TObject& TObject::At(std::size_t i) const
+{
+    return Kind == Array && A && i < A->size() ? (*A)[i] : NullObject;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lexer
+
+void TLexer::SkipSpace()
+{
+    while (FPos < FData.size()) {
+        const char c = FData[FPos];
+        if (IsPdfSpace(c)) {
+            ++FPos;
+        } else if (c == '%') {
+            while (FPos < FData.size() && FData[FPos] != '\n' && FData[FPos] != '\r')
+                ++FPos;
+        } else {
+            break;
+        }
+    }
+}
+
+TObject TLexer::ParseNumber()
+{
+    TObject o;
+    const std::size_t start = FPos;
+    bool real = false;
+    bool negative = false;
+    if (FData[FPos] == '+' || FData[FPos] == '-') {
+        negative = FData[FPos] == '-';
+        ++FPos;
+    }
+    // Writers put stray signs inside numbers ("--5", "1-2"): take what reads as one.
+    while (FPos < FData.size() && (FData[FPos] == '-' || FData[FPos] == '+'))
+        ++FPos;
+    std::int64_t whole = 0;
+    double value = 0, scale = 0.1;
+    bool any = false;
+    while (FPos < FData.size()) {
+        const char c = FData[FPos];
+        if (IsDigit(c)) {
+            any = true;
+            if (!real) {
+                if (whole < (INT64_MAX - 9) / 10)
+                    whole = whole * 10 + (c - '0');
+                value = value * 10 + (c - '0');
+            } else {
+                value += (c - '0') * scale;
+                scale /= 10;
+            }
+        } else if (c == '.' && !real) {
+            real = true;
+        } else {
+            break;
+        }
+        ++FPos;
+    }
+    if (!any && FPos == start + 1 && !real) {
+        o.Kind = TObject::Keyword;
+        o.S.assign(FData.substr(start, 1));
+        return o;
+    }
+    if (real) {
+        o.Kind = TObject::Real;
+        o.R = negative ? -value : value;
+    } else {
+        o.Kind = TObject::Int;
+        o.I = negative ? -whole : whole;
+    }
+    return o;
+}
+
+std::string TLexer::ParseLiteral()
+{
+    std::string out;
+    ++FPos; // the "("
+    int nesting = 1;
+    while (FPos < FData.size()) {
+        const char c = FData[FPos++];
+        if (c == '\\') {
+            if (FPos >= FData.size())
+                break;
+            const char e = FData[FPos++];
+            switch (e) {
+            case 'n': out.push_back('\n'); break;
+            case 'r': out.push_back('\r'); break;
+            case 't': out.push_back('\t'); break;
+            case 'b': out.push_back('\b'); break;
+            case 'f': out.push_back('\f'); break;
+            case '\r':
+                if (FPos < FData.size() && FData[FPos] == '\n')
+                    ++FPos;
+                break;
+            case '\n': break;
+            default:
+                if (e >= '0' && e <= '7') {
+                    int v = e - '0';
+                    for (int k = 0; k < 2 && FPos < FData.size() && FData[FPos] >= '0' && FData[FPos] <= '7'; ++k)
+                        v = v * 8 + (FData[FPos++] - '0');
+                    out.push_back(static_cast<char>(v & 0xFF));
+                } else {
+                    out.push_back(e);
+                }
+            }
+        } else if (c == '(') {
+            ++nesting;
+            out.push_back(c);
+        } else if (c == ')') {
+            if (--nesting == 0)
+                break;
+            out.push_back(c);
+        } else if (c == '\r') {
+            // An end of line inside a string reads as a line feed, whatever its form.
+            if (FPos < FData.size() && FData[FPos] == '\n')
+                ++FPos;
+            out.push_back('\n');
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string TLexer::ParseHex()
+{
+    std::string out;
+    ++FPos; // the "<"
+    int high = -1;
+    while (FPos < FData.size()) {
+        const char c = FData[FPos++];
+        if (c == '>')
+            break;
+        const int v = HexValue(c);
+        if (v < 0)
+            continue;
+        if (high < 0) {
+            high = v;
+        } else {
+            out.push_back(static_cast<char>(high << 4 | v));
+            high = -1;
+        }
+    }
+    if (high >= 0)
+        out.push_back(static_cast<char>(high << 4));
+    return out;
+}
+
+std::string TLexer::ParseNameText()
+{
+    std::string out;
+    ++FPos; // the "/"
+    while (FPos < FData.size()) {
+        const char c = FData[FPos];
+        if (IsPdfSpace(c) || IsPdfDelimiter(c))
+            break;
+        if (c == '#' && FPos + 2 < FData.size() && HexValue(FData[FPos + 1]) >= 0 && HexValue(FData[FPos + 2]) >= 0) {
+            out.push_back(static_cast<char>(HexValue(FData[FPos + 1]) << 4 | HexValue(FData[FPos + 2])));
+            FPos += 3;
+            continue;
+        }
+        out.push_back(c);
+        ++FPos;
+    }
+    return out;
+}
+
+TObject TLexer::Next(int depth)
+{
+    SkipSpace();
+    TObject o;
+    if (FPos >= FData.size())
+        return o;
+    const char c = FData[FPos];
+    if (c == '(') {
+        o.Kind = TObject::String;
+        o.S = ParseLiteral();
+        return o;
+    }
+    if (c == '<') {
+        if (FPos + 1 < FData.size() && FData[FPos + 1] == '<') {
+            FPos += 2;
+            o.Kind = TObject::Dict;
+            o.D = std::make_shared<TDict>();
+            for (;;) {
+                SkipSpace();
+                if (FPos >= FData.size())
+                    break;
+                if (FData[FPos] == '>') {
+                    FPos += FPos + 1 < FData.size() && FData[FPos + 1] == '>' ? 2 : 1;
+                    break;
+                }
+                TObject key = Next(depth + 1);
+                if (key.Kind == TObject::Null && Ended())
+                    break;
+                if (key.Kind != TObject::Name) {
+                    if (key.Kind == TObject::Keyword && (key.S == "endobj" || key.S == "stream")) {
+                        FPos -= key.S.size(); // a dictionary left open: it ends here
+                        break;
+                    }
+                    continue; // garbage where a key belongs: skipped
+                }
+                if (depth >= MaxDepth)
+                    continue;
+                TObject value = Next(depth + 1);
+                if (value.Kind == TObject::Keyword && (value.S == ">>" || value.S == "endobj")) {
+                    if (value.S == "endobj")
+                        FPos -= 6;
+                    break;
+                }
+                o.D->emplace_back(std::move(key.S), std::move(value));
+            }
+            return o;
+        }
+        o.Kind = TObject::String;
+        o.S = ParseHex();
+        return o;
+    }
+    if (c == '[') {
+        ++FPos;
+        o.Kind = TObject::Array;
+        o.A = std::make_shared<TArray>();
+        for (;;) {
+            SkipSpace();
+            if (FPos >= FData.size())
+                break;
+            if (FData[FPos] == ']') {
+                ++FPos;
+                break;
+            }
+            TObject item = Next(depth + 1);
+            if (item.Kind == TObject::Keyword && (item.S == "endobj" || item.S == ">>")) {
+                FPos -= item.S.size();
+                break;
+            }
+            if (depth < MaxDepth)
+                o.A->push_back(std::move(item));
+        }
+        return o;
+    }
+    if (c == '/') {
+        o.Kind = TObject::Name;
+        o.S = ParseNameText();
+        return o;
+    }
+    if (IsDigit(c) || c == '-' || c == '+' || c == '.') {
+        o = ParseNumber();
+        if (o.Kind == TObject::Int && o.I >= 0) {
+            // "N G R" makes a reference.
+            const std::size_t save = FPos;
+            SkipSpace();
+            if (FPos < FData.size() && IsDigit(FData[FPos])) {
+                TObject gen = ParseNumber();
+                SkipSpace();
+                if (gen.Kind == TObject::Int && FPos < FData.size() && FData[FPos] == 'R' &&
+                    (FPos + 1 >= FData.size() || IsPdfSpace(FData[FPos + 1]) || IsPdfDelimiter(FData[FPos + 1]))) {
+                    ++FPos;
+                    TObject ref;
+                    ref.Kind = TObject::Ref;
+                    ref.Reference = TRef{static_cast<std::uint32_t>(std::min<std::int64_t>(o.I, UINT32_MAX)),
+                                         static_cast<std::uint16_t>(std::clamp<std::int64_t>(gen.I, 0, 65535))};
+                    return ref;
+                }
+            }
+            FPos = save;
+        }
+        return o;
+    }
+    // A keyword, or a stray delimiter taken as one so the reader moves on.
+    const std::size_t start = FPos;
+    if (c == ')' || c == '>' || c == ']' || c == '{' || c == '}') {
+        ++FPos;
+        if (c == '>' && FPos < FData.size() && FData[FPos] == '>')
+            ++FPos;
+    } else {
+        while (FPos < FData.size() && !IsPdfSpace(FData[FPos]) && !IsPdfDelimiter(FData[FPos]))
+            ++FPos;
+    }
+    o.S.assign(FData.substr(start, FPos - start));
+    if (o.S == "true" || o.S == "false") {
+        o.Kind = TObject::Bool;
+        o.B = o.S == "true";
+        o.S.clear();
+    } else if (o.S == "null") {
+        o.S.clear();
+    } else {
+        o.Kind = TObject::Keyword;
+    }
+    return o;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Filters
+
+namespace
+{
+
+// Inflates what it can: a damaged or cut stream gives the text before the damage, as readers show.
+std::string Inflate(std::string_view in, std::size_t limit, bool& cut)
+{
+    std::string out;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return out;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = static_cast<uInt>(std::min<std::size_t>(in.size(), UINT32_MAX));
+    char buffer[64 * 1024];
+    for (;;) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        const std::size_t got = sizeof buffer - z.avail_out;
+        if (out.size() + got > limit) {
+            out.append(buffer, limit - out.size());
+            cut = true;
+            break;
+        }
+        out.append(buffer, got);
+        if (rc == Z_STREAM_END || rc == Z_NEED_DICT || rc == Z_DATA_ERROR || rc == Z_MEM_ERROR)
+            break;
+        if (rc == Z_BUF_ERROR || (got == 0 && z.avail_in == 0))
+            break;
+    }
+    inflateEnd(&z);
+    return out;
+}
+
+std::string LzwDecode(std::string_view in, int earlyChange, std::size_t limit, bool& cut)
+{
+    std::string out;
+    std::vector<std::string> table;
+    auto reset = [&] {
+        table.clear();
+        for (int i = 0; i < 256; ++i)
+            table.emplace_back(1, static_cast<char>(i));
+        table.emplace_back(); // 256 clear
+        table.emplace_back(); // 257 end
+    };
+    reset();
+    int bits = 9;
+    std::uint32_t buffer = 0;
+    int have = 0;
+    std::size_t pos = 0;
+    int previous = -1;
+    while (true) {
+        while (have < bits && pos < in.size()) {
+            buffer = (buffer << 8) | static_cast<unsigned char>(in[pos++]);
+            have += 8;
+        }
+        if (have < bits)
+            break;
+        const int code = static_cast<int>((buffer >> (have - bits)) & ((1u << bits) - 1));
+        have -= bits;
+        if (code == 256) {
+            reset();
+            bits = 9;
+            previous = -1;
+            continue;
+        }
+        if (code == 257)
+            break;
+        std::string entry;
+        if (code < static_cast<int>(table.size()) && code != 256 && code != 257) {
+            entry = table[static_cast<std::size_t>(code)];
+            if (previous >= 0 && table.size() < 4096)
+                table.push_back(table[static_cast<std::size_t>(previous)] + entry[0]);
+        } else if (code == static_cast<int>(table.size()) && previous >= 0) {
+            const std::string& p = table[static_cast<std::size_t>(previous)];
+            entry = p + p[0];
+            if (table.size() < 4096)
+                table.push_back(entry);
+        } else {
+            break; // damaged
+        }
+        if (out.size() + entry.size() > limit) {
+            cut = true;
+            break;
+        }
+        out += entry;
+        previous = code;
+        const std::size_t next = table.size() + static_cast<std::size_t>(earlyChange);
+        if (next >= 4096)
+            bits = 12;
+        else if (next >= 2048)
+            bits = std::max(bits, 12);
+        else if (next >= 1024)
+            bits = std::max(bits, 11);
+        else if (next >= 512)
+            bits = std::max(bits, 10);
+    }
+    return out;
+}
+
+std::string AsciiHexDecode(std::string_view in)
+{
+    std::string out;
+    int high = -1;
+    for (char c : in) {
+        if (c == '>')
+            break;
+        const int v = HexValue(c);
+        if (v < 0)
+            continue;
+        if (high < 0)
+            high = v;
+        else {
+            out.push_back(static_cast<char>(high << 4 | v));
+            high = -1;
+        }
+    }
+    if (high >= 0)
+        out.push_back(static_cast<char>(high << 4));
+    return out;
+}
+
+std::string Ascii85Decode(std::string_view in)
+{
+    std::string out;
+    std::uint32_t tuple = 0;
+    int count = 0;
+    std::size_t i = 0;
+    if (in.substr(0, 2) == "<~")
+        i = 2;
+    for (; i < in.size(); ++i) {
+        const char c = in[i];
+        if (c == '~')
+            break;
+        if (IsPdfSpace(c))
+            continue;
+        if (c == 'z' && count == 0) {
+            out.append(4, '\0');
+            continue;
+        }
+        if (c < '!' || c > 'u')
+            continue;
+        tuple = tuple * 85 + static_cast<std::uint32_t>(c - '!');
+        if (++count == 5) {
+            for (int k = 3; k >= 0; --k)
+                out.push_back(static_cast<char>((tuple >> (k * 8)) & 0xFF));
+            tuple = 0;
+            count = 0;
+        }
+    }
+    if (count > 1) {
+        for (int k = count; k < 5; ++k)
+            tuple = tuple * 85 + 84;
+        for (int k = 0; k < count - 1; ++k)
+            out.push_back(static_cast<char>((tuple >> ((3 - k) * 8)) & 0xFF));
+    }
+    return out;
+}
+
+std::string RunLengthDecode(std::string_view in, std::size_t limit, bool& cut)
+{
+    std::string out;
+    for (std::size_t i = 0; i < in.size();) {
+        const int n = static_cast<unsigned char>(in[i++]);
+        if (n == 128)
+            break;
+        std::size_t add = n < 128 ? static_cast<std::size_t>(n) + 1 : static_cast<std::size_t>(257 - n);
+        if (out.size() + add > limit) {
+            cut = true;
+            break;
+        }
+        if (n < 128) {
+            out.append(in.substr(i, add));
+            i += add;
+        } else if (i < in.size()) {
+            out.append(add, in[i++]);
+        }
+    }
+    return out;
+}
+
+std::string Unpredict(std::string data, const TObject& parms)
+{
+    const int predictor = static_cast<int>(parms.Get("Predictor").Number());
+    if (predictor < 2)
+        return data;
+    const int colors = std::max(1, static_cast<int>(parms.Get("Colors").IsNull() ? 1 : parms.Get("Colors").Number()));
+    const int bpc = std::max(1, static_cast<int>(parms.Get("BitsPerComponent").IsNull() ? 8 : parms.Get("BitsPerComponent").Number()));
+    const int columns = std::max(1, static_cast<int>(parms.Get("Columns").IsNull() ? 1 : parms.Get("Columns").Number()));
+    if (colors > 64 || bpc > 16 || columns > (1 << 24))
+        return {};
+    const std::size_t bpp = std::max<std::size_t>(1, static_cast<std::size_t>(colors * bpc + 7) / 8);
+    const std::size_t rowBytes = (static_cast<std::size_t>(colors) * bpc * columns + 7) / 8;
+    if (predictor == 2) {
+        if (bpc != 8)
+            return data;
+        for (std::size_t row = 0; row + rowBytes <= data.size(); row += rowBytes)
+            for (std::size_t i = bpp; i < rowBytes; ++i)
+                data[row + i] = static_cast<char>(data[row + i] + data[row + i - bpp]);
+        return data;
+    }
+    std::string out;
+    out.reserve(data.size());
+    std::vector<unsigned char> previous(rowBytes, 0), current(rowBytes);
+    for (std::size_t pos = 0; pos < data.size();) {
+        const int type = static_cast<unsigned char>(data[pos++]);
+        const std::size_t n = std::min(rowBytes, data.size() - pos);
+        std::fill(current.begin(), current.end(), 0);
+        std::memcpy(current.data(), data.data() + pos, n);
+        pos += n;
+        for (std::size_t i = 0; i < rowBytes; ++i) {
+            const int left = i >= bpp ? current[i - bpp] : 0;
+            const int up = previous[i];
+            const int upLeft = i >= bpp ? previous[i - bpp] : 0;
+            int add = 0;
+            switch (type) {
+            case 1: add = left; break;
+            case 2: add = up; break;
+            case 3: add = (left + up) / 2; break;
+            case 4: {
+                const int p = left + up - upLeft;
+                const int pa = std::abs(p - left), pb = std::abs(p - up), pc = std::abs(p - upLeft);
+                add = pa <= pb && pa <= pc ? left : pb <= pc ? up : upLeft;
+                break;
+            }
+            default: break;
+            }
+            current[i] = static_cast<unsigned char>(current[i] + add);
+        }
+        out.append(reinterpret_cast<const char*>(current.data()), n);
+        previous = current;
+    }
+    return out;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Text strings
+
+std::string TextStringToUtf8(std::string_view s)
+{
+    std::string out;
+    if (s.size() >= 2 && static_cast<unsigned char>(s[0]) == 0xFE && static_cast<unsigned char>(s[1]) == 0xFF) {
+        std::u16string wide;
+        for (std::size_t i = 2; i + 1 < s.size(); i += 2)
+            wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(s[i]) << 8 | static_cast<unsigned char>(s[i + 1])));
+        return Utf16ToUtf8(wide);
+    }
+    if (s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF")
+        return std::string(s.substr(3));
+    for (char c : s) {
+        const char32_t cp = BaseEncodingChar(TBaseEncoding::PDFDoc, static_cast<std::uint8_t>(c));
+        if (cp)
+            Utf8Append(out, cp);
+        else if (static_cast<unsigned char>(c) >= 0x20)
+            Utf8Append(out, static_cast<unsigned char>(c));
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The file
+
+TPdfFile::TPdfFile(const TPdfSource& source, const std::atomic<bool>* cancel) : FSource(source), FCancel(cancel)
+{
+    const std::uint64_t size = FSource.Size();
+    // "startxref" sits in the last kilobyte or so; a little more for writers that append junk.
+    const std::uint64_t tailSize = std::min<std::uint64_t>(size, 4096);
+    std::string tail(static_cast<std::size_t>(tailSize), '\0');
+    tail.resize(FSource.ReadAt(size - tailSize, tail.data(), tail.size()));
+    bool ok = false;
+    const std::size_t at = tail.rfind("startxref");
+    if (at != std::string::npos) {
+        TLexer lexer(tail, at + 9);
+        TObject offset = lexer.Next();
+        if (offset.Kind == TObject::Int && offset.I >= 0 && static_cast<std::uint64_t>(offset.I) < size)
+            ok = ReadXrefChain(static_cast<std::uint64_t>(offset.I));
+    }
+    if (!ok || FTrailer.Get("Root").IsNull())
+        Repair();
+    if (FTrailer.Get("Root").IsNull())
+        throw EPdfError("No document catalog");
+    SetUpEncryption();
+    TObject root = Resolve(FTrailer.Get("Root"));
+    if (root.Kind != TObject::Dict && !FRepaired) {
+        Repair();
+        SetUpEncryption();
+        root = Resolve(FTrailer.Get("Root"));
+    }
+    if (root.Kind != TObject::Dict)
+        throw EPdfError("No document catalog");
+}
+
+void TPdfFile::CheckCancel() const
+{
+    trovex::CheckCancel(FCancel);
+}
+
+bool TPdfFile::ReadXrefChain(std::uint64_t start)
+{
+    std::set<std::uint64_t> seen;
+    std::vector<std::uint64_t> pending{start};
+    bool any = false;
+    while (!pending.empty()) {
+        const std::uint64_t offset = pending.front();
+        pending.erase(pending.begin());
+        if (!seen.insert(offset).second || seen.size() > 1000)
+            continue;
+        std::vector<std::uint64_t> more;
+        if (!ReadXrefSection(offset, more))
+            return any && !FTrailer.Get("Root").IsNull() ? true : false;
+        any = true;
+        pending.insert(pending.begin(), more.begin(), more.end());
+    }
+    return any;
+}
+
+bool TPdfFile::ReadXrefSection(std::uint64_t offset, std::vector<std::uint64_t>& more)
+{
+    CheckCancel();
+    std::string head(32, '\0');
+    head.resize(FSource.ReadAt(offset, head.data(), head.size()));
+    std::size_t skip = 0;
+    while (skip < head.size() && IsPdfSpace(head[skip]))
+        ++skip;
+    TObject trailer;
+    if (head.compare(skip, 4, "xref") == 0) {
+        // A table: subsections of fixed 20-byte lines, then "trailer" and its dictionary. Read in
+        // pieces so a table of millions of objects needs no window of its size.
+        std::uint64_t pos = offset + skip + 4;
+        std::string buffer;
+        std::uint64_t bufferStart = pos;
+        auto ensure = [&](std::size_t need) {
+            if (pos >= bufferStart && pos + need <= bufferStart + buffer.size())
+                return;
+            bufferStart = pos;
+            buffer.assign(std::max<std::size_t>(need, 1 << 20), '\0');
+            buffer.resize(FSource.ReadAt(pos, buffer.data(), buffer.size()));
+        };
+        for (;;) {
+            ensure(256);
+            TLexer lexer(std::string_view(buffer).substr(static_cast<std::size_t>(pos - bufferStart)));
+            TObject first = lexer.Next();
+            if (first.Kind == TObject::Keyword && first.S == "trailer") {
+                pos += lexer.Pos();
+                ensure(ParseWindow);
+                TLexer t(std::string_view(buffer).substr(static_cast<std::size_t>(pos - bufferStart)));
+                trailer = t.Next();
+                break;
+            }
+            TObject count = lexer.Next();
+            if (first.Kind != TObject::Int || count.Kind != TObject::Int || first.I < 0 || count.I < 0)
+                return false;
+            pos += lexer.Pos();
+            for (std::int64_t i = 0; i < count.I; ++i) {
+                CheckCancel();
+                ensure(64);
+                TLexer line(std::string_view(buffer).substr(static_cast<std::size_t>(pos - bufferStart), 64));
+                TObject off = line.Next(), gen = line.Next(), kind = line.Next();
+                if (off.Kind != TObject::Int || gen.Kind != TObject::Int || kind.Kind != TObject::Keyword)
+                    return false;
+                pos += line.Pos();
+                const auto num = static_cast<std::uint32_t>(first.I + i);
+                if (FXref.count(num))
+                    continue; // a newer section defined it
+                TEntry e;
+                e.Type = kind.S == "n" ? 1 : 0;
+                e.Offset = static_cast<std::uint64_t>(std::max<std::int64_t>(off.I, 0));
+                e.Gen = static_cast<std::uint16_t>(std::clamp<std::int64_t>(gen.I, 0, 65535));
+                if (e.Type == 1 && e.Offset == 0)
+                    e.Type = 0;
+                FXref.emplace(num, e);
+            }
+        }
+        if (trailer.Kind != TObject::Dict)
+            return false;
+        // A hybrid file: its stream section holds what only newer readers were meant to see.
+        const TObject& stm = trailer.Get("XRefStm");
+        if (stm.Kind == TObject::Int && stm.I > 0)
+            more.push_back(static_cast<std::uint64_t>(stm.I));
+    } else {
+        TRef ref;
+        TObject stream = ParseAt(offset + skip, &ref);
+        if (stream.Kind != TObject::Stream || !stream.Get("Type").IsName("XRef"))
+            return false;
+        bool cut = false;
+        const std::string data = StreamData(stream, std::size_t{256} << 20, &cut);
+        const TObject& w = stream.Get("W");
+        if (w.Size() < 3)
+            return false;
+        int widths[3];
+        for (int k = 0; k < 3; ++k) {
+            widths[k] = static_cast<int>(w.At(static_cast<std::size_t>(k)).Number());
+            if (widths[k] < 0 || widths[k] > 8)
+                return false;
+        }
+        const std::size_t entrySize = static_cast<std::size_t>(widths[0] + widths[1] + widths[2]);
+        if (entrySize == 0)
+            return false;
+        std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
+        const TObject& index = stream.Get("Index");
+        if (index.Size() >= 2) {
+            for (std::size_t k = 0; k + 1 < index.Size(); k += 2)
+                ranges.emplace_back(static_cast<std::int64_t>(index.At(k).Number()),
+                                    static_cast<std::int64_t>(index.At(k + 1).Number()));
+        } else {
+            ranges.emplace_back(0, static_cast<std::int64_t>(stream.Get("Size").Number()));
+        }
+        std::size_t at = 0;
+        auto field = [&](int width, std::uint64_t fallback) {
+            if (width == 0)
+                return fallback;
+            std::uint64_t v = 0;
+            for (int k = 0; k < width; ++k)
+                v = v << 8 | static_cast<unsigned char>(data[at++]);
+            return v;
+        };
+        for (const auto& [first, count] : ranges) {
+            if (first < 0 || count < 0)
+                continue;
+            for (std::int64_t i = 0; i < count && at + entrySize <= data.size(); ++i) {
+                TEntry e;
+                e.Type = static_cast<std::uint8_t>(std::min<std::uint64_t>(field(widths[0], 1), 255));
+                const std::uint64_t f2 = field(widths[1], 0);
+                const std::uint64_t f3 = field(widths[2], 0);
+                const auto num = static_cast<std::uint32_t>(std::min<std::int64_t>(first + i, UINT32_MAX));
+                if (FXref.count(num))
+                    continue;
+                if (e.Type == 1) {
+                    e.Offset = f2;
+                    e.Gen = static_cast<std::uint16_t>(std::min<std::uint64_t>(f3, 65535));
+                } else if (e.Type == 2) {
+                    e.Offset = f2;
+                    e.Index = static_cast<std::uint32_t>(std::min<std::uint64_t>(f3, UINT32_MAX));
+                } else {
+                    e.Type = 0;
+                }
+                FXref.emplace(num, e);
+            }
+        }
+        trailer = stream;
+        trailer.Kind = TObject::Dict;
+    }
+    if (FTrailer.Kind != TObject::Dict) {
+        FTrailer = trailer;
+    } else {
+        // Keys the newest trailer left out come from older ones.
+        for (const char* key : {"Root", "Info", "Encrypt", "ID"})
+            if (FTrailer.Get(key).IsNull() && !trailer.Get(key).IsNull())
+                FTrailer.D->emplace_back(key, trailer.Get(key));
+    }
+    const TObject& prev = trailer.Get("Prev");
+    if (prev.IsNumber() && prev.Number() >= 0)
+        more.push_back(static_cast<std::uint64_t>(prev.Number()));
+    return true;
+}
+
+void TPdfFile::Repair()
+{
+    // Every "N G obj" in the file, the last one of each number winning (incremental updates come
+    // later in the file), and the last trailer that names a catalog.
+    FRepaired = true;
+    FXref.clear();
+    FCache.clear();
+    FObjStms.clear();
+    TObject trailer;
+    std::vector<std::uint32_t> streamObjects;
+    const std::uint64_t size = FSource.Size();
+    constexpr std::size_t Chunk = std::size_t{1} << 20;
+    constexpr std::size_t Overlap = 512;
+    std::string buffer;
+    for (std::uint64_t start = 0; start < size; start += Chunk) {
+        CheckCancel();
+        buffer.assign(Chunk + Overlap, '\0');
+        buffer.resize(FSource.ReadAt(start, buffer.data(), buffer.size()));
+        const std::size_t own = std::min<std::size_t>(buffer.size(), Chunk);
+        for (std::size_t p = buffer.find("obj"); p != std::string::npos && p < own; p = buffer.find("obj", p + 3)) {
+            if (p + 3 < buffer.size() && !IsPdfSpace(buffer[p + 3]) && !IsPdfDelimiter(buffer[p + 3]))
+                continue;
+            // Back over " G " and "N".
+            std::size_t q = p;
+            while (q > 0 && IsPdfSpace(buffer[q - 1]))
+                --q;
+            const std::size_t genEnd = q;
+            while (q > 0 && IsDigit(buffer[q - 1]))
+                --q;
+            if (q == genEnd || q == 0)
+                continue;
+            const std::size_t genStart = q;
+            while (q > 0 && IsPdfSpace(buffer[q - 1]))
+                --q;
+            if (q == genStart)
+                continue;
+            const std::size_t numEnd = q;
+            while (q > 0 && IsDigit(buffer[q - 1]))
+                --q;
+            if (q == numEnd || numEnd - q > 10)
+                continue;
+            if (q > 0 && !IsPdfSpace(buffer[q - 1]) && !IsPdfDelimiter(buffer[q - 1]))
+                continue;
+            const std::uint64_t num = std::stoull(buffer.substr(q, numEnd - q));
+            if (num > UINT32_MAX)
+                continue;
+            TEntry e;
+            e.Type = 1;
+            e.Offset = start + q;
+            e.Gen = static_cast<std::uint16_t>(std::min<std::uint64_t>(std::stoull(buffer.substr(genStart, genEnd - genStart)), 65535));
+            FXref[static_cast<std::uint32_t>(num)] = e;
+            const std::string_view after = std::string_view(buffer).substr(p, 256);
+            if (after.find("/ObjStm") != std::string_view::npos || after.find("/XRef") != std::string_view::npos ||
+                after.find("/Catalog") != std::string_view::npos)
+                streamObjects.push_back(static_cast<std::uint32_t>(num));
+        }
+        for (std::size_t p = buffer.find("trailer"); p != std::string::npos && p < own; p = buffer.find("trailer", p + 7)) {
+            std::string window(ParseWindow, '\0');
+            window.resize(FSource.ReadAt(start + p + 7, window.data(), window.size()));
+            TLexer lexer(window);
+            TObject t = lexer.Next();
+            if (t.Kind == TObject::Dict && !t.Get("Root").IsNull())
+                trailer = t;
+        }
+    }
+    // Objects inside object streams, unless defined directly; a cross-reference stream or a
+    // catalog stands in for a missing trailer.
+    TObject catalog;
+    for (std::uint32_t num : streamObjects) {
+        TObject o = Object(TRef{num, FXref[num].Gen});
+        if (o.Get("Type").IsName("ObjStm")) {
+            const auto count = static_cast<std::int64_t>(o.Get("N").Number());
+            bool cut = false;
+            const std::string data = StreamData(o, std::size_t{64} << 20, &cut);
+            TLexer lexer(data);
+            for (std::int64_t i = 0; i < count && i < 1000000; ++i) {
+                TObject n = lexer.Next(), off = lexer.Next();
+                if (n.Kind != TObject::Int || off.Kind != TObject::Int)
+                    break;
+                if (n.I < 0 || n.I > UINT32_MAX || FXref.count(static_cast<std::uint32_t>(n.I)))
+                    continue;
+                TEntry e;
+                e.Type = 2;
+                e.Offset = num;
+                e.Index = static_cast<std::uint32_t>(i);
+                FXref[static_cast<std::uint32_t>(n.I)] = e;
+            }
+        } else if (o.Get("Type").IsName("XRef") && !o.Get("Root").IsNull() && trailer.IsNull()) {
+            trailer = o;
+            trailer.Kind = TObject::Dict;
+        } else if (o.Get("Type").IsName("Catalog")) {
+            catalog.Kind = TObject::Ref;
+            catalog.Reference = TRef{num, FXref[num].Gen};
+        }
+    }
+    if (trailer.IsNull() || Resolve(trailer.Get("Root")).Kind != TObject::Dict) {
+        if (catalog.IsNull()) {
+            // Any object that says it is a catalog.
+            for (const auto& [num, e] : FXref) {
+                if (e.Type != 1)
+                    continue;
+                std::string window(512, '\0');
+                window.resize(FSource.ReadAt(e.Offset, window.data(), window.size()));
+                if (window.find("/Catalog") != std::string::npos) {
+                    catalog.Kind = TObject::Ref;
+                    catalog.Reference = TRef{num, e.Gen};
+                    break;
+                }
+            }
+        }
+        if (trailer.Kind != TObject::Dict) {
+            trailer = TObject();
+            trailer.Kind = TObject::Dict;
+            trailer.D = std::make_shared<TDict>();
+        } else {
+            trailer.D = std::make_shared<TDict>(*trailer.D);
+        }
+        if (!catalog.IsNull()) {
+            std::erase_if(*trailer.D, [](const auto& kv) { return kv.first == "Root"; });
+            trailer.D->emplace_back("Root", catalog);
+        }
+    }
+    FTrailer = trailer;
+    FCache.clear();
+}
+
+void TPdfFile::SetUpEncryption()
+{
+    FDecryptor.reset();
+    FLocked = false;
+    const TObject& encryptEntry = FTrailer.Get("Encrypt");
+    if (encryptEntry.IsNull())
+        return;
+    if (encryptEntry.Kind == TObject::Ref)
+        FEncryptRef = encryptEntry.Reference;
+    const TObject dict = Resolve(encryptEntry);
+    TPdfEncryption e;
+    e.Filter = dict.Get("Filter").S;
+    e.V = static_cast<int>(dict.Get("V").Number());
+    e.R = static_cast<int>(dict.Get("R").Number());
+    if (dict.Get("Length").IsNumber())
+        e.Length = static_cast<int>(dict.Get("Length").Number());
+    e.O = dict.Get("O").S;
+    e.U = dict.Get("U").S;
+    e.OE = dict.Get("OE").S;
+    e.UE = dict.Get("UE").S;
+    e.Perms = dict.Get("Perms").S;
+    e.P = static_cast<std::int32_t>(static_cast<std::int64_t>(dict.Get("P").Number()));
+    if (dict.Get("EncryptMetadata").Kind == TObject::Bool)
+        e.EncryptMetadata = dict.Get("EncryptMetadata").B;
+    const TObject cf = Resolve(dict.Get("CF"));
+    auto method = [&](const char* key) -> std::string {
+        const TObject& name = dict.Get(key);
+        if (name.Kind != TObject::Name)
+            return cf.IsNull() ? "" : "Identity";
+        if (name.S == "Identity")
+            return "Identity";
+        const TObject filter = Resolve(cf.Get(name.S));
+        return filter.Get("CFM").Kind == TObject::Name ? filter.Get("CFM").S : "None";
+    };
+    if (e.V >= 4) {
+        e.StmMethod = method("StmF");
+        e.StrMethod = method("StrF");
+        e.EffMethod = method("EFF");
+    }
+    const TObject& id = FTrailer.Get("ID");
+    const std::string firstId = Resolve(id.At(0)).S;
+    try {
+        FDecryptor = TPdfDecryptor::Open(e, firstId);
+    } catch (const std::exception&) {
+        FDecryptor.reset();
+    }
+    FLocked = !FDecryptor.has_value();
+    FCache.clear();
+}
+
+TObject TPdfFile::ParseAt(std::uint64_t offset, TRef* ref)
+{
+    for (std::size_t window = ParseWindow;; window *= 4) {
+        std::string buffer(window, '\0');
+        buffer.resize(FSource.ReadAt(offset, buffer.data(), buffer.size()));
+        TLexer lexer(buffer);
+        TObject num = lexer.Next(), gen = lexer.Next(), obj = lexer.Next();
+        if (num.Kind != TObject::Int || gen.Kind != TObject::Int || obj.Kind != TObject::Keyword || obj.S != "obj")
+            return TObject();
+        if (ref)
+            *ref = TRef{static_cast<std::uint32_t>(std::clamp<std::int64_t>(num.I, 0, UINT32_MAX)),
+                        static_cast<std::uint16_t>(std::clamp<std::int64_t>(gen.I, 0, 65535))};
+        TObject value = lexer.Next();
+        const bool ranOut = lexer.Ended() && buffer.size() == window;
+        if (ranOut && window < MaxObjectBytes)
+            continue; // the object goes on past the window: read more of it
+        lexer.SkipSpace();
+        const std::size_t keywordAt = lexer.Pos();
+        TObject after = lexer.Next();
+        if (value.Kind == TObject::Dict && after.Kind == TObject::Keyword && after.S == "stream") {
+            std::size_t p = keywordAt + 6;
+            if (p < buffer.size() && buffer[p] == '\r')
+                ++p;
+            if (p < buffer.size() && buffer[p] == '\n')
+                ++p;
+            value.Kind = TObject::Stream;
+            value.DataOffset = offset + p;
+            if (ref)
+                value.Reference = *ref;
+        }
+        return value;
+    }
+}
+
+void TPdfFile::DecryptStrings(TObject& o, TRef owner) const
+{
+    switch (o.Kind) {
+    case TObject::String: o.S = FDecryptor->DecryptString(o.S, owner.Num, owner.Gen); break;
+    case TObject::Array:
+        if (o.A) {
+            o.A = std::make_shared<TArray>(*o.A);
+            for (TObject& item : *o.A)
+                DecryptStrings(item, owner);
+        }
+        break;
+    case TObject::Dict:
+    case TObject::Stream:
+        if (o.D) {
+            o.D = std::make_shared<TDict>(*o.D);
+            for (auto& kv : *o.D)
+                DecryptStrings(kv.second, owner);
+        }
+        break;
+    default: break;
+    }
+}
+
+std::string TPdfFile::DecryptString(const std::string& s, TRef owner) const
+{
+    return FDecryptor ? FDecryptor->DecryptString(s, owner.Num, owner.Gen) : s;
+}
+
+TObject TPdfFile::FromObjectStream(std::uint32_t streamNum, std::uint32_t index, std::uint32_t num)
+{
+    std::shared_ptr<TObjStm> stm;
+    if (auto it = FObjStms.find(streamNum); it != FObjStms.end()) {
+        stm = it->second;
+    } else {
+        const auto entry = FXref.find(streamNum);
+        if (entry == FXref.end() || entry->second.Type != 1)
+            return TObject();
+        TObject stream = Object(TRef{streamNum, entry->second.Gen});
+        if (stream.Kind != TObject::Stream)
+            return TObject();
+        stm = std::make_shared<TObjStm>();
+        bool cut = false;
+        stm->Data = StreamData(stream, std::size_t{64} << 20, &cut);
+        stm->First = static_cast<std::uint64_t>(std::max(0.0, stream.Get("First").Number()));
+        const auto count = static_cast<std::int64_t>(stream.Get("N").Number());
+        TLexer lexer(stm->Data);
+        for (std::int64_t i = 0; i < count && i < 1000000; ++i) {
+            TObject n = lexer.Next(), off = lexer.Next();
+            if (n.Kind != TObject::Int || off.Kind != TObject::Int || n.I < 0 || off.I < 0)
+                break;
+            stm->Offsets.emplace_back(static_cast<std::uint32_t>(std::min<std::int64_t>(n.I, UINT32_MAX)),
+                                      static_cast<std::uint64_t>(off.I));
+        }
+        if (FObjStms.size() >= MaxObjectStreams)
+            FObjStms.erase(FObjStms.begin());
+        FObjStms[streamNum] = stm;
+    }
+    std::uint64_t at = 0;
+    if (index < stm->Offsets.size() && stm->Offsets[index].first == num) {
+        at = stm->Offsets[index].second;
+    } else {
+        auto it = std::find_if(stm->Offsets.begin(), stm->Offsets.end(), [&](const auto& p) { return p.first == num; });
+        if (it == stm->Offsets.end())
+            return TObject();
+        at = it->second;
+    }
+    if (stm->First + at >= stm->Data.size())
+        return TObject();
+    TLexer lexer(stm->Data, static_cast<std::size_t>(stm->First + at));
+    return lexer.Next();
+}
+
+TObject TPdfFile::Object(TRef ref)
+{
+    if (auto it = FCache.find(ref.Num); it != FCache.end())
+        return it->second;
+    const auto entry = FXref.find(ref.Num);
+    if (entry == FXref.end() || entry->second.Type == 0)
+        return TObject();
+    CheckCancel();
+    TObject o;
+    if (entry->second.Type == 1) {
+        TRef found;
+        o = ParseAt(entry->second.Offset, &found);
+        if (found.Num != ref.Num) {
+            // The table points elsewhere: a damaged or hand-edited file. Look for every object.
+            if (!FRepaired) {
+                const TObject keep = FTrailer;
+                Repair();
+                if (FTrailer.Get("Root").IsNull())
+                    FTrailer = keep;
+                SetUpEncryption();
+                return Object(ref);
+            }
+            o = TObject();
+        }
+        if (FDecryptor && !(ref == FEncryptRef) && !o.IsNull())
+            DecryptStrings(o, ref);
+        if (o.Kind == TObject::Stream)
+            o.Reference = ref;
+    } else {
+        o = FromObjectStream(static_cast<std::uint32_t>(entry->second.Offset), entry->second.Index, ref.Num);
+    }
+    if (FCache.size() >= MaxCachedObjects)
+        FCache.clear();
+    FCache.emplace(ref.Num, o);
+    return o;
+}
+
+TObject TPdfFile::Resolve(const TObject& o)
+{
+    if (o.Kind != TObject::Ref)
+        return o;
+    if (FResolving > 8)
+        return TObject();
+    ++FResolving;
+    TObject r;
+    try {
+        r = Object(o.Reference);
+        if (r.Kind == TObject::Ref)
+            r = Resolve(r);
+    } catch (...) {
+        --FResolving;
+        throw;
+    }
+    --FResolving;
+    return r;
+}
+
+std::string TPdfFile::RawStream(const TObject& stream)
+{
+    if (stream.Inline)
+        return *stream.Inline;
+    const std::uint64_t size = FSource.Size();
+    if (stream.DataOffset >= size)
+        return {};
+    std::uint64_t length = 0;
+    const TObject len = Resolve(stream.Get("Length"));
+    bool trusted = false;
+    if (len.IsNumber() && len.Number() >= 0 && stream.DataOffset + static_cast<std::uint64_t>(len.Number()) <= size) {
+        length = static_cast<std::uint64_t>(len.Number());
+        // The length is right when "endstream" follows it.
+        char after[32] = {};
+        const std::size_t got = FSource.ReadAt(stream.DataOffset + length, after, sizeof after);
+        const std::string_view tail(after, got);
+        const std::size_t k = tail.find_first_not_of(" \r\n\t\f");
+        trusted = k != std::string_view::npos && tail.substr(k, 9) == "endstream";
+    }
+    if (!trusted) {
+        // Find "endstream" instead, reading on in pieces.
+        constexpr std::size_t Piece = std::size_t{1} << 20;
+        std::string buffer;
+        std::uint64_t found = size;
+        for (std::uint64_t at = stream.DataOffset; at < size; at += Piece) {
+            CheckCancel();
+            buffer.assign(Piece + 16, '\0');
+            buffer.resize(FSource.ReadAt(at, buffer.data(), buffer.size()));
+            const std::size_t p = buffer.find("endstream");
+            if (p != std::string::npos && p < Piece + 8) {
+                found = at + p;
+                break;
+            }
+            if (at - stream.DataOffset > (std::uint64_t{1} << 30))
+                break;
+        }
+        length = found - stream.DataOffset;
+        // The line end before the keyword belongs to it.
+        if (length > 0) {
+            char last[2] = {};
+            FSource.ReadAt(stream.DataOffset + length - std::min<std::uint64_t>(length, 2), last, 2);
+            if (length >= 1 && last[1] == '\n')
+                --length;
+            if (length >= 1 && (last[1] == '\r' || (last[1] == '\n' && last[0] == '\r')))
+                --length;
+        }
+    }
+    // Raw data beyond this bound is not read: no text-bearing stream is this large.
+    length = std::min<std::uint64_t>(length, std::uint64_t{1} << 30);
+    std::string data(static_cast<std::size_t>(length), '\0');
+    data.resize(FSource.ReadAt(stream.DataOffset, data.data(), data.size()));
+    return data;
+}
+
+std::string TPdfFile::StreamData(const TObject& stream, std::size_t limit, bool* cut)
+{
+    if (stream.Kind != TObject::Stream)
+        return {};
+    CheckCancel();
+    std::string data = RawStream(stream);
+    const TObject filters = Resolve(stream.Get("Filter"));
+    const TObject parmsAll = Resolve(stream.Get("DecodeParms"));
+    std::vector<std::pair<std::string, TObject>> chain;
+    if (filters.Kind == TObject::Name) {
+        chain.emplace_back(filters.S, parmsAll);
+    } else if (filters.Kind == TObject::Array) {
+        for (std::size_t i = 0; i < filters.Size(); ++i)
+            chain.emplace_back(Resolve(filters.At(i)).S,
+                               parmsAll.Kind == TObject::Array ? Resolve(parmsAll.At(i)) : TObject());
+    }
+    const bool xref = stream.Get("Type").IsName("XRef");
+    const bool clearMetadata = stream.Get("Type").IsName("Metadata") && FDecryptor && !FDecryptor->EncryptsMetadata();
+    const bool identityCrypt = !chain.empty() && chain.front().first == "Crypt";
+    if (FDecryptor && !xref && !clearMetadata && !identityCrypt && !stream.Inline)
+        data = FDecryptor->DecryptStream(data, stream.Reference.Num, stream.Reference.Gen);
+    bool wasCut = false;
+    for (const auto& [name, parms] : chain) {
+        CheckCancel();
+        if (name == "FlateDecode" || name == "Fl") {
+            data = Unpredict(Inflate(data, limit, wasCut), parms);
+        } else if (name == "LZWDecode" || name == "LZW") {
+            const TObject& early = parms.Get("EarlyChange");
+            data = Unpredict(LzwDecode(data, early.IsNumber() ? static_cast<int>(early.Number()) : 1, limit, wasCut), parms);
+        } else if (name == "ASCIIHexDecode" || name == "AHx") {
+            data = AsciiHexDecode(data);
+        } else if (name == "ASCII85Decode" || name == "A85") {
+            data = Ascii85Decode(data);
+        } else if (name == "RunLengthDecode" || name == "RL") {
+            data = RunLengthDecode(data, limit, wasCut);
+        } else if (name == "Crypt") {
+            continue;
+        } else {
+            return {}; // images (DCT, JPX, JBIG2, CCITT) and unknown filters hold no text
+        }
+    }
+    if (data.size() > limit) {
+        data.resize(limit);
+        wasCut = true;
+    }
+    if (cut)
+        *cut = wasCut;
+    return data;
+}
+
+} // namespace trovex::pdf

@@ -1,0 +1,1232 @@
+// SPDX-License-Identifier: MIT
+#include "readers/PdfTextLayer.h"
+
+#include "platform/CodePage.h"
+#include "readers/PdfEncodings.h"
+#include "readers/PdfParser.h"
+#include "readers/uPDFtext.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <set>
+#include <unordered_map>
+
+namespace trovex
+{
+namespace pdf
+{
+namespace
+{
+
+constexpr std::size_t StreamLimit = std::size_t{256} << 20; // one content stream, decoded
+constexpr int MaxFormDepth = 12;
+constexpr int MaxFormsPerPage = 5000;
+constexpr std::size_t MaxPages = 1000000;
+constexpr std::size_t MaxOutlineItems = 100000;
+
+using TMatrix = std::array<double, 6>;
+constexpr TMatrix Identity{1, 0, 0, 1, 0, 0};
+
+TMatrix Multiply(const TMatrix& m, const TMatrix& n)
+{
+    return {m[0] * n[0] + m[1] * n[2],        m[0] * n[1] + m[1] * n[3],
+            m[2] * n[0] + m[3] * n[2],        m[2] * n[1] + m[3] * n[3],
+            m[4] * n[0] + m[5] * n[2] + n[4], m[4] * n[1] + m[5] * n[3] + n[5]};
+}
+
+TMatrix MatrixOf(const TObject& array)
+{
+    if (array.Size() < 6)
+        return Identity;
+    TMatrix m;
+    for (std::size_t i = 0; i < 6; ++i)
+        m[i] = array.At(i).Number();
+    return m;
+}
+
+// UTF-16BE bytes as UTF-8.
+std::string Utf16BeToUtf8(std::string_view bytes)
+{
+    std::u16string wide;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) << 8 | static_cast<unsigned char>(bytes[i + 1])));
+    if (bytes.size() % 2)
+        wide.push_back(static_cast<unsigned char>(bytes.back()));
+    return Utf16ToUtf8(wide);
+}
+
+std::uint32_t CodeOf(std::string_view bytes)
+{
+    std::uint32_t v = 0;
+    for (char c : bytes)
+        v = v << 8 | static_cast<unsigned char>(c);
+    return v;
+}
+
+// A character map: code space ranges, and codes to Unicode (bfchar, bfrange) or to CIDs.
+struct TCMap
+{
+    struct TSpace
+    {
+        std::size_t Length;
+        std::string Low, High;
+    };
+    struct TRange
+    {
+        std::size_t Length;
+        std::uint32_t Low, High;
+        std::string Base;              // UTF-16BE of the first code
+        std::vector<std::string> List; // or one destination per code
+    };
+    std::vector<TSpace> Spaces;
+    std::unordered_map<std::uint64_t, std::string> Chars; // (length << 32 | code) -> UTF-16BE
+    std::vector<TRange> Ranges;
+    bool Any = false;
+
+    static std::uint64_t Key(std::size_t length, std::uint32_t code) { return std::uint64_t{length} << 32 | code; }
+
+    void Parse(std::string_view data)
+    {
+        TLexer lexer(data);
+        std::vector<TObject> operands;
+        int guard = 0;
+        while (!lexer.Ended() && ++guard < 4000000) {
+            TObject o = lexer.Next();
+            if (o.Kind != TObject::Keyword) {
+                if (o.IsNull() && lexer.Ended())
+                    break;
+                operands.push_back(std::move(o));
+                if (operands.size() > 300000)
+                    operands.clear();
+                continue;
+            }
+            if (o.S == "endcodespacerange") {
+                for (std::size_t i = 0; i + 1 < operands.size(); i += 2)
+                    if (operands[i].Kind == TObject::String && operands[i + 1].Kind == TObject::String &&
+                        !operands[i].S.empty() && operands[i].S.size() <= 4)
+                        Spaces.push_back({operands[i].S.size(), operands[i].S, operands[i + 1].S});
+            } else if (o.S == "endbfchar") {
+                for (std::size_t i = 0; i + 1 < operands.size(); i += 2) {
+                    const TObject& src = operands[i];
+                    const TObject& dst = operands[i + 1];
+                    if (src.Kind != TObject::String || src.S.empty() || src.S.size() > 4)
+                        continue;
+                    std::string target = dst.Kind == TObject::String ? dst.S
+                                         : dst.Kind == TObject::Name ? Utf16OfName(dst.S)
+                                                                     : std::string();
+                    Chars[Key(src.S.size(), CodeOf(src.S))] = std::move(target);
+                    Any = true;
+                }
+            } else if (o.S == "endbfrange") {
+                for (std::size_t i = 0; i + 2 < operands.size(); i += 3) {
+                    const TObject& lo = operands[i];
+                    const TObject& hi = operands[i + 1];
+                    const TObject& dst = operands[i + 2];
+                    if (lo.Kind != TObject::String || hi.Kind != TObject::String || lo.S.empty() || lo.S.size() > 4)
+                        continue;
+                    TRange r;
+                    r.Length = lo.S.size();
+                    r.Low = CodeOf(lo.S);
+                    r.High = CodeOf(hi.S);
+                    if (r.High < r.Low)
+                        continue;
+                    if (dst.Kind == TObject::String) {
+                        r.Base = dst.S;
+                    } else if (dst.Kind == TObject::Array) {
+                        for (std::size_t k = 0; k < dst.Size(); ++k)
+                            r.List.push_back(dst.At(k).S);
+                    } else {
+                        continue;
+                    }
+                    Ranges.push_back(std::move(r));
+                    Any = true;
+                }
+            }
+            operands.clear();
+        }
+    }
+
+    static std::string Utf16OfName(const std::string& name)
+    {
+        const std::string utf8 = GlyphNameToUtf8(name);
+        std::string out;
+        for (char16_t u : Utf8ToUtf16(utf8)) {
+            out.push_back(static_cast<char>(u >> 8));
+            out.push_back(static_cast<char>(u & 0xFF));
+        }
+        return out;
+    }
+
+    // The length of the code that starts `bytes`, by the code space ranges; 0 when none fits.
+    std::size_t CodeLength(std::string_view bytes) const
+    {
+        for (std::size_t n = 1; n <= 4 && n <= bytes.size(); ++n) {
+            for (const TSpace& s : Spaces) {
+                if (s.Length != n)
+                    continue;
+                bool inside = true;
+                for (std::size_t k = 0; k < n && inside; ++k) {
+                    const auto b = static_cast<unsigned char>(bytes[k]);
+                    inside = b >= static_cast<unsigned char>(s.Low[k]) && b <= static_cast<unsigned char>(s.High[k]);
+                }
+                if (inside)
+                    return n;
+            }
+        }
+        return 0;
+    }
+
+    // UTF-16BE for a code, or nullptr when the map has none.
+    bool Lookup(std::size_t length, std::uint32_t code, std::string& utf16) const
+    {
+        if (auto it = Chars.find(Key(length, code)); it != Chars.end()) {
+            utf16 = it->second;
+            return true;
+        }
+        for (const TRange& r : Ranges) {
+            if (r.Length != length || code < r.Low || code > r.High)
+                continue;
+            const std::uint32_t offset = code - r.Low;
+            if (!r.List.empty()) {
+                if (offset >= r.List.size())
+                    continue;
+                utf16 = r.List[offset];
+                return true;
+            }
+            utf16 = r.Base;
+            if (utf16.size() >= 2) {
+                // The last code unit counts up through the range.
+                std::uint32_t last = static_cast<unsigned char>(utf16[utf16.size() - 2]) << 8 |
+                                     static_cast<unsigned char>(utf16.back());
+                last += offset;
+                utf16[utf16.size() - 2] = static_cast<char>((last >> 8) & 0xFF);
+                utf16.back() = static_cast<char>(last & 0xFF);
+            } else if (utf16.size() == 1) {
+                utf16 = std::string(1, '\0') + static_cast<char>(static_cast<unsigned char>(utf16[0]) + offset);
+            }
+            return true;
+        }
+        return false;
+    }
+};
+
+// What the text layer needs of one font: how its strings split into codes, what each code stands
+// for, and how far each advances.
+struct TFont
+{
+    enum TCodes : std::uint8_t { OneByte, TwoBytes, CodeSpace, Utf16, Utf8, Mixed };
+    TCodes Codes = OneByte;
+    TCMap ToUnicode;
+    TCMap Encoding; // a Type0 font's own CMap, for its code space
+    std::array<std::string, 256> Simple; // simple fonts: code -> UTF-8 by the encoding
+    std::array<double, 256> Widths{};    // simple fonts, in text space per unit of font size
+    bool HaveWidths = false;
+    std::unordered_map<std::uint32_t, double> CidWidths;
+    double DefaultWidth = 0.6;
+    bool Vertical = false;
+    bool IdentityCids = false; // the code is the CID
+};
+
+bool IsSymbolicFontName(std::string_view base)
+{
+    return base.find("Symbol") != std::string_view::npos;
+}
+
+std::string AppendUtf8(char32_t cp)
+{
+    std::string s;
+    Utf8Append(s, cp);
+    return s;
+}
+
+TFont MakeFont(TPdfFile& file, const TObject& dict)
+{
+    TFont font;
+    const std::string subtype = dict.Get("Subtype").S;
+    const TObject toUnicode = file.Resolve(dict.Get("ToUnicode"));
+    if (toUnicode.Kind == TObject::Stream)
+        font.ToUnicode.Parse(file.StreamData(toUnicode, std::size_t{16} << 20));
+    if (subtype == "Type0") {
+        const TObject encoding = file.Resolve(dict.Get("Encoding"));
+        const TObject descendants = file.Resolve(dict.Get("DescendantFonts"));
+        const TObject cidFont = file.Resolve(descendants.At(0));
+        if (encoding.Kind == TObject::Name) {
+            const std::string& name = encoding.S;
+            font.Vertical = name.size() >= 2 && name.substr(name.size() - 2) == "-V";
+            if (name == "Identity-H" || name == "Identity-V") {
+                font.Codes = TFont::TwoBytes;
+                font.IdentityCids = true;
+            } else if (name.find("UCS2") != std::string::npos) {
+                font.Codes = TFont::TwoBytes;
+                if (!font.ToUnicode.Any) {
+                    // The codes are Unicode themselves.
+                    font.ToUnicode.Spaces.push_back({2, std::string("\0\0", 2), "\xFF\xFF"});
+                    font.ToUnicode.Ranges.push_back({2, 0, 0xFFFF, std::string("\0\0", 2), {}});
+                    font.ToUnicode.Any = true;
+                }
+            } else if (name.find("UTF16") != std::string::npos) {
+                font.Codes = TFont::Utf16;
+            } else if (name.find("UTF8") != std::string::npos) {
+                font.Codes = TFont::Utf8;
+            } else if (!font.ToUnicode.Spaces.empty()) {
+                font.Codes = TFont::CodeSpace;
+            } else {
+                font.Codes = TFont::Mixed;
+            }
+        } else if (encoding.Kind == TObject::Stream) {
+            font.Encoding.Parse(file.StreamData(encoding, std::size_t{16} << 20));
+            font.Codes = font.Encoding.Spaces.empty() ? TFont::TwoBytes : TFont::CodeSpace;
+            font.Vertical = encoding.Get("WMode").Number() == 1;
+        } else {
+            font.Codes = TFont::TwoBytes;
+        }
+        if (font.Codes == TFont::CodeSpace && font.Encoding.Spaces.empty())
+            font.Encoding.Spaces = font.ToUnicode.Spaces;
+        const TObject dw = cidFont.Get("DW");
+        font.DefaultWidth = dw.IsNumber() ? dw.Number() / 1000 : 1.0;
+        const TObject w = file.Resolve(cidFont.Get("W"));
+        for (std::size_t i = 0; i < w.Size() && font.CidWidths.size() < 200000;) {
+            const TObject first = file.Resolve(w.At(i));
+            const TObject next = file.Resolve(w.At(i + 1));
+            if (!first.IsNumber())
+                break;
+            const auto c = static_cast<std::int64_t>(first.Number());
+            if (next.Kind == TObject::Array) {
+                for (std::size_t k = 0; k < next.Size() && c >= 0; ++k)
+                    font.CidWidths[static_cast<std::uint32_t>(c + static_cast<std::int64_t>(k))] = next.At(k).Number() / 1000;
+                i += 2;
+            } else {
+                const TObject width = file.Resolve(w.At(i + 2));
+                const auto last = static_cast<std::int64_t>(next.Number());
+                for (std::int64_t k = c; k <= last && k - c < 65536 && k >= 0; ++k)
+                    font.CidWidths[static_cast<std::uint32_t>(k)] = width.Number() / 1000;
+                i += 3;
+            }
+        }
+        return font;
+    }
+
+    // A simple font: TrueType, Type1, Type3, MMType1.
+    const std::string base = dict.Get("BaseFont").S;
+    TBaseEncoding baseEncoding = subtype == "TrueType" ? TBaseEncoding::WinAnsi : TBaseEncoding::Standard;
+    if (IsSymbolicFontName(base))
+        baseEncoding = TBaseEncoding::Symbol;
+    else if (base.find("Dingbats") != std::string::npos)
+        baseEncoding = TBaseEncoding::ZapfDingbats;
+    const TObject encoding = file.Resolve(dict.Get("Encoding"));
+    TObject differences;
+    if (encoding.Kind == TObject::Name) {
+        if (auto e = BaseEncodingByName(encoding.S))
+            baseEncoding = *e;
+    } else if (encoding.Kind == TObject::Dict) {
+        if (auto e = BaseEncodingByName(encoding.Get("BaseEncoding").S))
+            baseEncoding = *e;
+        differences = file.Resolve(encoding.Get("Differences"));
+    }
+    for (int c = 0; c < 256; ++c)
+        if (const char32_t cp = BaseEncodingChar(baseEncoding, static_cast<std::uint8_t>(c)))
+            font.Simple[static_cast<std::size_t>(c)] = AppendUtf8(cp);
+    int code = 0;
+    for (std::size_t i = 0; i < differences.Size(); ++i) {
+        const TObject item = file.Resolve(differences.At(i));
+        if (item.IsNumber()) {
+            code = static_cast<int>(item.Number());
+        } else if (item.Kind == TObject::Name) {
+            if (code >= 0 && code < 256) {
+                std::string text = GlyphNameToUtf8(item.S);
+                // A name that says nothing ("g12", "cid34"): the code stands for itself, as before.
+                font.Simple[static_cast<std::size_t>(code)] = text.empty() ? std::string() : std::move(text);
+            }
+            ++code;
+        }
+    }
+    double scale = 0.001;
+    if (subtype == "Type3") {
+        const TObject matrix = file.Resolve(dict.Get("FontMatrix"));
+        if (matrix.Size() >= 1 && matrix.At(0).IsNumber())
+            scale = std::abs(matrix.At(0).Number());
+    }
+    const TObject widths = file.Resolve(dict.Get("Widths"));
+    const int firstChar = static_cast<int>(dict.Get("FirstChar").Number());
+    const TObject descriptor = file.Resolve(dict.Get("FontDescriptor"));
+    const double missing = descriptor.Get("MissingWidth").IsNumber() ? descriptor.Get("MissingWidth").Number() * scale : 0;
+    if (widths.Size() > 0) {
+        font.HaveWidths = true;
+        font.Widths.fill(missing > 0 ? missing : 0.6);
+        for (std::size_t i = 0; i < widths.Size(); ++i) {
+            const int c = firstChar + static_cast<int>(i);
+            if (c >= 0 && c < 256)
+                font.Widths[static_cast<std::size_t>(c)] = file.Resolve(widths.At(i)).Number() * scale;
+        }
+    } else {
+        // The standard fonts come without widths: an average that rather overestimates, so a gap
+        // inside a word is not taken for a space.
+        font.Widths.fill(0.6);
+    }
+    return font;
+}
+
+// Letters a reader sees in place of presentation forms, and spaces for the marks that are not letters.
+void AppendNormalized(std::string& out, std::string_view utf8)
+{
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t cp = Utf8Next(utf8, i);
+        switch (cp) {
+        case 0xFB00: out += "ff"; break;
+        case 0xFB01: out += "fi"; break;
+        case 0xFB02: out += "fl"; break;
+        case 0xFB03: out += "ffi"; break;
+        case 0xFB04: out += "ffl"; break;
+        case 0xFB05:
+        case 0xFB06: out += "st"; break;
+        case 0x00AD: break; // soft hyphen
+        case 0x00A0:
+        case 0x2002:
+        case 0x2003:
+        case 0x2009:
+        case 0x202F: out.push_back(' '); break;
+        case 0: break;
+        default:
+            if (cp < 0x20 && cp != '\n' && cp != '\t')
+                break;
+            Utf8Append(out, cp);
+        }
+    }
+}
+
+} // namespace
+
+// Reads the pages one by one, then the text outside them.
+class TPageReader
+{
+public:
+    TPageReader(TPdfFile& file, const std::atomic<bool>* cancel) : FFile(file), FCancel(cancel)
+    {
+        const TObject root = FFile.Resolve(FFile.Trailer().Get("Root"));
+        CollectPages(root.Get("Pages"));
+    }
+
+    /// The next piece of text and its page (0 outside the pages); false at the end.
+    bool Next(std::string& text, int& page, bool& cut)
+    {
+        text.clear();
+        cut = false;
+        if (FNextPage < FPages.size()) {
+            page = static_cast<int>(FNextPage + 1);
+            ReadPage(FPages[FNextPage++], text);
+            cut = FCut;
+            FCut = false;
+            return true;
+        }
+        if (FOutsideDone)
+            return false;
+        FOutsideDone = true;
+        page = 0;
+        ReadOutside(text);
+        return true;
+    }
+
+private:
+    struct TPage
+    {
+        TObject Dict;
+        TObject Resources;
+    };
+    struct TState
+    {
+        TMatrix Ctm = Identity;
+        const TFont* Font = nullptr;
+        double Size = 0, CharSpace = 0, WordSpace = 0, Scale = 1, Leading = 0, Rise = 0;
+    };
+
+    void CollectPages(const TObject& node)
+    {
+        std::set<std::uint32_t> seen;
+        struct TItem
+        {
+            TObject Node;
+            TObject Resources;
+            int Depth;
+        };
+        std::vector<TItem> stack{{node, TObject(), 0}};
+        while (!stack.empty() && FPages.size() < MaxPages) {
+            TItem item = std::move(stack.back());
+            stack.pop_back();
+            if (item.Node.Kind == TObject::Ref && !seen.insert(item.Node.Reference.Num).second)
+                continue; // a loop in the tree
+            const TObject dict = FFile.Resolve(item.Node);
+            if (dict.Kind != TObject::Dict || item.Depth > 64)
+                continue;
+            const TObject resources = dict.Get("Resources").IsNull() ? item.Resources : dict.Get("Resources");
+            const TObject kids = FFile.Resolve(dict.Get("Kids"));
+            if (kids.Kind == TObject::Array && !dict.Get("Type").IsName("Page")) {
+                for (std::size_t i = kids.Size(); i-- > 0;)
+                    stack.push_back({kids.At(i), resources, item.Depth + 1});
+            } else {
+                FPages.push_back({dict, resources});
+            }
+        }
+    }
+
+    const TFont* FontOf(const TObject& resources, const std::string& name)
+    {
+        const TObject fonts = FFile.Resolve(FFile.Resolve(resources).Get("Font"));
+        const TObject& entry = fonts.Get(name);
+        const TObject dict = FFile.Resolve(entry);
+        if (dict.Kind != TObject::Dict)
+            return nullptr;
+        const std::uintptr_t key = entry.Kind == TObject::Ref ? entry.Reference.Num
+                                                               : reinterpret_cast<std::uintptr_t>(dict.D.get()) | (std::uintptr_t{1} << 63);
+        auto it = FFonts.find(key);
+        if (it == FFonts.end()) {
+            if (FFonts.size() > 4096)
+                FFonts.clear();
+            it = FFonts.emplace(key, std::make_unique<TFont>(MakeFont(FFile, dict))).first;
+        }
+        return it->second.get();
+    }
+
+    void ReadPage(const TPage& page, std::string& text)
+    {
+        FOut = &text;
+        FHaveLast = false;
+        FForms = 0;
+        FActual.clear();
+        FActualDepth = 0;
+        FPendingMark = 0;
+        FPendingHyphen = false;
+        FLastCharAt = std::string::npos;
+        const TObject contents = FFile.Resolve(page.Dict.Get("Contents"));
+        std::string data;
+        auto add = [&](const TObject& stream) {
+            const TObject s = FFile.Resolve(stream);
+            bool cut = false;
+            data += FFile.StreamData(s, StreamLimit, &cut);
+            data.push_back('\n');
+            FCut = FCut || cut;
+        };
+        if (contents.Kind == TObject::Array) {
+            for (std::size_t i = 0; i < contents.Size() && data.size() < StreamLimit; ++i)
+                add(contents.At(i));
+        } else {
+            add(contents);
+        }
+        TState state;
+        std::set<std::uint32_t> active;
+        Run(data, page.Resources, state, 0, active);
+        data.clear();
+        data.shrink_to_fit();
+        if (FPendingMark)
+            AppendNormalized(text, FPendingMarkText);
+        if (FPendingHyphen)
+            text += "-";
+        FPendingMark = 0;
+        FPendingHyphen = false;
+        // What the page's annotations say.
+        const TObject annots = FFile.Resolve(page.Dict.Get("Annots"));
+        for (std::size_t i = 0; i < annots.Size() && i < 10000; ++i) {
+            const TObject annot = FFile.Resolve(annots.At(i));
+            if (annot.Get("Subtype").IsName("Link") || annot.Get("Subtype").IsName("Popup"))
+                continue;
+            for (const char* key : {"Contents", "V"}) {
+                const TObject value = FFile.Resolve(annot.Get(key));
+                if (value.Kind == TObject::String && !value.S.empty()) {
+                    NewLine();
+                    AppendNormalized(text, TextStringToUtf8(value.S));
+                }
+            }
+        }
+        if (!text.empty() && text.back() != '\n')
+            text.push_back('\n');
+        FOut = nullptr;
+    }
+
+    void ReadOutside(std::string& text)
+    {
+        FOut = &text;
+        const TObject info = FFile.Resolve(FFile.Trailer().Get("Info"));
+        for (const char* key : {"Title", "Subject", "Author", "Keywords"}) {
+            const TObject value = FFile.Resolve(info.Get(key));
+            if (value.Kind == TObject::String && !value.S.empty()) {
+                AppendNormalized(text, TextStringToUtf8(value.S));
+                text.push_back('\n');
+            }
+        }
+        const TObject root = FFile.Resolve(FFile.Trailer().Get("Root"));
+        // Bookmarks, depth first.
+        std::set<std::uint32_t> seen;
+        std::vector<TObject> stack;
+        const TObject outlines = FFile.Resolve(root.Get("Outlines"));
+        if (!outlines.Get("First").IsNull())
+            stack.push_back(outlines.Get("First"));
+        std::size_t items = 0;
+        while (!stack.empty() && items++ < MaxOutlineItems) {
+            trovex::CheckCancel(FCancel);
+            const TObject ref = stack.back();
+            stack.pop_back();
+            if (ref.Kind != TObject::Ref || !seen.insert(ref.Reference.Num).second)
+                continue;
+            const TObject item = FFile.Resolve(ref);
+            const TObject title = FFile.Resolve(item.Get("Title"));
+            if (title.Kind == TObject::String) {
+                AppendNormalized(text, TextStringToUtf8(title.S));
+                text.push_back('\n');
+            }
+            if (!item.Get("Next").IsNull())
+                stack.push_back(item.Get("Next"));
+            if (!item.Get("First").IsNull())
+                stack.push_back(item.Get("First"));
+        }
+        // Form fields' values (those without a widget on a page included).
+        const TObject form = FFile.Resolve(root.Get("AcroForm"));
+        const TObject fields = FFile.Resolve(form.Get("Fields"));
+        std::vector<TObject> pending;
+        for (std::size_t i = 0; i < fields.Size(); ++i)
+            pending.push_back(fields.At(i));
+        items = 0;
+        while (!pending.empty() && items++ < MaxOutlineItems) {
+            const TObject ref = pending.back();
+            pending.pop_back();
+            if (ref.Kind == TObject::Ref && !seen.insert(ref.Reference.Num).second)
+                continue;
+            const TObject field = FFile.Resolve(ref);
+            const TObject value = FFile.Resolve(field.Get("V"));
+            if (value.Kind == TObject::String && !value.S.empty()) {
+                AppendNormalized(text, TextStringToUtf8(value.S));
+                text.push_back('\n');
+            }
+            const TObject kids = FFile.Resolve(field.Get("Kids"));
+            for (std::size_t i = 0; i < kids.Size(); ++i)
+                pending.push_back(kids.At(i));
+        }
+        FOut = nullptr;
+    }
+
+    void NewLine()
+    {
+        FHaveLast = false;
+        if (!FOut || FOut->empty() || FOut->back() == '\n')
+            return;
+        // A word cut at the line's end ("zaży-" / "wa") is joined again when the next line goes on
+        // with a small letter, as a reader reads it.
+        if (FOut->back() == '-' && FOut->size() >= 2 && !FPendingHyphen) {
+            std::size_t start = FOut->size() - 2;
+            while (start > 0 && (static_cast<unsigned char>((*FOut)[start]) & 0xC0) == 0x80)
+                --start;
+            std::size_t k = start;
+            const std::string before = FOut->substr(start, FOut->size() - 1 - start);
+            const char32_t cp = Utf8Next(*FOut, k);
+            if (cp != '-' && Utf8Upper(before) != Utf8Lower(before)) {
+                FOut->pop_back();
+                FPendingHyphen = true;
+                return;
+            }
+        }
+        FOut->push_back('\n');
+    }
+
+    void Space()
+    {
+        if (FOut && !FOut->empty() && FOut->back() != ' ' && FOut->back() != '\n')
+            FOut->push_back(' ');
+    }
+
+    // Puts one glyph's text where the page shows it: a move across the line starts a new line, a
+    // gap along it is a space. (x, y) is where the glyph starts, (endX, endY) where its drawing ends.
+    void Place(std::string utf8, double x, double y, double size, double dirX, double dirY, double endX,
+               double endY, bool vertical)
+    {
+        if (!FActual.empty() && FActualDepth > 0) {
+            // Inside a span with a replacement text: it stands for the first glyph, the others give none.
+            TActual& span = FActual[FActualDepth - 1];
+            utf8 = span.Emitted ? std::string() : span.Text;
+            span.Emitted = true;
+        }
+        double along = 0;
+        if (FHaveLast && !vertical) {
+            const double dx = x - FLastX, dy = y - FLastY;
+            along = dx * FLastDirX + dy * FLastDirY;
+            const double across = -dx * FLastDirY + dy * FLastDirX;
+            const double em = std::max(FLastSize, 0.01);
+            if (std::abs(across) > 0.5 * em)
+                NewLine();
+            else if (along > 0.15 * em || along < -em)
+                Space();
+        } else if (FHaveLast && vertical) {
+            const double dx = x - FLastX;
+            if (std::abs(dx) > 0.5 * std::max(FLastSize, 0.01))
+                NewLine();
+        }
+        const char32_t mark = CombiningFor(utf8);
+        const bool overlapsLast = FHaveLast && !vertical && along < -0.2 * std::max(FLastSize, 0.01);
+        if (mark && overlapsLast && FLastCharAt != std::string::npos && FLastCharAt < FOut->size()) {
+            // An accent drawn over the letter before it (TeX's \c{c}, some \v{}): one letter.
+            std::string letter = FOut->substr(FLastCharAt);
+            FOut->resize(FLastCharAt);
+            Utf8Append(letter, mark);
+            *FOut += Utf8ComposeNfc(letter);
+            return; // the letter's own place stays the last one
+        }
+        if (mark) {
+            // An accent drawn before the letter it sits on (TeX's \'e): kept until that letter comes.
+            FPendingMark = mark;
+            FPendingEnd = endX * (vertical ? 0 : 1);
+            FPendingDirX = dirX;
+            FPendingDirY = dirY;
+            FPendingMarkText = utf8;
+            FHaveLast = true;
+            FLastX = x; // the letter under it starts about here, so no gap is seen
+            FLastY = y;
+            FLastSize = size;
+            FLastDirX = dirX;
+            FLastDirY = dirY;
+            return;
+        }
+        if (FPendingMark) {
+            const double reach = (FPendingEnd - x) * FPendingDirX;
+            std::string letter = utf8;
+            const char32_t pending = FPendingMark;
+            FPendingMark = 0;
+            if (!utf8.empty() && reach > 0) {
+                Utf8Append(letter, pending);
+                utf8 = Utf8ComposeNfc(letter);
+            } else {
+                AppendNormalized(*FOut, FPendingMarkText);
+            }
+        }
+        if (FPendingHyphen) {
+            FPendingHyphen = false;
+            std::size_t k = 0;
+            const char32_t first = utf8.empty() ? 0 : Utf8Next(utf8, k);
+            const std::string one = utf8.substr(0, k);
+            const bool lower = first && Utf8Upper(one) != one && Utf8Lower(one) == one;
+            if (!lower)
+                *FOut += "-\n"; // not a word cut at the line's end: the hyphen and the line end stand
+        }
+        if (!utf8.empty()) {
+            FLastCharAt = FOut->size();
+            AppendNormalized(*FOut, utf8);
+        }
+        FHaveLast = true;
+        FLastX = endX;
+        FLastY = endY;
+        FLastSize = size;
+        FLastDirX = dirX;
+        FLastDirY = dirY;
+    }
+
+    // The combining mark a spacing accent glyph stands for, 0 for other text.
+    static char32_t CombiningFor(const std::string& utf8)
+    {
+        std::size_t i = 0;
+        if (utf8.empty())
+            return 0;
+        const char32_t cp = Utf8Next(utf8, i);
+        if (i != utf8.size())
+            return 0;
+        switch (cp) {
+        case 0x00B4: case 0x02CA: return 0x0301;
+        case 0x0060: case 0x02CB: return 0x0300;
+        case 0x005E: case 0x02C6: return 0x0302;
+        case 0x007E: case 0x02DC: return 0x0303;
+        case 0x00A8: return 0x0308;
+        case 0x02DA: return 0x030A;
+        case 0x00B8: return 0x0327;
+        case 0x02C7: return 0x030C;
+        case 0x02D8: return 0x0306;
+        case 0x02D9: return 0x0307;
+        case 0x02DD: return 0x030B;
+        case 0x02DB: return 0x0328;
+        case 0x00AF: case 0x02C9: return 0x0304;
+        default: return 0;
+        }
+    }
+
+    // The codes of a string and their text.
+    void Show(const std::string& bytes, TState& state)
+    {
+        const TFont* font = state.Font;
+        if (!font) {
+            // No font set: the bytes as they are, as before.
+            AppendNormalized(*FOut, AnsiToUtf8(bytes));
+            return;
+        }
+        std::string utf16;
+        std::string text;
+        for (std::size_t i = 0; i < bytes.size();) {
+            std::size_t n = 1;
+            switch (font->Codes) {
+            case TFont::OneByte: n = 1; break;
+            case TFont::TwoBytes: n = 2; break;
+            case TFont::CodeSpace: {
+                const TCMap& map = font->Encoding.Spaces.empty() ? font->ToUnicode : font->Encoding;
+                n = map.CodeLength(std::string_view(bytes).substr(i));
+                if (n == 0)
+                    n = 1;
+                break;
+            }
+            case TFont::Utf16: {
+                const auto hi = static_cast<unsigned char>(bytes[i]);
+                n = hi >= 0xD8 && hi <= 0xDB ? 4 : 2;
+                break;
+            }
+            case TFont::Utf8: n = std::max<std::size_t>(1, Utf8CharLen(bytes, i)); break;
+            case TFont::Mixed: n = static_cast<unsigned char>(bytes[i]) < 0x80 ? 1 : 2; break;
+            }
+            n = std::min(n, bytes.size() - i);
+            const std::string_view codeBytes = std::string_view(bytes).substr(i, n);
+            const std::uint32_t code = CodeOf(codeBytes);
+            i += n;
+            text.clear();
+            if (font->ToUnicode.Any && font->ToUnicode.Lookup(n, code, utf16)) {
+                text = Utf16BeToUtf8(utf16);
+            } else if (font->Codes == TFont::Utf16) {
+                text = Utf16BeToUtf8(codeBytes);
+            } else if (font->Codes == TFont::Utf8) {
+                text = std::string(codeBytes);
+            } else if (n == 1) {
+                text = font->Simple[code & 0xFF];
+                if (text.empty() && code >= 0x20)
+                    text = AnsiToUtf8(codeBytes); // no usable map: the code as 8-bit text, as before
+            }
+            double width;
+            if (font->Codes == TFont::OneByte)
+                width = font->Widths[code & 0xFF];
+            else if (auto it = font->CidWidths.find(font->IdentityCids ? code : 0xFFFFFFFFu); it != font->CidWidths.end())
+                width = it->second;
+            else
+                width = font->DefaultWidth;
+            // Where the glyph sits on the page, and where the next one would.
+            const TMatrix render = Multiply(Multiply({state.Size * state.Scale, 0, 0, state.Size, 0, state.Rise}, FTm), state.Ctm);
+            const double x = render[4], y = render[5];
+            double dirX = render[0], dirY = render[1];
+            const double length = std::hypot(dirX, dirY);
+            if (length > 0) {
+                dirX /= length;
+                dirY /= length;
+            } else {
+                dirX = 1;
+                dirY = 0;
+            }
+            const double size = std::hypot(render[2], render[3]);
+            const double visible = width * state.Size * state.Scale;
+            double advance = width * state.Size + state.CharSpace + (n == 1 && code == 32 ? state.WordSpace : 0);
+            if (font->Vertical) {
+                FTm = Multiply({1, 0, 0, 1, 0, -(width * state.Size + state.CharSpace)}, FTm);
+            } else {
+                advance *= state.Scale;
+                FTm = Multiply({1, 0, 0, 1, advance, 0}, FTm);
+            }
+            const TMatrix after = Multiply(Multiply({state.Size * state.Scale, 0, 0, state.Size, 0, state.Rise}, FTm), state.Ctm);
+            if (text == " ") {
+                // A space glyph is a gap like any other: one that barely moves (justified text
+                // squeezed by word spacing) parts nothing.
+                const double moved = (after[4] - x) * dirX + (after[5] - y) * dirY;
+                if (moved >= 0.1 * size && FActualDepth == 0)
+                    Space();
+                continue;
+            }
+            // Where the drawing of the glyph ends: character spacing is a gap after it.
+            const double endX = font->Vertical ? after[4] : x + dirX * visible * size / std::max(std::abs(state.Size), 1e-9);
+            const double endY = font->Vertical ? after[5] : y + dirY * visible * size / std::max(std::abs(state.Size), 1e-9);
+            Place(text, x, y, size, dirX, dirY, endX, endY, font->Vertical);
+        }
+    }
+
+    void Run(std::string_view data, const TObject& resources, TState& state, int depth, std::set<std::uint32_t>& active)
+    {
+        TLexer lexer(data);
+        std::vector<TObject> operands;
+        std::vector<TState> saved;
+        const std::size_t spans = FActual.size(); // marked content left open ends with the stream
+        std::size_t steps = 0;
+        while (!lexer.Ended()) {
+            if (++steps % 4096 == 0)
+                trovex::CheckCancel(FCancel);
+            TObject o = lexer.Next();
+            if (o.Kind != TObject::Keyword) {
+                if (o.IsNull() && lexer.Ended())
+                    break;
+                if (operands.size() < 64)
+                    operands.push_back(std::move(o));
+                continue;
+            }
+            const std::string& op = o.S;
+            auto num = [&](std::size_t i) {
+                return i < operands.size() ? operands[operands.size() - 1 - i].Number() : 0.0;
+            };
+            if (op == "Tj" || op == "'" || op == "\"") {
+                if (op == "'" || op == "\"") {
+                    if (op == "\"" && operands.size() >= 3) {
+                        state.WordSpace = operands[operands.size() - 3].Number();
+                        state.CharSpace = operands[operands.size() - 2].Number();
+                    }
+                    NextLine(state);
+                }
+                if (!operands.empty() && operands.back().Kind == TObject::String)
+                    Show(operands.back().S, state);
+            } else if (op == "TJ") {
+                if (!operands.empty() && operands.back().Kind == TObject::Array) {
+                    const TObject& array = operands.back();
+                    for (std::size_t i = 0; i < array.Size(); ++i) {
+                        const TObject& item = array.At(i);
+                        if (item.Kind == TObject::String) {
+                            Show(item.S, state);
+                        } else if (item.IsNumber()) {
+                            const double shift = -item.Number() / 1000 * state.Size;
+                            if (state.Font && state.Font->Vertical)
+                                FTm = Multiply({1, 0, 0, 1, 0, -shift}, FTm);
+                            else
+                                FTm = Multiply({1, 0, 0, 1, shift * state.Scale, 0}, FTm);
+                        }
+                    }
+                }
+            } else if (op == "Td" || op == "TD") {
+                if (op == "TD")
+                    state.Leading = -num(0);
+                FTlm = Multiply({1, 0, 0, 1, num(1), num(0)}, FTlm);
+                FTm = FTlm;
+            } else if (op == "Tm") {
+                FTlm = {num(5), num(4), num(3), num(2), num(1), num(0)};
+                FTm = FTlm;
+            } else if (op == "T*") {
+                NextLine(state);
+            } else if (op == "BT") {
+                FTm = FTlm = Identity;
+            } else if (op == "Tf") {
+                state.Size = num(0);
+                state.Font = operands.size() >= 2 && operands[operands.size() - 2].Kind == TObject::Name
+                                 ? FontOf(resources, operands[operands.size() - 2].S)
+                                 : nullptr;
+            } else if (op == "Tc") {
+                state.CharSpace = num(0);
+            } else if (op == "Tw") {
+                state.WordSpace = num(0);
+            } else if (op == "Tz") {
+                state.Scale = num(0) / 100;
+            } else if (op == "TL") {
+                state.Leading = num(0);
+            } else if (op == "Ts") {
+                state.Rise = num(0);
+            } else if (op == "q") {
+                if (saved.size() < 256)
+                    saved.push_back(state);
+            } else if (op == "Q") {
+                if (!saved.empty()) {
+                    state = saved.back();
+                    saved.pop_back();
+                }
+            } else if (op == "cm") {
+                state.Ctm = Multiply({num(5), num(4), num(3), num(2), num(1), num(0)}, state.Ctm);
+            } else if (op == "Do") {
+                if (!operands.empty() && operands.back().Kind == TObject::Name)
+                    DrawForm(resources, operands.back().S, state, depth, active);
+            } else if (op == "BDC" || op == "BMC") {
+                TActual span;
+                if (op == "BDC" && !operands.empty()) {
+                    TObject properties = operands.back();
+                    if (properties.Kind == TObject::Name) {
+                        const TObject all = FFile.Resolve(FFile.Resolve(resources).Get("Properties"));
+                        properties = FFile.Resolve(all.Get(properties.S));
+                    }
+                    const TObject text = FFile.Resolve(properties.Get("ActualText"));
+                    if (text.Kind == TObject::String && FActualDepth == 0) {
+                        // The replacement stands for the glyphs inside: it takes the first one's place.
+                        span.Has = true;
+                        span.Text = TextStringToUtf8(text.S);
+                    }
+                }
+                if (FActual.size() < 256) {
+                    FActual.push_back(std::move(span));
+                    if (FActual.back().Has)
+                        FActualDepth = FActual.size();
+                }
+            } else if (op == "EMC") {
+                EndSpan();
+            } else if (op == "BI") {
+                SkipInlineImage(lexer);
+            }
+            operands.clear();
+        }
+        while (FActual.size() > spans)
+            EndSpan();
+    }
+
+    void EndSpan()
+    {
+        if (FActual.empty())
+            return;
+        TActual span = std::move(FActual.back());
+        FActual.pop_back();
+        if (FActual.size() < FActualDepth)
+            FActualDepth = 0;
+        if (span.Has && !span.Emitted && FOut)
+            AppendNormalized(*FOut, span.Text); // a replacement with no glyph under it
+    }
+
+    void NextLine(TState& state)
+    {
+        FTlm = Multiply({1, 0, 0, 1, 0, -state.Leading}, FTlm);
+        FTm = FTlm;
+    }
+
+    static void SkipInlineImage(TLexer& lexer)
+    {
+        // The dictionary up to "ID", then binary data up to an "EI" standing alone.
+        for (int guard = 0; guard < 10000 && !lexer.Ended(); ++guard) {
+            TObject o = lexer.Next();
+            if (o.Kind == TObject::Keyword && o.S == "ID")
+                break;
+        }
+        const std::string_view data = lexer.Data();
+        std::size_t p = lexer.Pos() + 1;
+        while (p + 1 < data.size()) {
+            p = data.find("EI", p);
+            if (p == std::string_view::npos) {
+                p = data.size();
+                break;
+            }
+            const bool before = p == 0 || IsPdfSpace(data[p - 1]);
+            const bool after = p + 2 >= data.size() || IsPdfSpace(data[p + 2]) || IsPdfDelimiter(data[p + 2]);
+            if (before && after) {
+                p += 2;
+                break;
+            }
+            p += 2;
+        }
+        lexer.Seek(std::min(p, data.size()));
+    }
+
+    void DrawForm(const TObject& resources, const std::string& name, TState& state, int depth,
+                  std::set<std::uint32_t>& active)
+    {
+        if (depth >= MaxFormDepth || ++FForms > MaxFormsPerPage)
+            return;
+        const TObject all = FFile.Resolve(FFile.Resolve(resources).Get("XObject"));
+        const TObject& entry = all.Get(name);
+        if (entry.Kind == TObject::Ref && active.count(entry.Reference.Num))
+            return; // a form that draws itself
+        const TObject form = FFile.Resolve(entry);
+        if (form.Kind != TObject::Stream || !form.Get("Subtype").IsName("Form"))
+            return;
+        bool cut = false;
+        const std::string data = FFile.StreamData(form, StreamLimit, &cut);
+        FCut = FCut || cut;
+        TState inner = state;
+        inner.Ctm = Multiply(MatrixOf(FFile.Resolve(form.Get("Matrix"))), state.Ctm);
+        const TMatrix tm = FTm, tlm = FTlm;
+        const TObject formResources = form.Get("Resources").IsNull() ? resources : form.Get("Resources");
+        if (entry.Kind == TObject::Ref)
+            active.insert(entry.Reference.Num);
+        Run(data, formResources, inner, depth + 1, active);
+        if (entry.Kind == TObject::Ref)
+            active.erase(entry.Reference.Num);
+        FTm = tm;
+        FTlm = tlm;
+    }
+
+    TPdfFile& FFile;
+    const std::atomic<bool>* FCancel;
+    std::vector<TPage> FPages;
+    std::size_t FNextPage = 0;
+    bool FOutsideDone = false;
+    bool FCut = false;
+    std::unordered_map<std::uintptr_t, std::unique_ptr<TFont>> FFonts;
+    std::string* FOut = nullptr;
+    TMatrix FTm = Identity, FTlm = Identity;
+    bool FHaveLast = false;
+    double FLastX = 0, FLastY = 0, FLastSize = 0, FLastDirX = 1, FLastDirY = 0;
+    struct TActual
+    {
+        bool Has = false;
+        bool Emitted = false;
+        std::string Text;
+    };
+    std::vector<TActual> FActual; // the marked-content spans open now
+    std::size_t FActualDepth = 0; // 1 + the index of the span whose replacement text applies, 0: none
+    char32_t FPendingMark = 0;
+    std::string FPendingMarkText;
+    double FPendingEnd = 0, FPendingDirX = 1, FPendingDirY = 0;
+    bool FPendingHyphen = false;
+    std::size_t FLastCharAt = std::string::npos;
+    int FForms = 0;
+};
+
+// The document's bytes through the caller's file or memory.
+class TFileSource final : public TPdfSource
+{
+public:
+    explicit TFileSource(const TFileStream& file) : FFile(&file) {}
+    explicit TFileSource(std::string_view bytes) : FBytes(bytes) {}
+    std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t count) const override
+    {
+        if (FFile)
+            return FFile->ReadAt(offset, buffer, count);
+        if (offset >= FBytes.size())
+            return 0;
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, FBytes.size() - offset));
+        std::memcpy(buffer, FBytes.data() + offset, n);
+        return n;
+    }
+    std::uint64_t Size() const override { return FFile ? FFile->Size() : FBytes.size(); }
+
+private:
+    const TFileStream* FFile = nullptr;
+    std::string_view FBytes;
+};
+
+} // namespace pdf
+
+TPdfTextStream::TPdfTextStream(std::unique_ptr<TFileStream> file, const std::string& path,
+                               const std::atomic<bool>* cancel)
+    : FFile(std::move(file)), FPath(path), FCancel(cancel)
+{
+    FSource = std::make_unique<pdf::TFileSource>(*FFile);
+    Start();
+}
+
+TPdfTextStream::TPdfTextStream(std::string_view bytes, const std::atomic<bool>* cancel)
+    : FBytes(bytes), FCancel(cancel)
+{
+    FSource = std::make_unique<pdf::TFileSource>(bytes);
+    Start();
+}
+
+TPdfTextStream::~TPdfTextStream() = default;
+
+void TPdfTextStream::Start()
+{
+    FPages.reset();
+    FDocument.reset();
+    FPiece.clear();
+    FPieceAt = 0;
+    FPosition = 0;
+    FMarks.clear();
+    FEnded = false;
+    FDamaged = false;
+    FLocked = false;
+    FFallback = false;
+    try {
+        FDocument = std::make_unique<pdf::TPdfFile>(*FSource, FCancel);
+        if (FDocument->Locked()) {
+            FDamaged = FLocked = true; // asks for a password: a document without text
+            FEnded = true;
+            return;
+        }
+        FPages = std::make_unique<pdf::TPageReader>(*FDocument, FCancel);
+    } catch (const EPdfError&) {
+        // No structure to read: the literal strings of the whole file, as they were always read.
+        FDocument.reset();
+        if (!FallbackScan())
+            FDamaged = true;
+        FEnded = true;
+    }
+}
+
+bool TPdfTextStream::FallbackScan()
+{
+    FFallback = true;
+    try {
+        std::string bytes = FFile ? TPDF2Text(*FFile, FPath, FCancel).TakeText() : TPDF2Text::FromBytes(FBytes).TakeText();
+        FPiece = AnsiToUtf8(bytes);
+        FPieceAt = 0;
+        FMarks.push_back({FPosition, 0});
+        return true;
+    } catch (const EPdfError&) {
+        return false;
+    }
+}
+
+bool TPdfTextStream::NextPiece()
+{
+    if (FEnded || !FPages)
+        return false;
+    std::string text;
+    int page = 0;
+    bool cut = false;
+    try {
+        if (!FPages->Next(text, page, cut)) {
+            FEnded = true;
+            // A structure that leads to no text at all (no pages, a page tree lost to damage): the
+            // literal strings of the whole file, so nothing found before is lost.
+            return FPosition == 0 && FallbackScan() && !FPiece.empty();
+        }
+    } catch (const EPdfError&) {
+        FEnded = true; // what was read stands
+        return false;
+    }
+    FCut = FCut || cut;
+    if (FPosition + text.size() > TextLimit) {
+        text.resize(static_cast<std::size_t>(TextLimit - std::min(FPosition, TextLimit)));
+        FCut = true;
+        FEnded = true;
+    }
+    FMarks.push_back({FPosition, page});
+    FPiece = std::move(text);
+    FPieceAt = 0;
+    return true;
+}
+
+std::size_t TPdfTextStream::Read(void* buffer, std::size_t count)
+{
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        if (FPieceAt >= FPiece.size()) {
+            FPiece.clear();
+            FPieceAt = 0;
+            if (!NextPiece())
+                break;
+            continue;
+        }
+        const std::size_t n = std::min(count - done, FPiece.size() - FPieceAt);
+        std::memcpy(out + done, FPiece.data() + FPieceAt, n);
+        FPieceAt += n;
+        done += n;
+        FPosition += n;
+    }
+    return done;
+}
+
+void TPdfTextStream::Seek(std::uint64_t offset)
+{
+    if (offset == FPosition)
+        return;
+    if (FFallback && !FPages) {
+        // The whole text is at hand.
+        FPieceAt = static_cast<std::size_t>(std::min<std::uint64_t>(offset, FPiece.size()));
+        FPosition = FPieceAt;
+        return;
+    }
+    // Made again from the first page: the text is never kept whole.
+    Start();
+    char skip[4096];
+    while (FPosition < offset && Read(skip, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof skip, offset - FPosition))) > 0) {
+    }
+}
+
+int TPdfTextStream::PageAt(std::uint64_t offset) const
+{
+    int page = 0;
+    for (const TMark& m : FMarks) {
+        if (m.Offset > offset)
+            break;
+        page = m.Page;
+    }
+    return page;
+}
+
+std::string TPdfTextStream::ReadAll()
+{
+    Seek(0);
+    std::string all;
+    char buffer[65536];
+    while (const std::size_t n = Read(buffer, sizeof buffer))
+        all.append(buffer, n);
+    return all;
+}
+
+} // namespace trovex
