@@ -23,6 +23,7 @@ constexpr std::size_t ParseWindow = 64 * 1024;
 constexpr std::size_t MaxObjectBytes = std::size_t{16} << 20;
 constexpr std::size_t MaxCachedObjects = 200000;
 constexpr std::size_t MaxObjectStreams = 8;
+constexpr std::uint64_t MaxRawStream = std::uint64_t{128} << 20;
 
 bool IsDigit(char c)
 {
@@ -1200,8 +1201,11 @@ std::string TPdfFile::RawStream(const TObject& stream)
                 --length;
         }
     }
-    // Raw data beyond this bound is not read: no text-bearing stream is this large.
-    length = std::min<std::uint64_t>(length, std::uint64_t{1} << 30);
+    // Raw data beyond this bound is not read, so memory stays bounded whatever a stream claims.
+    if (length > MaxRawStream) {
+        length = MaxRawStream;
+        FRawCut = true;
+    }
     std::string data(static_cast<std::size_t>(length), '\0');
     data.resize(FSource.ReadAt(stream.DataOffset, data.data(), data.size()));
     return data;
@@ -1212,6 +1216,7 @@ std::string TPdfFile::StreamData(const TObject& stream, std::size_t limit, bool*
     if (stream.Kind != TObject::Stream)
         return {};
     CheckCancel();
+    FRawCut = false;
     std::string data = RawStream(stream);
     const TObject filters = Resolve(stream.Get("Filter"));
     const TObject parmsAll = Resolve(stream.Get("DecodeParms"));
@@ -1252,6 +1257,7 @@ std::string TPdfFile::StreamData(const TObject& stream, std::size_t limit, bool*
         data.resize(limit);
         wasCut = true;
     }
+    wasCut = wasCut || FRawCut;
     if (cut)
         *cut = wasCut;
     return data;

@@ -125,6 +125,7 @@ private:
     };
     std::map<std::uint32_t, std::shared_ptr<TObjStm>> FObjStms;
     int FResolving = 0;
+    bool FRawCut = false; // the last stream's raw data was longer than is read
 };
 
 /// Parses values from bytes held in memory: the content streams and CMaps are read with it too.

@@ -21,7 +21,7 @@ namespace pdf
 namespace
 {
 
-constexpr std::size_t StreamLimit = std::size_t{256} << 20; // one content stream, decoded
+constexpr std::size_t StreamLimit = std::size_t{128} << 20; // one content stream, decoded
 constexpr int MaxFormDepth = 12;
 constexpr int MaxFormsPerPage = 5000;
 constexpr std::size_t MaxPages = 1000000;
@@ -1104,6 +1104,8 @@ void TPdfTextStream::Start()
     FPiece.clear();
     FPieceAt = 0;
     FPosition = 0;
+    FRaw.clear();
+    FRawAt = 0;
     FMarks.clear();
     FEnded = false;
     FDamaged = false;
@@ -1130,9 +1132,8 @@ bool TPdfTextStream::FallbackScan()
 {
     FFallback = true;
     try {
-        std::string bytes = FFile ? TPDF2Text(*FFile, FPath, FCancel).TakeText() : TPDF2Text::FromBytes(FBytes).TakeText();
-        FPiece = AnsiToUtf8(bytes);
-        FPieceAt = 0;
+        FRaw = FFile ? TPDF2Text(*FFile, FPath, FCancel).TakeText() : TPDF2Text::FromBytes(FBytes).TakeText();
+        FRawAt = 0;
         FMarks.push_back({FPosition, 0});
         return true;
     } catch (const EPdfError&) {
@@ -1140,8 +1141,23 @@ bool TPdfTextStream::FallbackScan()
     }
 }
 
+bool TPdfTextStream::NextRawPiece()
+{
+    // The strings' bytes are in the ANSI code page: made UTF-8 a slice at a time, so the text is
+    // never held twice.
+    if (FRawAt >= FRaw.size())
+        return false;
+    const std::size_t n = std::min<std::size_t>(FRaw.size() - FRawAt, 64 * 1024);
+    FPiece = AnsiToUtf8(std::string_view(FRaw).substr(FRawAt, n));
+    FPieceAt = 0;
+    FRawAt += n;
+    return true;
+}
+
 bool TPdfTextStream::NextPiece()
 {
+    if (FFallback)
+        return NextRawPiece();
     if (FEnded || !FPages)
         return false;
     std::string text;
@@ -1152,7 +1168,7 @@ bool TPdfTextStream::NextPiece()
             FEnded = true;
             // A structure that leads to no text at all (no pages, a page tree lost to damage): the
             // literal strings of the whole file, so nothing found before is lost.
-            return FPosition == 0 && FallbackScan() && !FPiece.empty();
+            return FPosition == 0 && FallbackScan() && NextRawPiece();
         }
     } catch (const EPdfError&) {
         FEnded = true; // what was read stands
@@ -1195,10 +1211,12 @@ void TPdfTextStream::Seek(std::uint64_t offset)
 {
     if (offset == FPosition)
         return;
-    if (FFallback && !FPages) {
-        // The whole text is at hand.
-        FPieceAt = static_cast<std::size_t>(std::min<std::uint64_t>(offset, FPiece.size()));
-        FPosition = FPieceAt;
+    if (FFallback && offset == 0) {
+        // The strings are at hand: start them again.
+        FRawAt = 0;
+        FPiece.clear();
+        FPieceAt = 0;
+        FPosition = 0;
         return;
     }
     // Made again from the first page: the text is never kept whole.

@@ -64,6 +64,7 @@ private:
     void Start();
     bool NextPiece();
     bool FallbackScan();
+    bool NextRawPiece();
 
     std::unique_ptr<TFileStream> FFile;
     std::string_view FBytes;
@@ -72,6 +73,8 @@ private:
     std::unique_ptr<pdf::TPdfSource> FSource;
     std::unique_ptr<pdf::TPdfFile> FDocument;
     std::unique_ptr<pdf::TPageReader> FPages;
+    std::string FRaw;        // the literal strings' bytes, when the structure could not be read
+    std::size_t FRawAt = 0;
     std::string FPiece;      // the text being handed out
     std::size_t FPieceAt = 0;
     std::uint64_t FPosition = 0; // of the next byte handed out
