@@ -21,7 +21,9 @@ const TObject NullObject;
 constexpr int MaxDepth = 64;
 constexpr std::size_t ParseWindow = 64 * 1024;
 constexpr std::size_t MaxObjectBytes = std::size_t{16} << 20;
-constexpr std::size_t MaxCachedObjects = 200000;
+// Parsed objects kept at hand; a page dictionary costs kilobytes parsed, so the cache stays well
+// below a large document's object count.
+constexpr std::size_t MaxCachedObjects = 10000;
 constexpr std::size_t MaxObjectStreams = 8;
 constexpr std::uint64_t MaxRawStream = std::uint64_t{128} << 20;
 
@@ -231,6 +233,36 @@ std::string TLexer::ParseNameText()
     return out;
 }
 
+void TLexer::SkipNested()
+{
+    std::size_t open = 0;
+    while (FPos < FData.size()) {
+        const char c = FData[FPos];
+        const bool twice = FPos + 1 < FData.size() && FData[FPos + 1] == c;
+        if (c == '(') {
+            ParseLiteral();
+            continue;
+        }
+        if (c == '%') {
+            SkipSpace();
+            continue;
+        }
+        if (c == '<' && !twice) {
+            ParseHex();
+            continue;
+        }
+        if (c == '[' || (c == '<' && twice)) {
+            ++open;
+        } else if (c == ']' || (c == '>' && twice)) {
+            if (open > 0 && --open == 0) {
+                FPos += c == ']' ? 1 : 2;
+                return;
+            }
+        }
+        FPos += (c == '<' || c == '>') && twice ? 2 : 1;
+    }
+}
+
 TObject TLexer::Next(int depth)
 {
     SkipSpace();
@@ -241,6 +273,11 @@ TObject TLexer::Next(int depth)
     if (c == '(') {
         o.Kind = TObject::String;
         o.S = ParseLiteral();
+        return o;
+    }
+    const bool container = c == '[' || (c == '<' && FPos + 1 < FData.size() && FData[FPos + 1] == '<');
+    if (container && depth > MaxDepth) {
+        SkipNested(); // nested past any writer's need: read past, not kept, so the stack stays small
         return o;
     }
     if (c == '<') {
@@ -690,11 +727,14 @@ bool TPdfFile::ReadXrefSection(std::uint64_t offset, std::vector<std::uint64_t>&
         std::uint64_t pos = offset + skip + 4;
         std::string buffer;
         std::uint64_t bufferStart = pos;
+        const std::uint64_t fileSize = FSource.Size();
         auto ensure = [&](std::size_t need) {
-            if (pos >= bufferStart && pos + need <= bufferStart + buffer.size())
-                return;
+            const std::uint64_t end = bufferStart + buffer.size();
+            if (pos >= bufferStart && (pos + need <= end || (end >= fileSize && pos <= end)))
+                return; // held already, or all there is up to the end of the file
             bufferStart = pos;
-            buffer.assign(std::max<std::size_t>(need, 1 << 20), '\0');
+            const std::uint64_t want = std::min<std::uint64_t>(std::max<std::size_t>(need, 64 * 1024), fileSize - std::min(pos, fileSize));
+            buffer.resize(static_cast<std::size_t>(want));
             buffer.resize(FSource.ReadAt(pos, buffer.data(), buffer.size()));
         };
         for (;;) {
@@ -854,7 +894,7 @@ void TPdfFile::Repair()
             const std::size_t numEnd = q;
             while (q > 0 && IsDigit(buffer[q - 1]))
                 --q;
-            if (q == numEnd || numEnd - q > 10)
+            if (q == numEnd || numEnd - q > 10 || genEnd - genStart > 10)
                 continue;
             if (q > 0 && !IsPdfSpace(buffer[q - 1]) && !IsPdfDelimiter(buffer[q - 1]))
                 continue;
@@ -993,9 +1033,11 @@ void TPdfFile::SetUpEncryption()
 
 TObject TPdfFile::ParseAt(std::uint64_t offset, TRef* ref)
 {
-    for (std::size_t window = ParseWindow;; window *= 4) {
-        std::string buffer(window, '\0');
-        buffer.resize(FSource.ReadAt(offset, buffer.data(), buffer.size()));
+    // Most objects are a few hundred bytes: a small window first, a larger one only when needed.
+    for (std::size_t window = 4096;; window *= 4) {
+        if (FParseBuffer.size() < window)
+            FParseBuffer.resize(window); // kept between calls: no buffer is cleared per object
+        const std::string_view buffer(FParseBuffer.data(), FSource.ReadAt(offset, FParseBuffer.data(), window));
         TLexer lexer(buffer);
         TObject num = lexer.Next(), gen = lexer.Next(), obj = lexer.Next();
         if (num.Kind != TObject::Int || gen.Kind != TObject::Int || obj.Kind != TObject::Keyword || obj.S != "obj")
@@ -1004,10 +1046,11 @@ TObject TPdfFile::ParseAt(std::uint64_t offset, TRef* ref)
             *ref = TRef{static_cast<std::uint32_t>(std::clamp<std::int64_t>(num.I, 0, UINT32_MAX)),
                         static_cast<std::uint16_t>(std::clamp<std::int64_t>(gen.I, 0, 65535))};
         TObject value = lexer.Next();
-        const bool ranOut = lexer.Ended() && buffer.size() == window;
-        if (ranOut && window < MaxObjectBytes)
-            continue; // the object goes on past the window: read more of it
         lexer.SkipSpace();
+        // The object, or the "stream" after it, may go on past the window: read more of it.
+        const bool ranOut = buffer.size() == window && buffer.size() - lexer.Pos() < 32;
+        if (ranOut && window < MaxObjectBytes)
+            continue;
         const std::size_t keywordAt = lexer.Pos();
         TObject after = lexer.Next();
         if (value.Kind == TObject::Dict && after.Kind == TObject::Keyword && after.S == "stream") {

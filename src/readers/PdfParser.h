@@ -126,6 +126,7 @@ private:
     std::map<std::uint32_t, std::shared_ptr<TObjStm>> FObjStms;
     int FResolving = 0;
     bool FRawCut = false; // the last stream's raw data was longer than is read
+    std::vector<char> FParseBuffer;
 };
 
 /// Parses values from bytes held in memory: the content streams and CMaps are read with it too.
@@ -147,6 +148,7 @@ private:
     std::string ParseLiteral();
     std::string ParseHex();
     std::string ParseNameText();
+    void SkipNested();
 
     std::string_view FData;
     std::size_t FPos;

@@ -228,6 +228,10 @@ struct TFont
     double DefaultWidth = 0.6;
     bool Vertical = false;
     bool IdentityCids = false; // the code is the CID
+    // One-byte fonts: each code's text, ready to append, and what kind of glyph it is.
+    enum TClass : std::uint8_t { NoText, Plain, SpaceGlyph, Special };
+    std::array<std::string, 256> Text1;
+    std::array<std::uint8_t, 256> Class1{};
 };
 
 bool IsSymbolicFontName(std::string_view base)
@@ -240,6 +244,39 @@ std::string AppendUtf8(char32_t cp)
     std::string s;
     Utf8Append(s, cp);
     return s;
+}
+
+void AppendNormalized(std::string& out, std::string_view utf8);
+char32_t CombiningMark(std::string_view utf8);
+
+// Every code's text worked out once per font, not once per glyph drawn.
+void ResolveOneByte(TFont& font)
+{
+    std::string utf16;
+    for (int c = 0; c < 256; ++c) {
+        std::string text;
+        const auto code = static_cast<std::uint32_t>(c);
+        if (font.ToUnicode.Any && font.ToUnicode.Lookup(1, code, utf16))
+            text = Utf16BeToUtf8(utf16);
+        else if (!font.Simple[code].empty())
+            text = font.Simple[code];
+        else if (c >= 0x20)
+            text = AnsiToUtf8(std::string(1, static_cast<char>(c))); // no usable map: the code as 8-bit text
+        auto& cls = font.Class1[code];
+        if (text.empty()) {
+            cls = TFont::NoText;
+        } else if (text == " ") {
+            cls = TFont::SpaceGlyph;
+        } else if (CombiningMark(text)) {
+            cls = TFont::Special;
+        } else {
+            std::string normalized;
+            AppendNormalized(normalized, text);
+            text = std::move(normalized);
+            cls = text.empty() ? TFont::NoText : text == " " ? TFont::SpaceGlyph : TFont::Plain;
+        }
+        font.Text1[code] = std::move(text);
+    }
 }
 
 TFont MakeFont(TPdfFile& file, const TObject& dict)
@@ -366,12 +403,18 @@ TFont MakeFont(TPdfFile& file, const TObject& dict)
         // inside a word is not taken for a space.
         font.Widths.fill(0.6);
     }
+    ResolveOneByte(font);
     return font;
 }
 
 // Letters a reader sees in place of presentation forms, and spaces for the marks that are not letters.
 void AppendNormalized(std::string& out, std::string_view utf8)
 {
+    // Most glyphs are one printable ASCII letter.
+    if (utf8.size() == 1 && static_cast<unsigned char>(utf8[0]) >= 0x20 && static_cast<unsigned char>(utf8[0]) < 0x80) {
+        out.push_back(utf8[0]);
+        return;
+    }
     for (std::size_t i = 0; i < utf8.size();) {
         const char32_t cp = Utf8Next(utf8, i);
         switch (cp) {
@@ -394,6 +437,33 @@ void AppendNormalized(std::string& out, std::string_view utf8)
                 break;
             Utf8Append(out, cp);
         }
+    }
+}
+
+// The combining mark a spacing accent glyph stands for, 0 for other text.
+char32_t CombiningMark(std::string_view utf8)
+{
+    std::size_t i = 0;
+    if (utf8.empty())
+        return 0;
+    const char32_t cp = Utf8Next(utf8, i);
+    if (i != utf8.size())
+        return 0;
+    switch (cp) {
+    case 0x00B4: case 0x02CA: return 0x0301;
+    case 0x0060: case 0x02CB: return 0x0300;
+    case 0x005E: case 0x02C6: return 0x0302;
+    case 0x007E: case 0x02DC: return 0x0303;
+    case 0x00A8: return 0x0308;
+    case 0x02DA: return 0x030A;
+    case 0x00B8: return 0x0327;
+    case 0x02C7: return 0x030C;
+    case 0x02D8: return 0x0306;
+    case 0x02D9: return 0x0307;
+    case 0x02DD: return 0x030B;
+    case 0x02DB: return 0x0328;
+    case 0x00AF: case 0x02C9: return 0x0304;
+    default: return 0;
     }
 }
 
@@ -429,11 +499,17 @@ public:
         return true;
     }
 
+    /// True once a page had a content stream that could be read: the structure works, even when
+    /// the pages show no text (scans, drawings).
+    bool AnyContent() const { return FAnyContent; }
+
 private:
+    // A page as its reference (the dictionary is read again when its turn comes), so a document
+    // of many pages does not hold every page's dictionary at once.
     struct TPage
     {
-        TObject Dict;
-        TObject Resources;
+        TObject Node;
+        TObject Inherited; // the resources of the nodes above it
     };
     struct TState
     {
@@ -460,13 +536,13 @@ private:
             const TObject dict = FFile.Resolve(item.Node);
             if (dict.Kind != TObject::Dict || item.Depth > 64)
                 continue;
-            const TObject resources = dict.Get("Resources").IsNull() ? item.Resources : dict.Get("Resources");
             const TObject kids = FFile.Resolve(dict.Get("Kids"));
             if (kids.Kind == TObject::Array && !dict.Get("Type").IsName("Page")) {
+                const TObject resources = dict.Get("Resources").IsNull() ? item.Resources : dict.Get("Resources");
                 for (std::size_t i = kids.Size(); i-- > 0;)
                     stack.push_back({kids.At(i), resources, item.Depth + 1});
             } else {
-                FPages.push_back({dict, resources});
+                FPages.push_back({item.Node, item.Resources});
             }
         }
     }
@@ -499,12 +575,16 @@ private:
         FPendingMark = 0;
         FPendingHyphen = false;
         FLastCharAt = std::string::npos;
-        const TObject contents = FFile.Resolve(page.Dict.Get("Contents"));
+        const TObject dict = FFile.Resolve(page.Node);
+        const TObject resources = dict.Get("Resources").IsNull() ? page.Inherited : dict.Get("Resources");
+        const TObject contents = FFile.Resolve(dict.Get("Contents"));
         std::string data;
         auto add = [&](const TObject& stream) {
             const TObject s = FFile.Resolve(stream);
             bool cut = false;
+            const std::size_t had = data.size();
             data += FFile.StreamData(s, StreamLimit, &cut);
+            FAnyContent = FAnyContent || data.size() > had;
             data.push_back('\n');
             FCut = FCut || cut;
         };
@@ -516,7 +596,7 @@ private:
         }
         TState state;
         std::set<std::uint32_t> active;
-        Run(data, page.Resources, state, 0, active);
+        Run(data, resources, state, 0, active);
         data.clear();
         data.shrink_to_fit();
         if (FPendingMark)
@@ -526,7 +606,7 @@ private:
         FPendingMark = 0;
         FPendingHyphen = false;
         // What the page's annotations say.
-        const TObject annots = FFile.Resolve(page.Dict.Get("Annots"));
+        const TObject annots = FFile.Resolve(dict.Get("Annots"));
         for (std::size_t i = 0; i < annots.Size() && i < 10000; ++i) {
             const TObject annot = FFile.Resolve(annots.At(i));
             if (annot.Get("Subtype").IsName("Link") || annot.Get("Subtype").IsName("Popup"))
@@ -636,13 +716,14 @@ private:
 
     // Puts one glyph's text where the page shows it: a move across the line starts a new line, a
     // gap along it is a space. (x, y) is where the glyph starts, (endX, endY) where its drawing ends.
-    void Place(std::string utf8, double x, double y, double size, double dirX, double dirY, double endX,
+    void Place(std::string_view glyph, double x, double y, double size, double dirX, double dirY, double endX,
                double endY, bool vertical)
     {
+        std::string_view utf8 = glyph;
         if (!FActual.empty() && FActualDepth > 0) {
             // Inside a span with a replacement text: it stands for the first glyph, the others give none.
             TActual& span = FActual[FActualDepth - 1];
-            utf8 = span.Emitted ? std::string() : span.Text;
+            utf8 = span.Emitted ? std::string_view() : std::string_view(span.Text);
             span.Emitted = true;
         }
         double along = 0;
@@ -676,7 +757,7 @@ private:
             FPendingEnd = endX * (vertical ? 0 : 1);
             FPendingDirX = dirX;
             FPendingDirY = dirY;
-            FPendingMarkText = utf8;
+            FPendingMarkText.assign(utf8);
             FHaveLast = true;
             FLastX = x; // the letter under it starts about here, so no gap is seen
             FLastY = y;
@@ -687,12 +768,13 @@ private:
         }
         if (FPendingMark) {
             const double reach = (FPendingEnd - x) * FPendingDirX;
-            std::string letter = utf8;
+            std::string letter(utf8);
             const char32_t pending = FPendingMark;
             FPendingMark = 0;
             if (!utf8.empty() && reach > 0) {
                 Utf8Append(letter, pending);
-                utf8 = Utf8ComposeNfc(letter);
+                FComposed = Utf8ComposeNfc(letter);
+                utf8 = FComposed;
             } else {
                 AppendNormalized(*FOut, FPendingMarkText);
             }
@@ -701,7 +783,7 @@ private:
             FPendingHyphen = false;
             std::size_t k = 0;
             const char32_t first = utf8.empty() ? 0 : Utf8Next(utf8, k);
-            const std::string one = utf8.substr(0, k);
+            const std::string one(utf8.substr(0, k));
             const bool lower = first && Utf8Upper(one) != one && Utf8Lower(one) == one;
             if (!lower)
                 *FOut += "-\n"; // not a word cut at the line's end: the hyphen and the line end stand
@@ -718,32 +800,7 @@ private:
         FLastDirY = dirY;
     }
 
-    // The combining mark a spacing accent glyph stands for, 0 for other text.
-    static char32_t CombiningFor(const std::string& utf8)
-    {
-        std::size_t i = 0;
-        if (utf8.empty())
-            return 0;
-        const char32_t cp = Utf8Next(utf8, i);
-        if (i != utf8.size())
-            return 0;
-        switch (cp) {
-        case 0x00B4: case 0x02CA: return 0x0301;
-        case 0x0060: case 0x02CB: return 0x0300;
-        case 0x005E: case 0x02C6: return 0x0302;
-        case 0x007E: case 0x02DC: return 0x0303;
-        case 0x00A8: return 0x0308;
-        case 0x02DA: return 0x030A;
-        case 0x00B8: return 0x0327;
-        case 0x02C7: return 0x030C;
-        case 0x02D8: return 0x0306;
-        case 0x02D9: return 0x0307;
-        case 0x02DD: return 0x030B;
-        case 0x02DB: return 0x0328;
-        case 0x00AF: case 0x02C9: return 0x0304;
-        default: return 0;
-        }
-    }
+    static char32_t CombiningFor(std::string_view utf8) { return CombiningMark(utf8); }
 
     // The codes of a string and their text.
     void Show(const std::string& bytes, TState& state)
@@ -756,6 +813,26 @@ private:
         }
         std::string utf16;
         std::string text;
+        // The string's place on the page: glyphs move along its baseline only, so the matrix is
+        // made once per string, not once per glyph.
+        const TMatrix m = Multiply(FTm, state.Ctm);
+        const double rise = state.Rise;
+        double dirX = m[0], dirY = m[1];
+        const double length = std::hypot(dirX, dirY);
+        const double scale = length > 0 ? length : 1; // device units per text-space unit along the line
+        if (length > 0) {
+            dirX /= length;
+            dirY /= length;
+        } else {
+            dirX = 1;
+            dirY = 0;
+        }
+        const double size = std::abs(state.Size) * std::hypot(m[2], m[3]);
+        double along = 0, down = 0;
+        if (font->Codes == TFont::OneByte && !font->Vertical && FActualDepth == 0 && !FPendingMark && FOut) {
+            ShowOneByte(bytes, *font, state, m, dirX, dirY, scale, size);
+            return;
+        }
         for (std::size_t i = 0; i < bytes.size();) {
             std::size_t n = 1;
             switch (font->Codes) {
@@ -780,17 +857,21 @@ private:
             const std::string_view codeBytes = std::string_view(bytes).substr(i, n);
             const std::uint32_t code = CodeOf(codeBytes);
             i += n;
-            text.clear();
+            std::string_view glyph;
             if (font->ToUnicode.Any && font->ToUnicode.Lookup(n, code, utf16)) {
                 text = Utf16BeToUtf8(utf16);
+                glyph = text;
             } else if (font->Codes == TFont::Utf16) {
                 text = Utf16BeToUtf8(codeBytes);
+                glyph = text;
             } else if (font->Codes == TFont::Utf8) {
-                text = std::string(codeBytes);
+                glyph = codeBytes;
             } else if (n == 1) {
-                text = font->Simple[code & 0xFF];
-                if (text.empty() && code >= 0x20)
+                glyph = font->Simple[code & 0xFF];
+                if (glyph.empty() && code >= 0x20) {
                     text = AnsiToUtf8(codeBytes); // no usable map: the code as 8-bit text, as before
+                    glyph = text;
+                }
             }
             double width;
             if (font->Codes == TFont::OneByte)
@@ -799,41 +880,95 @@ private:
                 width = it->second;
             else
                 width = font->DefaultWidth;
-            // Where the glyph sits on the page, and where the next one would.
-            const TMatrix render = Multiply(Multiply({state.Size * state.Scale, 0, 0, state.Size, 0, state.Rise}, FTm), state.Ctm);
-            const double x = render[4], y = render[5];
-            double dirX = render[0], dirY = render[1];
-            const double length = std::hypot(dirX, dirY);
-            if (length > 0) {
-                dirX /= length;
-                dirY /= length;
-            } else {
-                dirX = 1;
-                dirY = 0;
-            }
-            const double size = std::hypot(render[2], render[3]);
+            // Where the glyph sits on the page: `along` text-space units from where the string began.
+            const double x = along * m[0] + rise * m[2] + m[4];
+            const double y = along * m[1] + rise * m[3] + m[5];
             const double visible = width * state.Size * state.Scale;
             double advance = width * state.Size + state.CharSpace + (n == 1 && code == 32 ? state.WordSpace : 0);
             if (font->Vertical) {
-                FTm = Multiply({1, 0, 0, 1, 0, -(width * state.Size + state.CharSpace)}, FTm);
+                down += width * state.Size + state.CharSpace;
             } else {
                 advance *= state.Scale;
-                FTm = Multiply({1, 0, 0, 1, advance, 0}, FTm);
+                along += advance;
             }
-            const TMatrix after = Multiply(Multiply({state.Size * state.Scale, 0, 0, state.Size, 0, state.Rise}, FTm), state.Ctm);
-            if (text == " ") {
+            if (glyph == " ") {
                 // A space glyph is a gap like any other: one that barely moves (justified text
                 // squeezed by word spacing) parts nothing.
-                const double moved = (after[4] - x) * dirX + (after[5] - y) * dirY;
-                if (moved >= 0.1 * size && FActualDepth == 0)
+                if (advance * scale >= 0.1 * size && FActualDepth == 0)
                     Space();
                 continue;
             }
             // Where the drawing of the glyph ends: character spacing is a gap after it.
-            const double endX = font->Vertical ? after[4] : x + dirX * visible * size / std::max(std::abs(state.Size), 1e-9);
-            const double endY = font->Vertical ? after[5] : y + dirY * visible * size / std::max(std::abs(state.Size), 1e-9);
-            Place(text, x, y, size, dirX, dirY, endX, endY, font->Vertical);
+            double endX, endY;
+            if (font->Vertical) {
+                endX = rise * m[2] - down * m[2] + m[4];
+                endY = rise * m[3] - down * m[3] + m[5];
+            } else {
+                endX = x + dirX * visible * scale;
+                endY = y + dirY * visible * scale;
+            }
+            Place(glyph, x, y, size, dirX, dirY, endX, endY, font->Vertical);
         }
+        if (font->Vertical)
+            FTm = Multiply({1, 0, 0, 1, 0, -down}, FTm);
+        else
+            FTm = Multiply({1, 0, 0, 1, along, 0}, FTm);
+    }
+
+    // The common case at full speed: a one-byte font, each code's text worked out beforehand. Inside
+    // one string glyphs follow each other at their widths, so only character spacing wider than a
+    // space's share, a space glyph, or an accent calls for the full placing of each glyph.
+    void ShowOneByte(const std::string& bytes, const TFont& font, const TState& state, const TMatrix& m, double dirX,
+                     double dirY, double scale, double size)
+    {
+        const double rise = state.Rise;
+        const double th = state.Scale;
+        const double charGap = state.CharSpace * th * scale;
+        const bool tight = charGap <= 0.15 * size && charGap >= -size;
+        double along = 0;
+        double lastEnd = 0;     // where the last glyph written fast ends, along the string
+        bool fastLast = false;  // the last glyph was written without Place
+        bool placed = false;
+        auto sync = [&] {
+            if (!fastLast)
+                return;
+            FHaveLast = true;
+            FLastX = lastEnd * m[0] + rise * m[2] + m[4];
+            FLastY = lastEnd * m[1] + rise * m[3] + m[5];
+            FLastSize = size;
+            FLastDirX = dirX;
+            FLastDirY = dirY;
+            fastLast = false;
+        };
+        for (const char ch : bytes) {
+            const auto code = static_cast<unsigned char>(ch);
+            const double width = font.Widths[code];
+            const double visible = width * state.Size * th;
+            const double advance = (width * state.Size + state.CharSpace + (code == 32 ? state.WordSpace : 0)) * th;
+            const std::uint8_t cls = font.Class1[code];
+            if (cls == TFont::SpaceGlyph) {
+                if (advance * scale >= 0.1 * size)
+                    Space();
+                along += advance;
+                continue;
+            }
+            if (cls == TFont::Plain && placed && tight && FHaveLast) {
+                FLastCharAt = FOut->size();
+                *FOut += font.Text1[code];
+                lastEnd = along + visible;
+                fastLast = true;
+                along += advance;
+                continue;
+            }
+            sync();
+            const double x = along * m[0] + rise * m[2] + m[4];
+            const double y = along * m[1] + rise * m[3] + m[5];
+            Place(font.Text1[code], x, y, size, dirX, dirY, x + dirX * visible * scale, y + dirY * visible * scale, false);
+            placed = true;
+            along += advance;
+        }
+        sync();
+        FTm = Multiply({1, 0, 0, 1, along, 0}, FTm);
     }
 
     void Run(std::string_view data, const TObject& resources, TState& state, int depth, std::set<std::uint32_t>& active)
@@ -1052,7 +1187,9 @@ private:
     double FPendingEnd = 0, FPendingDirX = 1, FPendingDirY = 0;
     bool FPendingHyphen = false;
     std::size_t FLastCharAt = std::string::npos;
+    std::string FComposed; // a letter and the accent drawn over it, as one
     int FForms = 0;
+    bool FAnyContent = false;
 };
 
 // The document's bytes through the caller's file or memory.
@@ -1167,8 +1304,9 @@ bool TPdfTextStream::NextPiece()
         if (!FPages->Next(text, page, cut)) {
             FEnded = true;
             // A structure that leads to no text at all (no pages, a page tree lost to damage): the
-            // literal strings of the whole file, so nothing found before is lost.
-            return FPosition == 0 && FallbackScan() && NextRawPiece();
+            // literal strings of the whole file, so nothing found before is lost. Pages that were
+            // read and show only images are not that: image data holds no text.
+            return FPosition == 0 && !FPages->AnyContent() && FallbackScan() && NextRawPiece();
         }
     } catch (const EPdfError&) {
         FEnded = true; // what was read stands

@@ -46,7 +46,7 @@ std::string ReadFileBytes(const fs::path& path)
     return s.str();
 }
 
-std::vector<fs::path> CorpusFiles()
+[[maybe_unused]] std::vector<fs::path> CorpusFiles()
 {
     std::vector<fs::path> files;
     for (const auto& entry : fs::recursive_directory_iterator(CorpusFolder()))
@@ -104,7 +104,7 @@ bool IsLetter(char32_t cp)
 }
 
 // Words of five letters or more, each with the pages (from 1) that hold it.
-std::map<std::string, std::set<int>> WordsOf(const std::vector<std::string>& pages)
+[[maybe_unused]] std::map<std::string, std::set<int>> WordsOf(const std::vector<std::string>& pages)
 {
     std::map<std::string, std::set<int>> words;
     for (std::size_t p = 0; p < pages.size(); ++p) {
@@ -154,7 +154,7 @@ std::vector<std::string> OraclePages(const fs::path& file)
 }
 #endif
 
-bool LetterBefore(const std::string& text, std::size_t at)
+[[maybe_unused]] bool LetterBefore(const std::string& text, std::size_t at)
 {
     if (at == 0)
         return false;
@@ -165,14 +165,14 @@ bool LetterBefore(const std::string& text, std::size_t at)
     return IsLetter(Utf8Next(text, k));
 }
 
-bool LetterAt(const std::string& text, std::size_t at)
+[[maybe_unused]] bool LetterAt(const std::string& text, std::size_t at)
 {
     if (at >= text.size())
         return false;
     return IsLetter(Utf8Next(text, at));
 }
 
-std::size_t FindWord(const std::string& text, const std::string& word)
+[[maybe_unused]] std::size_t FindWord(const std::string& text, const std::string& word)
 {
     for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
         if (!LetterBefore(text, at) && !LetterAt(text, at + word.size()))
