@@ -634,15 +634,36 @@ std::string Unpredict(std::string data, const TObject& parms)
 // ---------------------------------------------------------------------------------------------
 // Text strings
 
+std::string Utf16BeToUtf8(std::string_view bytes)
+{
+    // Decoded here rather than by the system's converter: a lone surrogate is U+FFFD on every
+    // system (Windows' own form would carry it through as bytes no search can type).
+    std::string out;
+    auto unit = [&](std::size_t i) {
+        return static_cast<char32_t>(static_cast<unsigned char>(bytes[i]) << 8 | static_cast<unsigned char>(bytes[i + 1]));
+    };
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const char32_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) <= 0xDFFF) {
+            Utf8Append(out, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 2) - 0xDC00));
+            i += 2;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            Utf8Append(out, 0xFFFD);
+        } else {
+            Utf8Append(out, u);
+        }
+    }
+    if (i < bytes.size())
+        Utf8Append(out, static_cast<unsigned char>(bytes[i])); // an odd byte at the end: as it is
+    return out;
+}
+
 std::string TextStringToUtf8(std::string_view s)
 {
     std::string out;
-    if (s.size() >= 2 && static_cast<unsigned char>(s[0]) == 0xFE && static_cast<unsigned char>(s[1]) == 0xFF) {
-        std::u16string wide;
-        for (std::size_t i = 2; i + 1 < s.size(); i += 2)
-            wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(s[i]) << 8 | static_cast<unsigned char>(s[i + 1])));
-        return Utf16ToUtf8(wide);
-    }
+    if (s.size() >= 2 && static_cast<unsigned char>(s[0]) == 0xFE && static_cast<unsigned char>(s[1]) == 0xFF)
+        return Utf16BeToUtf8(s.substr(2));
     if (s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF")
         return std::string(s.substr(3));
     for (char c : s) {

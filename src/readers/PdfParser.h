@@ -157,6 +157,8 @@ private:
 bool IsPdfSpace(char c);
 bool IsPdfDelimiter(char c);
 
+/// UTF-16BE bytes as UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf16BeToUtf8(std::string_view bytes);
 /// A document text string (PDFDocEncoding, UTF-16 with its byte-order mark, or UTF-8 with one) as UTF-8.
 std::string TextStringToUtf8(std::string_view s);
 

@@ -47,16 +47,6 @@ TMatrix MatrixOf(const TObject& array)
     return m;
 }
 
-// UTF-16BE bytes as UTF-8.
-std::string Utf16BeToUtf8(std::string_view bytes)
-{
-    std::u16string wide;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) << 8 | static_cast<unsigned char>(bytes[i + 1])));
-    if (bytes.size() % 2)
-        wide.push_back(static_cast<unsigned char>(bytes.back()));
-    return Utf16ToUtf8(wide);
-}
 
 std::uint32_t CodeOf(std::string_view bytes)
 {
@@ -416,7 +406,9 @@ void AppendNormalized(std::string& out, std::string_view utf8)
         return;
     }
     for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t cp = Utf8Next(utf8, i);
+        char32_t cp = Utf8Next(utf8, i);
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            cp = 0xFFFD; // Utf8Next's stand-in for a byte that is no UTF-8 (raw UTF-8 codes, text strings)
         switch (cp) {
         case 0xFB00: out += "ff"; break;
         case 0xFB01: out += "fi"; break;
