@@ -110,7 +110,7 @@ TObject TLexer::ParseNumber()
         if (IsDigit(c)) {
             any = true;
             if (!real) {
-                if (whole < (INT64_MAX - 9) / 10)
+                if (whole < std::int64_t{100000000000000000}) // stays far inside int64 as a double too
                     whole = whole * 10 + (c - '0');
                 value = value * 10 + (c - '0');
             } else {
@@ -131,7 +131,8 @@ TObject TLexer::ParseNumber()
     }
     if (real) {
         o.Kind = TObject::Real;
-        o.R = negative ? -value : value;
+        // Bounded, so the number converts to any integer type without overflow.
+        o.R = std::clamp(negative ? -value : value, -1e18, 1e18);
     } else {
         o.Kind = TObject::Int;
         o.I = negative ? -whole : whole;
@@ -577,12 +578,12 @@ std::string RunLengthDecode(std::string_view in, std::size_t limit, bool& cut)
 
 std::string Unpredict(std::string data, const TObject& parms)
 {
-    const int predictor = static_cast<int>(parms.Get("Predictor").Number());
+    const int predictor = ToInt(parms.Get("Predictor").Number());
     if (predictor < 2)
         return data;
-    const int colors = std::max(1, static_cast<int>(parms.Get("Colors").IsNull() ? 1 : parms.Get("Colors").Number()));
-    const int bpc = std::max(1, static_cast<int>(parms.Get("BitsPerComponent").IsNull() ? 8 : parms.Get("BitsPerComponent").Number()));
-    const int columns = std::max(1, static_cast<int>(parms.Get("Columns").IsNull() ? 1 : parms.Get("Columns").Number()));
+    const int colors = std::max(1, ToInt(parms.Get("Colors").IsNull() ? 1 : parms.Get("Colors").Number()));
+    const int bpc = std::max(1, ToInt(parms.Get("BitsPerComponent").IsNull() ? 8 : parms.Get("BitsPerComponent").Number()));
+    const int columns = std::max(1, ToInt(parms.Get("Columns").IsNull() ? 1 : parms.Get("Columns").Number()));
     if (colors > 64 || bpc > 16 || columns > (1 << 24))
         return {};
     const std::size_t bpp = std::max<std::size_t>(1, static_cast<std::size_t>(colors * bpc + 7) / 8);
@@ -811,7 +812,7 @@ bool TPdfFile::ReadXrefSection(std::uint64_t offset, std::vector<std::uint64_t>&
             return false;
         int widths[3];
         for (int k = 0; k < 3; ++k) {
-            widths[k] = static_cast<int>(w.At(static_cast<std::size_t>(k)).Number());
+            widths[k] = ToInt(w.At(static_cast<std::size_t>(k)).Number());
             if (widths[k] < 0 || widths[k] > 8)
                 return false;
         }
@@ -1014,10 +1015,10 @@ void TPdfFile::SetUpEncryption()
     const TObject dict = Resolve(encryptEntry);
     TPdfEncryption e;
     e.Filter = dict.Get("Filter").S;
-    e.V = static_cast<int>(dict.Get("V").Number());
-    e.R = static_cast<int>(dict.Get("R").Number());
+    e.V = ToInt(dict.Get("V").Number());
+    e.R = ToInt(dict.Get("R").Number());
     if (dict.Get("Length").IsNumber())
-        e.Length = static_cast<int>(dict.Get("Length").Number());
+        e.Length = ToInt(dict.Get("Length").Number());
     e.O = dict.Get("O").S;
     e.U = dict.Get("U").S;
     e.OE = dict.Get("OE").S;
@@ -1304,7 +1305,7 @@ std::string TPdfFile::StreamData(const TObject& stream, std::size_t limit, bool*
             data = Unpredict(Inflate(data, limit, wasCut), parms);
         } else if (name == "LZWDecode" || name == "LZW") {
             const TObject& early = parms.Get("EarlyChange");
-            data = Unpredict(LzwDecode(data, early.IsNumber() ? static_cast<int>(early.Number()) : 1, limit, wasCut), parms);
+            data = Unpredict(LzwDecode(data, early.IsNumber() ? ToInt(early.Number()) : 1, limit, wasCut), parms);
         } else if (name == "ASCIIHexDecode" || name == "AHx") {
             data = AsciiHexDecode(data);
         } else if (name == "ASCII85Decode" || name == "A85") {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -153,6 +154,12 @@ private:
     std::string_view FData;
     std::size_t FPos;
 };
+
+/// A document's number as an int, held to int's range: a damaged file's numbers can be anything.
+inline int ToInt(double v)
+{
+    return v >= 2147483647.0 ? INT_MAX : v <= -2147483648.0 ? INT_MIN : v == v ? static_cast<int>(v) : 0;
+}
 
 bool IsPdfSpace(char c);
 bool IsPdfDelimiter(char c);

@@ -360,14 +360,14 @@ TFont MakeFont(TPdfFile& file, const TObject& dict)
     for (std::size_t i = 0; i < differences.Size(); ++i) {
         const TObject item = file.Resolve(differences.At(i));
         if (item.IsNumber()) {
-            code = static_cast<int>(item.Number());
+            code = ToInt(item.Number());
         } else if (item.Kind == TObject::Name) {
             if (code >= 0 && code < 256) {
                 std::string text = GlyphNameToUtf8(item.S);
                 // A name that says nothing ("g12", "cid34"): the code stands for itself, as before.
                 font.Simple[static_cast<std::size_t>(code)] = text.empty() ? std::string() : std::move(text);
             }
-            ++code;
+            code += code < 256 ? 1 : 0; // past 255 names map nothing: no need to count on
         }
     }
     double scale = 0.001;
@@ -377,14 +377,14 @@ TFont MakeFont(TPdfFile& file, const TObject& dict)
             scale = std::abs(matrix.At(0).Number());
     }
     const TObject widths = file.Resolve(dict.Get("Widths"));
-    const int firstChar = static_cast<int>(dict.Get("FirstChar").Number());
+    const int firstChar = ToInt(dict.Get("FirstChar").Number());
     const TObject descriptor = file.Resolve(dict.Get("FontDescriptor"));
     const double missing = descriptor.Get("MissingWidth").IsNumber() ? descriptor.Get("MissingWidth").Number() * scale : 0;
     if (widths.Size() > 0) {
         font.HaveWidths = true;
         font.Widths.fill(missing > 0 ? missing : 0.6);
         for (std::size_t i = 0; i < widths.Size(); ++i) {
-            const int c = firstChar + static_cast<int>(i);
+            const std::int64_t c = std::int64_t{firstChar} + static_cast<std::int64_t>(i);
             if (c >= 0 && c < 256)
                 font.Widths[static_cast<std::size_t>(c)] = file.Resolve(widths.At(i)).Number() * scale;
         }

@@ -542,6 +542,42 @@ TEST(PdfTextLayerTest, ObjectStreamHeaders)
     }
 }
 
+// Numbers far beyond anything a writer puts in a document, where counts, codes and lengths are
+// read: what the page shows is still read (the sanitizer builds also check that no conversion of
+// such a number overflows).
+TEST(PdfTextLayerTest, AbsurdNumbers)
+{
+    const std::string hugeReal = "1" + std::string(300, '0') + ".5";
+    const std::string hugeInt(30, '9');
+    const std::string content = Text("(AB) Tj");
+    const std::string data = ZlibDeflate(content);
+    auto withLength = [&](const std::string& length) {
+        TDoc doc = Pages({content});
+        doc.Set(11, "<< /Length " + length + " /Filter /FlateDecode >>\nstream\n" + data + "\nendstream");
+        return doc.Table();
+    };
+    auto withFont = [&](const std::string& entries) {
+        return Pages({content}, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier" + entries + " >>").Table();
+    };
+    struct Case { const char* what; std::string pdf; std::string text; };
+    const Case cases[] = {
+        {"a real /Length", withLength(hugeReal), "AB"},
+        {"an integer /Length", withLength(hugeInt), "AB"},
+        {"a negative /Length", withLength("-" + hugeReal), "AB"},
+        {"/FirstChar", withFont(" /FirstChar " + hugeReal + " /Widths [600 600]"), "AB"},
+        {"/FirstChar, an integer", withFont(" /FirstChar " + hugeInt + " /Widths [600 600]"), "AB"},
+        // The names after the huge code map nothing; 66 (the code of B) shows the glyph C.
+        {"a code in /Differences", withFont(" /Encoding << /Differences [" + hugeReal + " /X /Y 66 /C] >>"), "AC"},
+        {"a negative code in /Differences", withFont(" /Encoding << /Differences [-" + hugeReal + " /X /Y] >>"), "AB"},
+        {"/Prev", Pages({content}).Table("/Root 1 0 R /Prev " + hugeReal), "AB"},
+        {"/Prev, an integer", Pages({content}).Table("/Root 1 0 R /Prev " + hugeInt), "AB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(TextOf(c.pdf), c.text + "\n");
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Fonts
 
