@@ -126,7 +126,7 @@ TObject TLexer::ParseNumber()
     }
     if (!any && FPos == start + 1 && !real) {
         o.Kind = TObject::Keyword;
-        o.S.assign(FData.substr(start, 1));
+        o.S.assign(1, FData[start]);
         return o;
     }
     if (real) {
@@ -893,6 +893,12 @@ void TPdfFile::Repair()
     std::string buffer;
     for (std::uint64_t start = 0; start < size; start += Chunk) {
         CheckCancel();
+        // Holes of a sparse file hold no object: skipped, not read as zeros.
+        const std::uint64_t data = FSource.NextData(start);
+        if (data >= size)
+            break;
+        if (data >= start + Chunk)
+            start = data - data % 4096;
         buffer.assign(Chunk + Overlap, '\0');
         buffer.resize(FSource.ReadAt(start, buffer.data(), buffer.size()));
         const std::size_t own = std::min<std::size_t>(buffer.size(), Chunk);

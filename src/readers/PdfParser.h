@@ -68,6 +68,8 @@ public:
     virtual ~TPdfSource() = default;
     virtual std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t count) const = 0;
     virtual std::uint64_t Size() const = 0;
+    /// The start of the next stretch that is not a hole, at or after `offset` (sparse files).
+    virtual std::uint64_t NextData(std::uint64_t offset) const { return offset; }
 };
 
 /// The cross-reference of a document, its objects and streams. Throws EPdfError when no document

@@ -1201,6 +1201,7 @@ public:
         return n;
     }
     std::uint64_t Size() const override { return FFile ? FFile->Size() : FBytes.size(); }
+    std::uint64_t NextData(std::uint64_t offset) const override { return FFile ? FFile->NextData(offset) : offset; }
 
 private:
     const TFileStream* FFile = nullptr;
