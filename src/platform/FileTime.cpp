@@ -10,6 +10,17 @@
 namespace trovex
 {
 
+// The listing is sorted the same way on every system: one look-up serves both.
+TDirEntry::TKind TFolderListing::KindOf(std::string_view name) const
+{
+    if (FEntries.size() <= 2)
+        return TDirEntry::dkUnknown;
+    auto it = std::lower_bound(FEntries.begin() + 2, FEntries.end(), name,
+                               [](const TDirEntry& e, std::string_view n) { return FolderOrderLess(e.Name, n); });
+    return it != FEntries.end() && it->Name == name ? it->Kind : TDirEntry::dkUnknown;
+}
+
+
 using namespace filetime;
 
 TFileTime UnixToFileTime(std::int64_t seconds, std::uint32_t nanoseconds)

@@ -23,18 +23,6 @@ using trovex::test::TTempTree;
 namespace
 {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool SanitizedBuild = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool SanitizedBuild = true;
-#else
-constexpr bool SanitizedBuild = false;
-#endif
-#else
-constexpr bool SanitizedBuild = false;
-#endif
-
 struct TResult
 {
     int Status = -1;
@@ -306,7 +294,7 @@ TEST_F(CliTest, EndlessListIsRefused)
 TEST_F(CliTest, EndlessDeviceListIsRefusedInBoundedMemory)
 {
     TROVEX_SKIP_ON_WINDOWS("/dev/zero and prlimit");
-    if (SanitizedBuild || !std::filesystem::exists("/usr/bin/prlimit"))
+    if (trovex::test::SanitizedBuild || !std::filesystem::exists("/usr/bin/prlimit"))
         GTEST_SKIP() << "the sanitizers need their own address space; no prlimit";
     // 256 MiB of list, the program and its libraries: room for the bound once, not twice.
     TResult r = RunProgram("/usr/bin/prlimit",

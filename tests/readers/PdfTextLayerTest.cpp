@@ -5,6 +5,7 @@
 #include "readers/PdfTextLayer.h"
 
 #include "platform/CodePage.h"
+#include "support/Portable.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -891,18 +892,6 @@ std::size_t ResidentBytes()
 }
 #endif
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool SanitizedBuild = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool SanitizedBuild = true;
-#else
-constexpr bool SanitizedBuild = false;
-#endif
-#else
-constexpr bool SanitizedBuild = false;
-#endif
-
 // Many pages of a few words: each comes with its number, and memory follows the pages read, not
 // the document (checked roughly where the system tells).
 TEST(PdfTextLayerTest, ManyPages)
@@ -924,7 +913,7 @@ TEST(PdfTextLayerTest, ManyPages)
 #ifdef __linux__
     // The sanitizers keep freed memory aside and add their own: resident size says nothing there.
     const std::size_t after = ResidentBytes();
-    if (!SanitizedBuild) {
+    if (!trovex::test::SanitizedBuild) {
         EXPECT_LT(after, before + 64 * (std::size_t{1} << 20) + text.capacity());
     }
 #endif

@@ -24,18 +24,6 @@ using trovex::test::TTempTree;
 namespace
 {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
-
 // Runs `body` in a child process whose address space may grow by at most `extra` bytes beyond what
 // it has, and returns the child's exit code. Under the address or thread sanitizer (which need their
 // huge reservations) the child runs without the limit.
@@ -43,7 +31,7 @@ int RunWithMemoryLimit(std::size_t extra, const std::function<int()>& body)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (!Sanitized) {
+        if (!trovex::test::SanitizedBuild) {
             long pages = 0;
             if (FILE* f = std::fopen("/proc/self/statm", "r")) {
                 if (std::fscanf(f, "%ld", &pages) != 1)
@@ -169,7 +157,7 @@ TEST(HostileFilesTest, LargeDocumentsNeverEndTheRun)
     const int code = RunWithMemoryLimit(std::size_t{64} << 20, [&] {
         std::string error;
         auto found = Search(tree, {"*.pdf", "needle"}, error);
-        if (Sanitized)
+        if (trovex::test::SanitizedBuild)
             found.erase("b-many-words.pdf"); // no limit there: the words fit, and may be found
         // (The text around a hit never holds the first byte searched: here the "n".)
         std::map<std::string, std::string> expected = {

@@ -31,6 +31,20 @@ constexpr bool OnWindows = true;
 constexpr bool OnWindows = false;
 #endif
 
+/// True in a build under the address or thread sanitizer, whose own reservations and quarantine
+/// make address-space limits and resident sizes meaningless.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool SanitizedBuild = true;
+#else
+constexpr bool SanitizedBuild = false;
+#endif
+#else
+constexpr bool SanitizedBuild = false;
+#endif
+
 /// A path written with '/' in the separator of the system: "a/b" is "a\b" on Windows.
 std::string Native(std::string_view path);
 /// The other way: the system's separators written as '/', so one expectation serves every system.

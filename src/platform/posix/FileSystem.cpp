@@ -261,15 +261,6 @@ bool TFolderListing::Adopt(int handle)
     return true;
 }
 
-TDirEntry::TKind TFolderListing::KindOf(std::string_view name) const
-{
-    if (FEntries.size() <= 2)
-        return TDirEntry::dkUnknown;
-    auto it = std::lower_bound(FEntries.begin() + 2, FEntries.end(), name,
-                               [](const TDirEntry& e, std::string_view n) { return FolderOrderLess(e.Name, n); });
-    return it != FEntries.end() && it->Name == name ? it->Kind : TDirEntry::dkUnknown;
-}
-
 bool TFolderListing::ReadFindData(const std::string& name, TFindData& data) const
 {
     return FHandle >= 0 && FindDataAt(FHandle, name.c_str(), name, data);

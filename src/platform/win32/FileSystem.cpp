@@ -199,15 +199,6 @@ bool TFolderListing::OpenBelow(const TFolderListing& root, const std::string& re
     return true;
 }
 
-TDirEntry::TKind TFolderListing::KindOf(std::string_view name) const
-{
-    if (FEntries.size() <= 2)
-        return TDirEntry::dkUnknown;
-    auto it = std::lower_bound(FEntries.begin() + 2, FEntries.end(), name,
-                               [](const TDirEntry& e, std::string_view n) { return FolderOrderLess(e.Name, n); });
-    return it != FEntries.end() && it->Name == name ? it->Kind : TDirEntry::dkUnknown;
-}
-
 bool TFolderListing::Open(const std::string& folder, bool list)
 {
     Close();
