@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -222,6 +223,7 @@ struct TFont
     enum TClass : std::uint8_t { NoText, Plain, SpaceGlyph, Special };
     std::array<std::string, 256> Text1;
     std::array<std::uint8_t, 256> Class1{};
+    std::array<char, 256> Byte1{}; // a plain glyph whose text is one printable ASCII byte: that byte
 };
 
 bool IsSymbolicFontName(std::string_view base)
@@ -264,6 +266,8 @@ void ResolveOneByte(TFont& font)
             AppendNormalized(normalized, text);
             text = std::move(normalized);
             cls = text.empty() ? TFont::NoText : text == " " ? TFont::SpaceGlyph : TFont::Plain;
+            if (cls == TFont::Plain && text.size() == 1 && text[0] > 0x20 && text[0] < 0x7F)
+                font.Byte1[code] = text[0];
         }
         font.Text1[code] = std::move(text);
     }
@@ -458,6 +462,335 @@ char32_t CombiningMark(std::string_view utf8)
     default: return 0;
     }
 }
+
+// One operand of a content-stream operator. The slots and their buffers are kept from one
+// operator to the next, so reading a page allocates next to nothing.
+struct TOperand
+{
+    enum TKind : std::uint8_t { Number, String, Name, Array, Other };
+    struct TItem
+    {
+        bool IsString = false;
+        double Num = 0;
+        std::string Text;
+    };
+    TKind Kind = Other;
+    double Num = 0;
+    std::string Text;          // a string's bytes, a name
+    std::vector<TItem> Items;  // an array of strings and numbers (TJ): the first ItemCount
+    std::size_t ItemCount = 0;
+    TObject Obj;               // anything else (dictionaries, nested arrays, booleans), fully read
+
+    double Value() const { return Kind == Number ? Num : Kind == Other ? Obj.Number() : 0.0; }
+};
+
+// An operator of up to three bytes as a number to switch on; 0 for a longer one.
+constexpr std::uint32_t OpCode(std::string_view op)
+{
+    if (op.size() > 3)
+        return 0;
+    std::uint32_t v = static_cast<std::uint32_t>(op.size()) << 24;
+    for (std::size_t i = 0; i < op.size(); ++i)
+        v |= static_cast<std::uint32_t>(static_cast<unsigned char>(op[i])) << (8 * i);
+    return v;
+}
+
+// Character classes for the content lexer: 1 white space, 2 delimiter.
+constexpr std::array<std::uint8_t, 256> CharClasses = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (const char c : {' ', '\n', '\r', '\t', '\f', '\0'})
+        t[static_cast<unsigned char>(c)] = 1;
+    for (const char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
+        t[static_cast<unsigned char>(c)] = 2;
+    return t;
+}();
+
+// Reads content streams the way TLexer reads them, operands straight into reusable slots.
+class TContentLexer
+{
+public:
+    enum TToken { End, Operand, Keyword };
+    explicit TContentLexer(std::string_view data) : FData(data) {}
+
+    /// Reads an operand into `o`, or an operator into `keyword`.
+    TToken Next(TOperand& o, std::string_view& keyword)
+    {
+        SkipSpace();
+        if (FPos >= FData.size())
+            return End;
+        const char c = FData[FPos];
+        if (c == '(') {
+            o.Kind = TOperand::String;
+            Literal(o.Text);
+            return Operand;
+        }
+        if (c == '/') {
+            o.Kind = TOperand::Name;
+            Name(o.Text);
+            return Operand;
+        }
+        if (c == '<' && !(FPos + 1 < FData.size() && FData[FPos + 1] == '<')) {
+            o.Kind = TOperand::String;
+            Hex(o.Text);
+            return Operand;
+        }
+        if (c == '[') {
+            if (!ArrayOf(o))
+                Full(o);
+            return Operand;
+        }
+        if (c == '<') {
+            Full(o);
+            return Operand;
+        }
+        if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
+            if (NumberOf(o.Num)) {
+                o.Kind = TOperand::Number;
+                return Operand;
+            }
+            keyword = FData.substr(FPos - 1, 1); // a sign standing alone
+            return Keyword;
+        }
+        const std::size_t start = FPos;
+        if (c == ')' || c == '>' || c == ']' || c == '{' || c == '}') {
+            ++FPos; // a stray delimiter taken as a keyword, so the reader moves on
+            if (c == '>' && FPos < FData.size() && FData[FPos] == '>')
+                ++FPos;
+        } else {
+            while (FPos < FData.size() && CharClasses[static_cast<unsigned char>(FData[FPos])] == 0)
+                ++FPos;
+        }
+        keyword = FData.substr(start, FPos - start);
+        if (keyword == "true" || keyword == "false" || keyword == "null") {
+            o.Kind = TOperand::Other;
+            o.Obj = TObject();
+            if (keyword != "null") {
+                o.Obj.Kind = TObject::Bool;
+                o.Obj.B = keyword == "true";
+            }
+            return Operand;
+        }
+        return Keyword;
+    }
+
+    bool Ended() const { return FPos >= FData.size(); }
+    std::size_t Pos() const { return FPos; }
+    void Seek(std::size_t pos) { FPos = std::min(pos, FData.size()); }
+    std::string_view Data() const { return FData; }
+
+private:
+    void SkipSpace()
+    {
+        while (FPos < FData.size()) {
+            const std::uint8_t cls = CharClasses[static_cast<unsigned char>(FData[FPos])];
+            if (cls == 1) {
+                ++FPos;
+            } else if (FData[FPos] == '%') {
+                while (FPos < FData.size() && FData[FPos] != '\n' && FData[FPos] != '\r')
+                    ++FPos;
+            } else {
+                break;
+            }
+        }
+    }
+
+    // A number as TLexer reads it; false for a sign standing alone (a keyword then).
+    bool NumberOf(double& out)
+    {
+        const std::size_t start = FPos;
+        bool negative = false;
+        if (FData[FPos] == '+' || FData[FPos] == '-') {
+            negative = FData[FPos] == '-';
+            ++FPos;
+        }
+        while (FPos < FData.size() && (FData[FPos] == '-' || FData[FPos] == '+'))
+            ++FPos;
+        std::int64_t whole = 0;
+        double value = 0, scale = 0.1;
+        bool any = false, real = false;
+        while (FPos < FData.size()) {
+            const char c = FData[FPos];
+            if (c >= '0' && c <= '9') {
+                any = true;
+                if (!real) {
+                    if (whole < std::int64_t{100000000000000000})
+                        whole = whole * 10 + (c - '0');
+                    value = value * 10 + (c - '0');
+                } else {
+                    value += (c - '0') * scale;
+                    scale /= 10;
+                }
+            } else if (c == '.' && !real) {
+                real = true;
+            } else {
+                break;
+            }
+            ++FPos;
+        }
+        if (!any && FPos == start + 1 && !real)
+            return false;
+        if (real)
+            out = std::clamp(negative ? -value : value, -1e18, 1e18);
+        else
+            out = static_cast<double>(negative ? -whole : whole);
+        return true;
+    }
+
+    void Literal(std::string& out)
+    {
+        out.clear();
+        ++FPos; // the "("
+        int nesting = 1;
+        const std::size_t size = FData.size();
+        while (FPos < size) {
+            // Most of a string is plain bytes: taken as one run.
+            std::size_t run = FPos;
+            while (run < size && FData[run] != '\\' && FData[run] != '(' && FData[run] != ')' && FData[run] != '\r')
+                ++run;
+            out.append(FData.data() + FPos, run - FPos);
+            FPos = run;
+            if (FPos >= size)
+                break;
+            const char c = FData[FPos++];
+            if (c == '\\') {
+                if (FPos >= size)
+                    break;
+                const char e = FData[FPos++];
+                switch (e) {
+                case 'n': out.push_back('\n'); break;
+                case 'r': out.push_back('\r'); break;
+                case 't': out.push_back('\t'); break;
+                case 'b': out.push_back('\b'); break;
+                case 'f': out.push_back('\f'); break;
+                case '\r':
+                    if (FPos < size && FData[FPos] == '\n')
+                        ++FPos;
+                    break;
+                case '\n': break;
+                default:
+                    if (e >= '0' && e <= '7') {
+                        int v = e - '0';
+                        for (int k = 0; k < 2 && FPos < size && FData[FPos] >= '0' && FData[FPos] <= '7'; ++k)
+                            v = v * 8 + (FData[FPos++] - '0');
+                        out.push_back(static_cast<char>(v & 0xFF));
+                    } else {
+                        out.push_back(e);
+                    }
+                }
+            } else if (c == '(') {
+                ++nesting;
+                out.push_back(c);
+            } else if (c == ')') {
+                if (--nesting == 0)
+                    break;
+                out.push_back(c);
+            } else { // '\r': an end of line inside a string reads as a line feed
+                if (FPos < size && FData[FPos] == '\n')
+                    ++FPos;
+                out.push_back('\n');
+            }
+        }
+    }
+
+    static int HexDigit(char c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+
+    void Hex(std::string& out)
+    {
+        out.clear();
+        ++FPos; // the "<"
+        int high = -1;
+        while (FPos < FData.size()) {
+            const char c = FData[FPos++];
+            if (c == '>')
+                break;
+            const int v = HexDigit(c);
+            if (v < 0)
+                continue;
+            if (high < 0) {
+                high = v;
+            } else {
+                out.push_back(static_cast<char>(high << 4 | v));
+                high = -1;
+            }
+        }
+        if (high >= 0)
+            out.push_back(static_cast<char>(high << 4));
+    }
+
+    void Name(std::string& out)
+    {
+        out.clear();
+        ++FPos; // the "/"
+        while (FPos < FData.size()) {
+            const char c = FData[FPos];
+            if (CharClasses[static_cast<unsigned char>(c)] != 0)
+                break;
+            if (c == '#' && FPos + 2 < FData.size() && HexDigit(FData[FPos + 1]) >= 0 && HexDigit(FData[FPos + 2]) >= 0) {
+                out.push_back(static_cast<char>(HexDigit(FData[FPos + 1]) << 4 | HexDigit(FData[FPos + 2])));
+                FPos += 3;
+                continue;
+            }
+            out.push_back(c);
+            ++FPos;
+        }
+    }
+
+    // An array of strings and numbers, as TJ takes it; false (nothing read) for any other array.
+    bool ArrayOf(TOperand& o)
+    {
+        const std::size_t start = FPos++;
+        o.ItemCount = 0;
+        for (;;) {
+            SkipSpace();
+            if (FPos >= FData.size())
+                break;
+            const char c = FData[FPos];
+            if (c == ']') {
+                ++FPos;
+                break;
+            }
+            if (o.ItemCount == o.Items.size())
+                o.Items.emplace_back();
+            TOperand::TItem& item = o.Items[o.ItemCount];
+            if (c == '(') {
+                item.IsString = true;
+                Literal(item.Text);
+            } else if (c == '<' && !(FPos + 1 < FData.size() && FData[FPos + 1] == '<')) {
+                item.IsString = true;
+                Hex(item.Text);
+            } else if (((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') && NumberOf(item.Num)) {
+                item.IsString = false;
+            } else {
+                FPos = start;
+                return false;
+            }
+            ++o.ItemCount;
+        }
+        o.Kind = TOperand::Array;
+        return true;
+    }
+
+    // Anything else through the full lexer.
+    void Full(TOperand& o)
+    {
+        TLexer lexer(FData, FPos);
+        o.Kind = TOperand::Other;
+        o.Obj = lexer.Next();
+        FPos = std::max(lexer.Pos(), FPos + 1);
+    }
+
+    std::string_view FData;
+    std::size_t FPos = 0;
+};
 
 } // namespace
 
@@ -795,7 +1128,7 @@ private:
     static char32_t CombiningFor(std::string_view utf8) { return CombiningMark(utf8); }
 
     // The codes of a string and their text.
-    void Show(const std::string& bytes, TState& state)
+    void Show(std::string_view bytes, TState& state)
     {
         const TFont* font = state.Font;
         if (!font) {
@@ -910,7 +1243,7 @@ private:
     // The common case at full speed: a one-byte font, each code's text worked out beforehand. Inside
     // one string glyphs follow each other at their widths, so only character spacing wider than a
     // space's share, a space glyph, or an accent calls for the full placing of each glyph.
-    void ShowOneByte(const std::string& bytes, const TFont& font, const TState& state, const TMatrix& m, double dirX,
+    void ShowOneByte(std::string_view bytes, const TFont& font, const TState& state, const TMatrix& m, double dirX,
                      double dirY, double scale, double size)
     {
         const double rise = state.Rise;
@@ -932,8 +1265,43 @@ private:
             FLastDirY = dirY;
             fastLast = false;
         };
-        for (const char ch : bytes) {
-            const auto code = static_cast<unsigned char>(ch);
+        const double perWidth = state.Size * th, wordGap = state.WordSpace * th, charSpace = state.CharSpace * th;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto code = static_cast<unsigned char>(bytes[i]);
+            if (placed && tight && FHaveLast && font.Byte1[code]) {
+                // A run of letters that are one byte each, and the spaces between them, written
+                // straight into the text.
+                const std::size_t at = FOut->size();
+                FOut->resize(at + bytes.size() - i);
+                char* const first = FOut->data() + at;
+                char* out = first;
+                char* lastLetter = first;
+                std::size_t j = i;
+                for (; j < bytes.size(); ++j) {
+                    const auto c = static_cast<unsigned char>(bytes[j]);
+                    const double advance = font.Widths[c] * perWidth + charSpace + (c == 32 ? wordGap : 0);
+                    if (const char b = font.Byte1[c]) {
+                        lastLetter = out;
+                        *out++ = b;
+                        lastEnd = along + font.Widths[c] * perWidth;
+                    } else if (font.Class1[c] == TFont::SpaceGlyph) {
+                        // As Space(): one space, none after a space or at a line's start.
+                        if (advance * scale >= 0.1 * size) {
+                            const char before = out > first ? out[-1] : at > 0 ? (*FOut)[at - 1] : '\n';
+                            if (before != ' ' && before != '\n')
+                                *out++ = ' ';
+                        }
+                    } else {
+                        break;
+                    }
+                    along += advance;
+                }
+                FLastCharAt = at + static_cast<std::size_t>(lastLetter - first);
+                FOut->resize(static_cast<std::size_t>(out - FOut->data()));
+                fastLast = true;
+                i = j - 1;
+                continue;
+            }
             const double width = font.Widths[code];
             const double visible = width * state.Size * th;
             const double advance = (width * state.Size + state.CharSpace + (code == 32 ? state.WordSpace : 0)) * th;
@@ -965,99 +1333,133 @@ private:
 
     void Run(std::string_view data, const TObject& resources, TState& state, int depth, std::set<std::uint32_t>& active)
     {
-        TLexer lexer(data);
-        std::vector<TObject> operands;
+        TContentLexer lexer(data);
+        // One set of operand slots per form depth: a form drawn from inside a page has its own.
+        if (FOperands.size() <= static_cast<std::size_t>(depth))
+            FOperands.resize(static_cast<std::size_t>(depth) + 1);
+        std::vector<TOperand>& operands = FOperands[static_cast<std::size_t>(depth)];
+        constexpr std::size_t MaxOperands = 64;
+        if (operands.size() < MaxOperands + 1)
+            operands.resize(MaxOperands + 1); // the last slot takes what a run of too many operands leaves over
+        std::size_t count = 0;
         std::vector<TState> saved;
         const std::size_t spans = FActual.size(); // marked content left open ends with the stream
         std::size_t steps = 0;
-        while (!lexer.Ended()) {
+        std::string_view op;
+        for (;;) {
             if (++steps % 4096 == 0)
                 trovex::CheckCancel(FCancel);
-            TObject o = lexer.Next();
-            if (o.Kind != TObject::Keyword) {
-                if (o.IsNull() && lexer.Ended())
-                    break;
-                if (operands.size() < 64)
-                    operands.push_back(std::move(o));
+            const auto token = lexer.Next(operands[count], op);
+            if (token == TContentLexer::End)
+                break;
+            if (token == TContentLexer::Operand) {
+                if (count < MaxOperands)
+                    ++count;
                 continue;
             }
-            const std::string& op = o.S;
-            auto num = [&](std::size_t i) {
-                return i < operands.size() ? operands[operands.size() - 1 - i].Number() : 0.0;
-            };
-            if (op == "Tj" || op == "'" || op == "\"") {
-                if (op == "'" || op == "\"") {
-                    if (op == "\"" && operands.size() >= 3) {
-                        state.WordSpace = operands[operands.size() - 3].Number();
-                        state.CharSpace = operands[operands.size() - 2].Number();
+            auto num = [&](std::size_t i) { return i < count ? operands[count - 1 - i].Value() : 0.0; };
+            const TOperand* last = count > 0 ? &operands[count - 1] : nullptr;
+            switch (OpCode(op)) {
+            case OpCode("Tj"):
+            case OpCode("'"):
+            case OpCode("\""):
+                if (op != "Tj") {
+                    if (op == "\"" && count >= 3) {
+                        state.WordSpace = operands[count - 3].Value();
+                        state.CharSpace = operands[count - 2].Value();
                     }
                     NextLine(state);
                 }
-                if (!operands.empty() && operands.back().Kind == TObject::String)
-                    Show(operands.back().S, state);
-            } else if (op == "TJ") {
-                if (!operands.empty() && operands.back().Kind == TObject::Array) {
-                    const TObject& array = operands.back();
+                if (last && last->Kind == TOperand::String)
+                    Show(last->Text, state);
+                break;
+            case OpCode("TJ"):
+                if (last && last->Kind == TOperand::Array) {
+                    for (std::size_t i = 0; i < last->ItemCount; ++i) {
+                        const TOperand::TItem& item = last->Items[i];
+                        if (item.IsString)
+                            Show(item.Text, state);
+                        else
+                            Shift(item.Num, state);
+                    }
+                } else if (last && last->Kind == TOperand::Other && last->Obj.Kind == TObject::Array) {
+                    const TObject& array = last->Obj;
                     for (std::size_t i = 0; i < array.Size(); ++i) {
                         const TObject& item = array.At(i);
-                        if (item.Kind == TObject::String) {
+                        if (item.Kind == TObject::String)
                             Show(item.S, state);
-                        } else if (item.IsNumber()) {
-                            const double shift = -item.Number() / 1000 * state.Size;
-                            if (state.Font && state.Font->Vertical)
-                                FTm = Multiply({1, 0, 0, 1, 0, -shift}, FTm);
-                            else
-                                FTm = Multiply({1, 0, 0, 1, shift * state.Scale, 0}, FTm);
-                        }
+                        else if (item.IsNumber())
+                            Shift(item.Number(), state);
                     }
                 }
-            } else if (op == "Td" || op == "TD") {
+                break;
+            case OpCode("Td"):
+            case OpCode("TD"):
                 if (op == "TD")
                     state.Leading = -num(0);
                 FTlm = Multiply({1, 0, 0, 1, num(1), num(0)}, FTlm);
                 FTm = FTlm;
-            } else if (op == "Tm") {
+                break;
+            case OpCode("Tm"):
                 FTlm = {num(5), num(4), num(3), num(2), num(1), num(0)};
                 FTm = FTlm;
-            } else if (op == "T*") {
+                break;
+            case OpCode("T*"):
                 NextLine(state);
-            } else if (op == "BT") {
+                break;
+            case OpCode("BT"):
                 FTm = FTlm = Identity;
-            } else if (op == "Tf") {
+                break;
+            case OpCode("Tf"):
                 state.Size = num(0);
-                state.Font = operands.size() >= 2 && operands[operands.size() - 2].Kind == TObject::Name
-                                 ? FontOf(resources, operands[operands.size() - 2].S)
+                state.Font = count >= 2 && operands[count - 2].Kind == TOperand::Name
+                                 ? FontOf(resources, operands[count - 2].Text)
                                  : nullptr;
-            } else if (op == "Tc") {
+                break;
+            case OpCode("Tc"):
                 state.CharSpace = num(0);
-            } else if (op == "Tw") {
+                break;
+            case OpCode("Tw"):
                 state.WordSpace = num(0);
-            } else if (op == "Tz") {
+                break;
+            case OpCode("Tz"):
                 state.Scale = num(0) / 100;
-            } else if (op == "TL") {
+                break;
+            case OpCode("TL"):
                 state.Leading = num(0);
-            } else if (op == "Ts") {
+                break;
+            case OpCode("Ts"):
                 state.Rise = num(0);
-            } else if (op == "q") {
+                break;
+            case OpCode("q"):
                 if (saved.size() < 256)
                     saved.push_back(state);
-            } else if (op == "Q") {
+                break;
+            case OpCode("Q"):
                 if (!saved.empty()) {
                     state = saved.back();
                     saved.pop_back();
                 }
-            } else if (op == "cm") {
+                break;
+            case OpCode("cm"):
                 state.Ctm = Multiply({num(5), num(4), num(3), num(2), num(1), num(0)}, state.Ctm);
-            } else if (op == "Do") {
-                if (!operands.empty() && operands.back().Kind == TObject::Name)
-                    DrawForm(resources, operands.back().S, state, depth, active);
-            } else if (op == "BDC" || op == "BMC") {
+                break;
+            case OpCode("Do"):
+                if (last && last->Kind == TOperand::Name) {
+                    const std::string name = last->Text; // the slots are the form's own again
+                    DrawForm(resources, name, state, depth, active);
+                }
+                break;
+            case OpCode("BDC"):
+            case OpCode("BMC"): {
                 TActual span;
-                if (op == "BDC" && !operands.empty()) {
-                    TObject properties = operands.back();
-                    if (properties.Kind == TObject::Name) {
+                if (op == "BDC" && last) {
+                    TObject properties;
+                    if (last->Kind == TOperand::Name) {
                         const TObject all = FFile.Resolve(FFile.Resolve(resources).Get("Properties"));
-                        properties = FFile.Resolve(all.Get(properties.S));
+                        properties = FFile.Resolve(all.Get(last->Text));
+                    } else if (last->Kind == TOperand::Other) {
+                        properties = last->Obj;
                     }
                     const TObject text = FFile.Resolve(properties.Get("ActualText"));
                     if (text.Kind == TObject::String && FActualDepth == 0) {
@@ -1071,15 +1473,31 @@ private:
                     if (FActual.back().Has)
                         FActualDepth = FActual.size();
                 }
-            } else if (op == "EMC") {
-                EndSpan();
-            } else if (op == "BI") {
-                SkipInlineImage(lexer);
+                break;
             }
-            operands.clear();
+            case OpCode("EMC"):
+                EndSpan();
+                break;
+            case OpCode("BI"):
+                SkipInlineImage(lexer, operands[MaxOperands]);
+                break;
+            default:
+                break;
+            }
+            count = 0;
         }
         while (FActual.size() > spans)
             EndSpan();
+    }
+
+    // A number in a TJ array: a move back (or on) along the line, in thousandths of the font size.
+    void Shift(double number, const TState& state)
+    {
+        const double shift = -number / 1000 * state.Size;
+        if (state.Font && state.Font->Vertical)
+            FTm = Multiply({1, 0, 0, 1, 0, -shift}, FTm);
+        else
+            FTm = Multiply({1, 0, 0, 1, shift * state.Scale, 0}, FTm);
     }
 
     void EndSpan()
@@ -1100,12 +1518,13 @@ private:
         FTm = FTlm;
     }
 
-    static void SkipInlineImage(TLexer& lexer)
+    static void SkipInlineImage(TContentLexer& lexer, TOperand& scratch)
     {
         // The dictionary up to "ID", then binary data up to an "EI" standing alone.
-        for (int guard = 0; guard < 10000 && !lexer.Ended(); ++guard) {
-            TObject o = lexer.Next();
-            if (o.Kind == TObject::Keyword && o.S == "ID")
+        std::string_view keyword;
+        for (int guard = 0; guard < 10000; ++guard) {
+            const auto token = lexer.Next(scratch, keyword);
+            if (token == TContentLexer::End || (token == TContentLexer::Keyword && keyword == "ID"))
                 break;
         }
         const std::string_view data = lexer.Data();
@@ -1182,6 +1601,7 @@ private:
     std::string FComposed; // a letter and the accent drawn over it, as one
     int FForms = 0;
     bool FAnyContent = false;
+    std::deque<std::vector<TOperand>> FOperands; // by form depth; a deque, so growing it leaves the slots in use in place
 };
 
 // The document's bytes through the caller's file or memory.
