@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
     build-essential cmake pkg-config git
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    libicu-dev zlib1g-dev libssl-dev
+    libicu-dev zlib1g-dev libssl-dev libdeflate-dev
     clang libclang-rt-14-dev
     qt6-base-dev qt6-qpa-plugins libgl-dev xvfb xauth adwaita-icon-theme shared-mime-info desktop-file-utils
     xdg-utils time poppler-utils

@@ -166,6 +166,11 @@ inline int ToInt(double v)
 bool IsPdfSpace(char c);
 bool IsPdfDelimiter(char c);
 
+/// A zlib stream inflated, at most `limit` bytes (`cut` says when it held more); a damaged stream
+/// gives what comes before the damage. Where the build has a faster whole-stream inflater it is
+/// tried first and gives the same bytes; `zlibOnly` leaves it out (to compare the two).
+std::string Inflate(std::string_view in, std::size_t limit, bool& cut, bool zlibOnly = false);
+
 /// UTF-16BE bytes as UTF-8; a lone surrogate becomes U+FFFD.
 std::string Utf16BeToUtf8(std::string_view bytes);
 /// A document text string (PDFDocEncoding, UTF-16 with its byte-order mark, or UTF-8 with one) as UTF-8.

@@ -224,6 +224,10 @@ struct TFont
     std::array<std::string, 256> Text1;
     std::array<std::uint8_t, 256> Class1{};
     std::array<char, 256> Byte1{}; // a plain glyph whose text is one printable ASCII byte: that byte
+    // The widths in thousandths, when every one is a whole number of them (most fonts): glyphs are
+    // then counted on in integers, one cycle a glyph rather than a floating-point add's four.
+    std::array<std::int32_t, 256> Milli{};
+    bool MilliExact = false;
 };
 
 bool IsSymbolicFontName(std::string_view base)
@@ -397,6 +401,16 @@ TFont MakeFont(TPdfFile& file, const TObject& dict)
         // inside a word is not taken for a space.
         font.Widths.fill(0.6);
     }
+    font.MilliExact = true;
+    for (std::size_t c = 0; c < 256; ++c) {
+        const double milli = font.Widths[c] * 1000;
+        const double whole = std::round(milli);
+        if (!(std::abs(milli - whole) < 1e-6 && std::abs(whole) < 1e6)) {
+            font.MilliExact = false;
+            break;
+        }
+        font.Milli[c] = static_cast<std::int32_t>(whole);
+    }
     ResolveOneByte(font);
     return font;
 }
@@ -475,13 +489,14 @@ struct TOperand
         std::string Text;
     };
     TKind Kind = Other;
-    double Num = 0;
+    // A number is read when an operator asks for it: most numbers draw paths and are never needed.
+    std::string_view Digits;
     std::string Text;          // a string's bytes, a name
     std::vector<TItem> Items;  // an array of strings and numbers (TJ): the first ItemCount
     std::size_t ItemCount = 0;
     TObject Obj;               // anything else (dictionaries, nested arrays, booleans), fully read
 
-    double Value() const { return Kind == Number ? Num : Kind == Other ? Obj.Number() : 0.0; }
+    double Value() const;
 };
 
 // An operator of up to three bytes as a number to switch on; 0 for a longer one.
@@ -544,8 +559,10 @@ public:
             return Operand;
         }
         if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
-            if (NumberOf(o.Num)) {
+            const std::size_t start = FPos;
+            if (SkipNumber()) {
                 o.Kind = TOperand::Number;
+                o.Digits = FData.substr(start, FPos - start);
                 return Operand;
             }
             keyword = FData.substr(FPos - 1, 1); // a sign standing alone
@@ -594,6 +611,29 @@ private:
         }
     }
 
+    // Passes over a number as NumberOf reads it; false for a sign standing alone (a keyword then).
+    bool SkipNumber()
+    {
+        const std::size_t start = FPos;
+        if (FData[FPos] == '+' || FData[FPos] == '-')
+            ++FPos;
+        while (FPos < FData.size() && (FData[FPos] == '-' || FData[FPos] == '+'))
+            ++FPos;
+        bool any = false, real = false;
+        while (FPos < FData.size()) {
+            const char c = FData[FPos];
+            if (c >= '0' && c <= '9')
+                any = true;
+            else if (c == '.' && !real)
+                real = true;
+            else
+                break;
+            ++FPos;
+        }
+        return any || real || FPos != start + 1;
+    }
+
+public:
     // A number as TLexer reads it; false for a sign standing alone (a keyword then).
     bool NumberOf(double& out)
     {
@@ -636,6 +676,7 @@ private:
         return true;
     }
 
+private:
     void Literal(std::string& out)
     {
         out.clear();
@@ -792,6 +833,17 @@ private:
     std::size_t FPos = 0;
 };
 
+double TOperand::Value() const
+{
+    if (Kind == Other)
+        return Obj.Number();
+    if (Kind != Number)
+        return 0.0;
+    TContentLexer lexer(Digits);
+    double v = 0;
+    return lexer.NumberOf(v) ? v : 0.0;
+}
+
 } // namespace
 
 // Reads the pages one by one, then the text outside them.
@@ -872,6 +924,29 @@ private:
         }
     }
 
+    // A standard font named by its dictionary alone (no widths, maps or differences of its own) is
+    // the same font in every document: made once for the thread, not once per document.
+    std::shared_ptr<const TFont> SharedFont(const TObject& dict)
+    {
+        const TObject& subtype = dict.Get("Subtype");
+        const TObject& base = dict.Get("BaseFont");
+        const TObject& encoding = dict.Get("Encoding");
+        const bool standard = (subtype.IsName("Type1") || subtype.IsName("TrueType")) && base.Kind == TObject::Name &&
+                              (encoding.IsNull() || encoding.Kind == TObject::Name) && dict.Get("Widths").IsNull() &&
+                              dict.Get("ToUnicode").IsNull() && dict.Get("FontDescriptor").IsNull();
+        if (!standard)
+            return std::make_shared<const TFont>(MakeFont(FFile, dict));
+        thread_local std::map<std::string, std::shared_ptr<const TFont>> fonts;
+        std::string key = subtype.S + "/" + base.S + "/" + encoding.S;
+        if (auto it = fonts.find(key); it != fonts.end())
+            return it->second;
+        if (fonts.size() >= 256)
+            fonts.clear();
+        auto font = std::make_shared<const TFont>(MakeFont(FFile, dict));
+        fonts.emplace(std::move(key), font);
+        return font;
+    }
+
     const TFont* FontOf(const TObject& resources, const std::string& name)
     {
         const TObject fonts = FFile.Resolve(FFile.Resolve(resources).Get("Font"));
@@ -885,7 +960,7 @@ private:
         if (it == FFonts.end()) {
             if (FFonts.size() > 4096)
                 FFonts.clear();
-            it = FFonts.emplace(key, std::make_unique<TFont>(MakeFont(FFile, dict))).first;
+            it = FFonts.emplace(key, SharedFont(dict)).first;
         }
         return it->second.get();
     }
@@ -908,9 +983,12 @@ private:
             const TObject s = FFile.Resolve(stream);
             bool cut = false;
             const std::size_t had = data.size();
-            data += FFile.StreamData(s, StreamLimit, &cut);
+            if (data.empty())
+                data = FFile.StreamData(s, StreamLimit, &cut); // most pages have one stream: not copied
+            else
+                data += FFile.StreamData(s, StreamLimit, &cut);
             FAnyContent = FAnyContent || data.size() > had;
-            data.push_back('\n');
+            data.push_back('\n'); // the streams of an array are one, parted where they join
             FCut = FCut || cut;
         };
         if (contents.Kind == TObject::Array) {
@@ -1277,24 +1355,57 @@ private:
                 char* out = first;
                 char* lastLetter = first;
                 std::size_t j = i;
-                for (; j < bytes.size(); ++j) {
-                    const auto c = static_cast<unsigned char>(bytes[j]);
-                    const double advance = font.Widths[c] * perWidth + charSpace + (c == 32 ? wordGap : 0);
-                    if (const char b = font.Byte1[c]) {
-                        lastLetter = out;
-                        *out++ = b;
-                        lastEnd = along + font.Widths[c] * perWidth;
-                    } else if (font.Class1[c] == TFont::SpaceGlyph) {
-                        // As Space(): one space, none after a space or at a line's start.
-                        if (advance * scale >= 0.1 * size) {
-                            const char before = out > first ? out[-1] : at > 0 ? (*FOut)[at - 1] : '\n';
-                            if (before != ' ' && before != '\n')
-                                *out++ = ' ';
+                if (font.MilliExact) {
+                    // Counted in integers: thousandths of widths, glyphs, and spaces with word spacing.
+                    std::int64_t milli = 0, milliToLast = 0;
+                    std::size_t glyphs = 0, glyphsToLast = 0, words = 0, wordsToLast = 0;
+                    for (; j < bytes.size(); ++j) {
+                        const auto c = static_cast<unsigned char>(bytes[j]);
+                        if (const char b = font.Byte1[c]) {
+                            lastLetter = out;
+                            *out++ = b;
+                            milliToLast = milli + font.Milli[c];
+                            glyphsToLast = glyphs;
+                            wordsToLast = words;
+                        } else if (font.Class1[c] == TFont::SpaceGlyph) {
+                            const double advance = font.Widths[c] * perWidth + charSpace + (c == 32 ? wordGap : 0);
+                            if (advance * scale >= 0.1 * size) {
+                                const char before = out > first ? out[-1] : at > 0 ? (*FOut)[at - 1] : '\n';
+                                if (before != ' ' && before != '\n')
+                                    *out++ = ' ';
+                            }
+                        } else {
+                            break;
                         }
-                    } else {
-                        break;
+                        milli += font.Milli[c];
+                        ++glyphs;
+                        words += c == 32;
                     }
-                    along += advance;
+                    const double unit = perWidth / 1000;
+                    lastEnd = along + static_cast<double>(milliToLast) * unit + static_cast<double>(glyphsToLast) * charSpace +
+                              static_cast<double>(wordsToLast) * wordGap;
+                    along += static_cast<double>(milli) * unit + static_cast<double>(glyphs) * charSpace +
+                             static_cast<double>(words) * wordGap;
+                } else {
+                    for (; j < bytes.size(); ++j) {
+                        const auto c = static_cast<unsigned char>(bytes[j]);
+                        const double advance = font.Widths[c] * perWidth + charSpace + (c == 32 ? wordGap : 0);
+                        if (const char b = font.Byte1[c]) {
+                            lastLetter = out;
+                            *out++ = b;
+                            lastEnd = along + font.Widths[c] * perWidth;
+                        } else if (font.Class1[c] == TFont::SpaceGlyph) {
+                            // As Space(): one space, none after a space or at a line's start.
+                            if (advance * scale >= 0.1 * size) {
+                                const char before = out > first ? out[-1] : at > 0 ? (*FOut)[at - 1] : '\n';
+                                if (before != ' ' && before != '\n')
+                                    *out++ = ' ';
+                            }
+                        } else {
+                            break;
+                        }
+                        along += advance;
+                    }
                 }
                 FLastCharAt = at + static_cast<std::size_t>(lastLetter - first);
                 FOut->resize(static_cast<std::size_t>(out - FOut->data()));
@@ -1580,7 +1691,7 @@ private:
     std::size_t FNextPage = 0;
     bool FOutsideDone = false;
     bool FCut = false;
-    std::unordered_map<std::uintptr_t, std::unique_ptr<TFont>> FFonts;
+    std::unordered_map<std::uintptr_t, std::shared_ptr<const TFont>> FFonts;
     std::string* FOut = nullptr;
     TMatrix FTm = Identity, FTlm = Identity;
     bool FHaveLast = false;
