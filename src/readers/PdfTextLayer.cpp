@@ -224,6 +224,10 @@ struct TFont
     std::array<std::string, 256> Text1;
     std::array<std::uint8_t, 256> Class1{};
     std::array<char, 256> Byte1{}; // a plain glyph whose text is one printable ASCII byte: that byte
+    // For runs of such glyphs: whether a code goes on a run (a letter of Byte1, a space glyph) and the byte it writes.
+    enum TRunKind : std::uint8_t { RunStop, RunLetter, RunSpace };
+    std::array<std::uint8_t, 256> Kind1{};
+    std::array<char, 256> Out1{};
     // The widths in thousandths, when every one is a whole number of them (most fonts): glyphs are
     // then counted on in integers, one cycle a glyph rather than a floating-point add's four.
     std::array<std::int32_t, 256> Milli{};
@@ -273,6 +277,8 @@ void ResolveOneByte(TFont& font)
             if (cls == TFont::Plain && text.size() == 1 && text[0] > 0x20 && text[0] < 0x7F)
                 font.Byte1[code] = text[0];
         }
+        font.Kind1[code] = font.Byte1[code] ? TFont::RunLetter : cls == TFont::SpaceGlyph ? TFont::RunSpace : TFont::RunStop;
+        font.Out1[code] = font.Byte1[code] ? font.Byte1[code] : ' ';
         font.Text1[code] = std::move(text);
     }
 }
@@ -520,6 +526,14 @@ constexpr std::array<std::uint8_t, 256> CharClasses = [] {
     return t;
 }();
 
+// The bytes that end a run of plain bytes inside a literal string.
+constexpr std::array<bool, 256> StringSpecials = [] {
+    std::array<bool, 256> t{};
+    for (const char c : {'\\', '(', ')', '\r'})
+        t[static_cast<unsigned char>(c)] = true;
+    return t;
+}();
+
 // Reads content streams the way TLexer reads them, operands straight into reusable slots.
 class TContentLexer
 {
@@ -686,7 +700,7 @@ private:
         while (FPos < size) {
             // Most of a string is plain bytes: taken as one run.
             std::size_t run = FPos;
-            while (run < size && FData[run] != '\\' && FData[run] != '(' && FData[run] != ')' && FData[run] != '\r')
+            while (run < size && !StringSpecials[static_cast<unsigned char>(FData[run])])
                 ++run;
             out.append(FData.data() + FPos, run - FPos);
             FPos = run;
@@ -1144,7 +1158,10 @@ private:
             if (std::abs(dx) > 0.5 * std::max(FLastSize, 0.01))
                 NewLine();
         }
-        const char32_t mark = CombiningFor(utf8);
+        // Most glyphs are an ASCII letter, which is no accent: no need to decode it.
+        const bool letter = utf8.size() == 1 && utf8[0] > 0x20 && utf8[0] < 0x7F && utf8[0] != '^' && utf8[0] != '`' &&
+                            utf8[0] != '~';
+        const char32_t mark = letter ? 0 : CombiningFor(utf8);
         const bool overlapsLast = FHaveLast && !vertical && along < -0.2 * std::max(FLastSize, 0.01);
         if (mark && overlapsLast && FLastCharAt != std::string::npos && FLastCharAt < FOut->size()) {
             // An accent drawn over the letter before it (TeX's \c{c}, some \v{}): one letter.
@@ -1221,7 +1238,7 @@ private:
         const TMatrix m = Multiply(FTm, state.Ctm);
         const double rise = state.Rise;
         double dirX = m[0], dirY = m[1];
-        const double length = std::hypot(dirX, dirY);
+        const double length = std::sqrt(dirX * dirX + dirY * dirY); // not hypot: no overflow to fear, and far cheaper
         const double scale = length > 0 ? length : 1; // device units per text-space unit along the line
         if (length > 0) {
             dirX /= length;
@@ -1230,7 +1247,7 @@ private:
             dirX = 1;
             dirY = 0;
         }
-        const double size = std::abs(state.Size) * std::hypot(m[2], m[3]);
+        const double size = std::abs(state.Size) * std::sqrt(m[2] * m[2] + m[3] * m[3]);
         double along = 0, down = 0;
         if (font->Codes == TFont::OneByte && !font->Vertical && FActualDepth == 0 && !FPendingMark && FOut) {
             ShowOneByte(bytes, *font, state, m, dirX, dirY, scale, size);
@@ -1346,7 +1363,7 @@ private:
         const double perWidth = state.Size * th, wordGap = state.WordSpace * th, charSpace = state.CharSpace * th;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             const auto code = static_cast<unsigned char>(bytes[i]);
-            if (placed && tight && FHaveLast && font.Byte1[code]) {
+            if (placed && tight && FHaveLast && font.Byte1[code] && !FPendingMark) {
                 // A run of letters that are one byte each, and the spaces between them, written
                 // straight into the text.
                 const std::size_t at = FOut->size();
@@ -1357,30 +1374,35 @@ private:
                 std::size_t j = i;
                 if (font.MilliExact) {
                     // Counted in integers: thousandths of widths, glyphs, and spaces with word spacing.
+                    // Letters and spaces take the same path, so a word's end costs no mispredicted branch.
                     std::int64_t milli = 0, milliToLast = 0;
-                    std::size_t glyphs = 0, glyphsToLast = 0, words = 0, wordsToLast = 0;
+                    std::size_t glyphs = 0, glyphsToLast = 0, words = 0, wordsToLast = 0, lastAt = 0;
+                    const double minGap = 0.1 * size / scale;
+                    bool blank = at == 0 || (*FOut)[at - 1] == ' ' || (*FOut)[at - 1] == '\n';
                     for (; j < bytes.size(); ++j) {
                         const auto c = static_cast<unsigned char>(bytes[j]);
-                        if (const char b = font.Byte1[c]) {
-                            lastLetter = out;
-                            *out++ = b;
-                            milliToLast = milli + font.Milli[c];
-                            glyphsToLast = glyphs;
-                            wordsToLast = words;
-                        } else if (font.Class1[c] == TFont::SpaceGlyph) {
-                            const double advance = font.Widths[c] * perWidth + charSpace + (c == 32 ? wordGap : 0);
-                            if (advance * scale >= 0.1 * size) {
-                                const char before = out > first ? out[-1] : at > 0 ? (*FOut)[at - 1] : '\n';
-                                if (before != ' ' && before != '\n')
-                                    *out++ = ' ';
-                            }
-                        } else {
+                        const std::uint8_t kind = font.Kind1[c];
+                        if (kind == TFont::RunStop)
                             break;
-                        }
+                        const bool letter = kind == TFont::RunLetter;
+                        const bool space32 = c == 32;
+                        // As Space(): one space, none after a space or at a line's start, and only
+                        // for a space glyph that moves far enough to part words.
+                        const double advance = font.Widths[c] * perWidth + charSpace + (space32 ? wordGap : 0);
+                        const bool write = letter || (advance >= minGap && !blank);
+                        *out = font.Out1[c];
+                        const std::size_t here = static_cast<std::size_t>(out - first);
+                        out += write ? 1 : 0;
+                        blank = !letter && (blank || write);
+                        milliToLast = letter ? milli + font.Milli[c] : milliToLast;
+                        glyphsToLast = letter ? glyphs : glyphsToLast;
+                        wordsToLast = letter ? words : wordsToLast;
+                        lastAt = letter ? here : lastAt;
                         milli += font.Milli[c];
                         ++glyphs;
-                        words += c == 32;
+                        words += space32 ? 1 : 0;
                     }
+                    lastLetter = first + lastAt;
                     const double unit = perWidth / 1000;
                     lastEnd = along + static_cast<double>(milliToLast) * unit + static_cast<double>(glyphsToLast) * charSpace +
                               static_cast<double>(wordsToLast) * wordGap;
@@ -1439,7 +1461,14 @@ private:
             along += advance;
         }
         sync();
-        FTm = Multiply({1, 0, 0, 1, along, 0}, FTm);
+        Advance(along);
+    }
+
+    // Moves the text matrix along its line by `along` text-space units: a translation, written out.
+    void Advance(double along)
+    {
+        FTm[4] += along * FTm[0];
+        FTm[5] += along * FTm[1];
     }
 
     void Run(std::string_view data, const TObject& resources, TState& state, int depth, std::set<std::uint32_t>& active)
