@@ -1752,6 +1752,22 @@ public:
     explicit TFileSource(std::string_view bytes) : FBytes(bytes) {}
     std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t count) const override
     {
+        if (FFile && !FWholeTried) {
+            // A document of a few megabytes is read in one go: its objects are then parsed from
+            // memory, not each with a read of its own.
+            FWholeTried = true;
+            if (FFile->Size() > 0 && FFile->Size() <= WholeFileBytes) { // size 0 says nothing: read as before
+                FWhole.resize(static_cast<std::size_t>(FFile->Size()));
+                FWhole.resize(FFile->ReadAt(0, FWhole.data(), FWhole.size()));
+                if (FWhole.size() == FFile->Size()) {
+                    FBytes = FWhole;
+                    FFile = nullptr;
+                } else {
+                    FWhole.clear(); // it changed meanwhile: read at offsets as it is now
+                    FWhole.shrink_to_fit();
+                }
+            }
+        }
         if (FFile)
             return FFile->ReadAt(offset, buffer, count);
         if (offset >= FBytes.size())
@@ -1764,8 +1780,11 @@ public:
     std::uint64_t NextData(std::uint64_t offset) const override { return FFile ? FFile->NextData(offset) : offset; }
 
 private:
-    const TFileStream* FFile = nullptr;
-    std::string_view FBytes;
+    static constexpr std::uint64_t WholeFileBytes = std::uint64_t{8} << 20;
+    mutable const TFileStream* FFile = nullptr;
+    mutable std::string_view FBytes;
+    mutable std::string FWhole;
+    mutable bool FWholeTried = false;
 };
 
 } // namespace pdf
