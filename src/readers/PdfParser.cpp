@@ -1127,9 +1127,12 @@ TObject TPdfFile::ParseAt(std::uint64_t offset, TRef* ref)
 {
     // Most objects are a few hundred bytes: a small window first, a larger one only when needed.
     for (std::size_t window = 4096;; window *= 4) {
-        if (FParseBuffer.size() < window)
-            FParseBuffer.resize(window); // kept between calls: no buffer is cleared per object
-        const std::string_view buffer(FParseBuffer.data(), FSource.ReadAt(offset, FParseBuffer.data(), window));
+        std::string_view buffer = FSource.Peek(offset, window);
+        if (buffer.empty()) {
+            if (FParseBuffer.size() < window)
+                FParseBuffer.resize(window); // kept between calls: no buffer is cleared per object
+            buffer = std::string_view(FParseBuffer.data(), FSource.ReadAt(offset, FParseBuffer.data(), window));
+        }
         TLexer lexer(buffer);
         TObject num = lexer.Next(), gen = lexer.Next(), obj = lexer.Next();
         if (num.Kind != TObject::Int || gen.Kind != TObject::Int || obj.Kind != TObject::Keyword || obj.S != "obj")
@@ -1289,7 +1292,7 @@ TObject TPdfFile::Resolve(const TObject& o)
     return r;
 }
 
-std::string TPdfFile::RawStream(const TObject& stream)
+std::string_view TPdfFile::RawStream(const TObject& stream, std::string& storage)
 {
     if (stream.Inline)
         return *stream.Inline;
@@ -1341,9 +1344,11 @@ std::string TPdfFile::RawStream(const TObject& stream)
         length = MaxRawStream;
         FRawCut = true;
     }
-    std::string data(static_cast<std::size_t>(length), '\0');
-    data.resize(FSource.ReadAt(stream.DataOffset, data.data(), data.size()));
-    return data;
+    if (const std::string_view held = FSource.Peek(stream.DataOffset, static_cast<std::size_t>(length)); !held.empty())
+        return held;
+    storage.resize(static_cast<std::size_t>(length));
+    storage.resize(FSource.ReadAt(stream.DataOffset, storage.data(), storage.size()));
+    return storage;
 }
 
 std::string TPdfFile::StreamData(const TObject& stream, std::size_t limit, bool* cut)
@@ -1352,7 +1357,6 @@ std::string TPdfFile::StreamData(const TObject& stream, std::size_t limit, bool*
         return {};
     CheckCancel();
     FRawCut = false;
-    std::string data = RawStream(stream);
     const TObject filters = Resolve(stream.Get("Filter"));
     const TObject parmsAll = Resolve(stream.Get("DecodeParms"));
     std::vector<std::pair<std::string, TObject>> chain;
@@ -1363,31 +1367,44 @@ std::string TPdfFile::StreamData(const TObject& stream, std::size_t limit, bool*
             chain.emplace_back(Resolve(filters.At(i)).S,
                                parmsAll.Kind == TObject::Array ? Resolve(parmsAll.At(i)) : TObject());
     }
+    static constexpr std::string_view Known[] = {"FlateDecode", "Fl", "LZWDecode", "LZW", "ASCIIHexDecode", "AHx",
+                                                 "ASCII85Decode", "A85", "RunLengthDecode", "RL", "Crypt"};
+    for (const auto& link : chain)
+        if (std::find(std::begin(Known), std::end(Known), link.first) == std::end(Known))
+            return {}; // images (DCT, JPX, JBIG2, CCITT) and unknown filters hold no text: not even read
+    std::string storage;
+    const std::string_view raw = RawStream(stream, storage);
+    std::string data;
+    bool decoded = false; // data holds the bytes so far; until then they are raw
+    auto current = [&]() -> std::string_view { return decoded ? std::string_view(data) : raw; };
     const bool xref = stream.Get("Type").IsName("XRef");
     const bool clearMetadata = stream.Get("Type").IsName("Metadata") && FDecryptor && !FDecryptor->EncryptsMetadata();
     const bool identityCrypt = !chain.empty() && chain.front().first == "Crypt";
-    if (FDecryptor && !xref && !clearMetadata && !identityCrypt && !stream.Inline)
-        data = FDecryptor->DecryptStream(data, stream.Reference.Num, stream.Reference.Gen);
+    if (FDecryptor && !xref && !clearMetadata && !identityCrypt && !stream.Inline) {
+        data = FDecryptor->DecryptStream(raw, stream.Reference.Num, stream.Reference.Gen);
+        decoded = true;
+    }
     bool wasCut = false;
     for (const auto& [name, parms] : chain) {
         CheckCancel();
         if (name == "FlateDecode" || name == "Fl") {
-            data = Unpredict(Inflate(data, limit, wasCut), parms);
+            data = Unpredict(Inflate(current(), limit, wasCut), parms);
         } else if (name == "LZWDecode" || name == "LZW") {
             const TObject& early = parms.Get("EarlyChange");
-            data = Unpredict(LzwDecode(data, early.IsNumber() ? ToInt(early.Number()) : 1, limit, wasCut), parms);
+            data = Unpredict(LzwDecode(current(), early.IsNumber() ? ToInt(early.Number()) : 1, limit, wasCut), parms);
         } else if (name == "ASCIIHexDecode" || name == "AHx") {
-            data = AsciiHexDecode(data);
+            data = AsciiHexDecode(current());
         } else if (name == "ASCII85Decode" || name == "A85") {
-            data = Ascii85Decode(data);
+            data = Ascii85Decode(current());
         } else if (name == "RunLengthDecode" || name == "RL") {
-            data = RunLengthDecode(data, limit, wasCut);
-        } else if (name == "Crypt") {
-            continue;
+            data = RunLengthDecode(current(), limit, wasCut);
         } else {
-            return {}; // images (DCT, JPX, JBIG2, CCITT) and unknown filters hold no text
+            continue; // Crypt
         }
+        decoded = true;
     }
+    if (!decoded)
+        data.assign(raw);
     if (data.size() > limit) {
         data.resize(limit);
         wasCut = true;

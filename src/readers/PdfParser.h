@@ -70,6 +70,9 @@ public:
     virtual std::uint64_t Size() const = 0;
     /// The start of the next stretch that is not a hole, at or after `offset` (sparse files).
     virtual std::uint64_t NextData(std::uint64_t offset) const { return offset; }
+    /// The bytes at `offset` without a copy, when the document is held in memory (fewer than `count`
+    /// at its end); empty when it is not.
+    virtual std::string_view Peek(std::uint64_t /*offset*/, std::size_t /*count*/) const { return {}; }
 };
 
 /// The cross-reference of a document, its objects and streams. Throws EPdfError when no document
@@ -107,7 +110,8 @@ private:
     void SetUpEncryption();
     TObject ParseAt(std::uint64_t offset, TRef* ref);
     TObject FromObjectStream(std::uint32_t streamNum, std::uint32_t index, std::uint32_t num);
-    std::string RawStream(const TObject& stream);
+    /// A stream's raw data: a view of the document where it is held in memory, else read into `storage`.
+    std::string_view RawStream(const TObject& stream, std::string& storage);
     void DecryptStrings(TObject& o, TRef owner) const;
     void CheckCancel() const;
 

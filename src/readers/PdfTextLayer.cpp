@@ -1373,40 +1373,49 @@ private:
                 char* lastLetter = first;
                 std::size_t j = i;
                 if (font.MilliExact) {
-                    // Counted in integers: thousandths of widths, glyphs, and spaces with word spacing.
-                    // Letters and spaces take the same path, so a word's end costs no mispredicted branch.
-                    std::int64_t milli = 0, milliToLast = 0;
-                    std::size_t glyphs = 0, glyphsToLast = 0, words = 0, wordsToLast = 0, lastAt = 0;
-                    const double minGap = 0.1 * size / scale;
+                    // Counted in integers: thousandths of widths and spaces with word spacing. Where the
+                    // last letter ends is worked out afterwards from the spaces that follow it.
+                    std::int64_t milli = 0;
+                    std::size_t words = 0;
                     bool blank = at == 0 || (*FOut)[at - 1] == ' ' || (*FOut)[at - 1] == '\n';
+                    // As Space(): one space, none after a space or at a line's start, and only for a
+                    // space glyph that moves far enough to part words (the usual one worked out once).
+                    auto wide = [&](unsigned char c) {
+                        return (font.Widths[c] * perWidth + charSpace + (c == 32 ? wordGap : 0)) * scale >= 0.1 * size;
+                    };
+                    const bool wide32 = wide(32);
                     for (; j < bytes.size(); ++j) {
                         const auto c = static_cast<unsigned char>(bytes[j]);
                         const std::uint8_t kind = font.Kind1[c];
-                        if (kind == TFont::RunStop)
+                        if (kind == TFont::RunLetter) {
+                            *out++ = font.Out1[c];
+                            blank = false;
+                        } else if (kind == TFont::RunSpace) {
+                            if (!blank && (c == 32 ? wide32 : wide(c))) {
+                                *out++ = ' ';
+                                blank = true;
+                            }
+                        } else {
                             break;
-                        const bool letter = kind == TFont::RunLetter;
-                        const bool space32 = c == 32;
-                        // As Space(): one space, none after a space or at a line's start, and only
-                        // for a space glyph that moves far enough to part words.
-                        const double advance = font.Widths[c] * perWidth + charSpace + (space32 ? wordGap : 0);
-                        const bool write = letter || (advance >= minGap && !blank);
-                        *out = font.Out1[c];
-                        const std::size_t here = static_cast<std::size_t>(out - first);
-                        out += write ? 1 : 0;
-                        blank = !letter && (blank || write);
-                        milliToLast = letter ? milli + font.Milli[c] : milliToLast;
-                        glyphsToLast = letter ? glyphs : glyphsToLast;
-                        wordsToLast = letter ? words : wordsToLast;
-                        lastAt = letter ? here : lastAt;
+                        }
                         milli += font.Milli[c];
-                        ++glyphs;
-                        words += space32 ? 1 : 0;
+                        words += c == 32 ? 1 : 0;
                     }
-                    lastLetter = first + lastAt;
+                    std::size_t last = j - 1; // the last letter: the run starts with one
+                    std::int64_t milliAfter = 0;
+                    std::size_t wordsAfter = 0;
+                    while (font.Kind1[static_cast<unsigned char>(bytes[last])] != TFont::RunLetter) {
+                        milliAfter += font.Milli[static_cast<unsigned char>(bytes[last])];
+                        wordsAfter += bytes[last] == ' ' ? 1 : 0;
+                        --last;
+                    }
+                    lastLetter = out - 1;
+                    while (*lastLetter == ' ')
+                        --lastLetter; // the run's first byte is a letter, so this stops inside it
                     const double unit = perWidth / 1000;
-                    lastEnd = along + static_cast<double>(milliToLast) * unit + static_cast<double>(glyphsToLast) * charSpace +
-                              static_cast<double>(wordsToLast) * wordGap;
-                    along += static_cast<double>(milli) * unit + static_cast<double>(glyphs) * charSpace +
+                    lastEnd = along + static_cast<double>(milli - milliAfter) * unit +
+                              static_cast<double>(last - i) * charSpace + static_cast<double>(words - wordsAfter) * wordGap;
+                    along += static_cast<double>(milli) * unit + static_cast<double>(j - i) * charSpace +
                              static_cast<double>(words) * wordGap;
                 } else {
                     for (; j < bytes.size(); ++j) {
@@ -1778,6 +1787,12 @@ public:
     }
     std::uint64_t Size() const override { return FFile ? FFile->Size() : FBytes.size(); }
     std::uint64_t NextData(std::uint64_t offset) const override { return FFile ? FFile->NextData(offset) : offset; }
+    std::string_view Peek(std::uint64_t offset, std::size_t count) const override
+    {
+        if (FFile || offset >= FBytes.size())
+            return {};
+        return FBytes.substr(static_cast<std::size_t>(offset), count);
+    }
 
 private:
     static constexpr std::uint64_t WholeFileBytes = std::uint64_t{8} << 20;

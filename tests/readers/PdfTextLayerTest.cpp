@@ -3,6 +3,7 @@
 // wrong offsets, deep nesting), the ways fonts map codes to text, and how gaps and moves on the
 // page become spaces and line ends. What a test expects is what a person reading the page sees.
 #include "readers/PdfTextLayer.h"
+#include "readers/PdfParser.h"
 
 #include "platform/CodePage.h"
 #include "support/Portable.h"
@@ -813,6 +814,47 @@ TEST(PdfTextLayerTest, ImagesOnly)
         const TRead r = Read(doc.Table());
         EXPECT_EQ(r.Text, "");
         EXPECT_FALSE(r.Damaged);
+    }
+}
+
+// A stream that holds no text (an image's data) is passed over by its dictionary: its data is not
+// even read, however large it is. Counted at the source, under the window a parse reads anyway.
+TEST(PdfTextLayerTest, ImageDataIsNotRead)
+{
+    class TCounting final : public pdf::TPdfSource
+    {
+    public:
+        explicit TCounting(std::string bytes) : FBytes(std::move(bytes)) {}
+        std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t count) const override
+        {
+            if (offset >= FBytes.size())
+                return 0;
+            const std::size_t n = std::min<std::size_t>(count, FBytes.size() - offset);
+            std::memcpy(buffer, FBytes.data() + offset, n);
+            Read += n;
+            return n;
+        }
+        std::uint64_t Size() const override { return FBytes.size(); }
+        mutable std::uint64_t Read = 0;
+
+    private:
+        std::string FBytes;
+    };
+    const std::string image(std::size_t{4} << 20, '\xFF');
+    for (const char* filter : {"/DCTDecode", "[/FlateDecode /DCTDecode]", "/JPXDecode", "/JBIG2Decode", "/CCITTFaxDecode"}) {
+        SCOPED_TRACE(filter);
+        TDoc doc = Pages({"q 100 0 0 100 72 600 cm /Im1 Do Q"}, Courier(), "/XObject << /Im1 5 0 R >>");
+        doc.Stream(5, image, std::string(" /Type /XObject /Subtype /Image /Filter ") + filter);
+        const TCounting source(doc.Table());
+        pdf::TPdfFile file(source, nullptr);
+        pdf::TObject ref;
+        ref.Kind = pdf::TObject::Ref;
+        ref.Reference = {5, 0};
+        const pdf::TObject stream = file.Resolve(ref);
+        ASSERT_EQ(stream.Kind, pdf::TObject::Stream);
+        source.Read = 0;
+        EXPECT_TRUE(file.StreamData(stream, std::size_t{128} << 20).empty());
+        EXPECT_LT(source.Read, 64u * 1024);
     }
 }
 
