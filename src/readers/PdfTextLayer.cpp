@@ -576,7 +576,7 @@ public:
             const std::size_t start = FPos;
             if (SkipNumber()) {
                 o.Kind = TOperand::Number;
-                o.Digits = FData.substr(start, FPos - start);
+                o.Digits = std::string_view(FData.data() + start, FPos - start);
                 return Operand;
             }
             keyword = FData.substr(FPos - 1, 1); // a sign standing alone
@@ -591,13 +591,19 @@ public:
             while (FPos < FData.size() && CharClasses[static_cast<unsigned char>(FData[FPos])] == 0)
                 ++FPos;
         }
-        keyword = FData.substr(start, FPos - start);
-        if (keyword == "true" || keyword == "false" || keyword == "null") {
+        // Built from locals, not read back from `keyword`: most tokens are operators, and checking
+        // them through memory just written stalls on every one.
+        const char* const text = FData.data() + start;
+        const std::size_t length = FPos - start;
+        keyword = std::string_view(text, length);
+        const bool isTrue = length == 4 && std::memcmp(text, "true", 4) == 0;
+        if (isTrue || (length == 5 && std::memcmp(text, "false", 5) == 0) ||
+            (length == 4 && std::memcmp(text, "null", 4) == 0)) {
             o.Kind = TOperand::Other;
             o.Obj = TObject();
-            if (keyword != "null") {
+            if (text[0] != 'n') {
                 o.Obj.Kind = TObject::Bool;
-                o.Obj.B = keyword == "true";
+                o.Obj.B = isTrue;
             }
             return Operand;
         }
