@@ -15,6 +15,10 @@
 #include <set>
 #include <unordered_map>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace trovex
 {
 namespace pdf
@@ -526,6 +530,54 @@ constexpr std::array<std::uint8_t, 256> CharClasses = [] {
     return t;
 }();
 
+// The bytes that can start what the text layer acts on: strings, names, arrays, dictionaries,
+// comments, and the first letter of each operator it follows (the text operators, BT ET BDC BMC
+// EMC BI, q Q Do, and "m" for cm). No operator that only draws starts with one of these letters or
+// has one after its first (B and B* fill, DP, EX and EI are read and passed by), so a pass over
+// everything else stops at the start of every token that matters.
+constexpr std::array<bool, 256> ActsOn = [] {
+    std::array<bool, 256> t{};
+    for (const char c : {'(', '<', '[', '/', '%', '\'', '"', 'T', 'B', 'E', 'q', 'Q', 'D', 'm', ')', '>', ']', '{', '}'})
+        t[static_cast<unsigned char>(c)] = true;
+    return t;
+}();
+
+// The first byte in [p, end) that ActsOn holds, 16 bytes at a time where the processor can: each
+// byte's high nibble picks a bit (one per row of the table, 0x20 to 0x70) and its low nibble the
+// rows in which it is a member, so one shuffle each and an AND tell all 16 at once.
+#if defined(__x86_64__)
+__attribute__((target("ssse3"))) const char* FindActsOnSsse3(const char* p, const char* end)
+{
+    const __m128i lowRows = _mm_setr_epi8(0, 8 | 32, 1 | 4, 0, 4 | 8, 1 | 4, 0, 1, 1, 1, 0, 8 | 32, 2, 8 | 16 | 32, 2, 1);
+    const __m128i highBit = _mm_setr_epi8(0, 0, 1, 2, 4, 8, 16, 32, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i low = _mm_shuffle_epi8(lowRows, _mm_and_si128(bytes, nibble));
+        const __m128i high = _mm_shuffle_epi8(highBit, _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble));
+        const __m128i hit = _mm_cmpeq_epi8(_mm_and_si128(low, high), _mm_setzero_si128());
+        const unsigned mask = ~static_cast<unsigned>(_mm_movemask_epi8(hit)) & 0xFFFF;
+        if (mask)
+            return p + __builtin_ctz(mask);
+    }
+    while (p != end && !ActsOn[static_cast<unsigned char>(*p)])
+        ++p;
+    return p;
+}
+#endif
+
+const char* FindActsOn(const char* p, const char* end)
+{
+#if defined(__x86_64__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3") != 0;
+    if (ssse3)
+        return FindActsOnSsse3(p, end);
+#endif
+    while (p != end && !ActsOn[static_cast<unsigned char>(*p)])
+        ++p;
+    return p;
+}
+
 // The bytes that end a run of plain bytes inside a literal string.
 constexpr std::array<bool, 256> StringSpecials = [] {
     std::array<bool, 256> t{};
@@ -541,12 +593,88 @@ public:
     enum TToken { End, Operand, Keyword };
     explicit TContentLexer(std::string_view data) : FData(data) {}
 
-    /// Reads an operand into `o`, or an operator into `keyword`.
+    /// Reads an operand into `o`, or an operator into `keyword`. Numbers and operators, most of
+    /// what pages are drawn with, are read here at full speed; the rest out of line.
     TToken Next(TOperand& o, std::string_view& keyword)
     {
-        SkipSpace();
-        if (FPos >= FData.size())
+        const char* const data = FData.data();
+        const char* const end = data + FData.size();
+        const char* p = data + FPos;
+        for (;;) {
+            while (p != end && CharClasses[static_cast<unsigned char>(*p)] == 1)
+                ++p;
+            if (p == end || *p != '%')
+                break;
+            while (p != end && *p != '\n' && *p != '\r')
+                ++p;
+        }
+        if (p == end) {
+            FPos = FData.size();
             return End;
+        }
+        const char c = *p;
+        if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
+            // A number as NumberOf reads it: signs, then digits with at most one point.
+            const char* const start = p;
+            if (c == '+' || c == '-') {
+                ++p;
+                while (p != end && (*p == '-' || *p == '+'))
+                    ++p;
+            }
+            bool any = false, real = false;
+            for (; p != end; ++p) {
+                if (*p >= '0' && *p <= '9')
+                    any = true;
+                else if (*p == '.' && !real)
+                    real = true;
+                else
+                    break;
+            }
+            FPos = static_cast<std::size_t>(p - data);
+            if (!any && !real && p == start + 1) {
+                keyword = std::string_view(start, 1); // a sign standing alone
+                return Keyword;
+            }
+            o.Kind = TOperand::Number;
+            o.Digits = std::string_view(start, static_cast<std::size_t>(p - start));
+            return Operand;
+        }
+        if (CharClasses[static_cast<unsigned char>(c)] == 0) {
+            const char* const start = p;
+            while (p != end && CharClasses[static_cast<unsigned char>(*p)] == 0)
+                ++p;
+            FPos = static_cast<std::size_t>(p - data);
+            const std::size_t length = static_cast<std::size_t>(p - start);
+            // Told from the bytes, not read back from `keyword`: checking through memory just
+            // written stalls on every operator.
+            keyword = std::string_view(start, length);
+            if ((length == 4 || length == 5) && (c == 't' || c == 'f' || c == 'n') && Constant(o, keyword))
+                return Operand;
+            return Keyword;
+        }
+        FPos = static_cast<std::size_t>(p - data);
+        return NextDelimited(o, keyword);
+    }
+
+private:
+    // true, false and null are operands.
+    static bool Constant(TOperand& o, std::string_view word)
+    {
+        const bool isTrue = word == "true";
+        if (!isTrue && word != "false" && word != "null")
+            return false;
+        o.Kind = TOperand::Other;
+        o.Obj = TObject();
+        if (word[0] != 'n') {
+            o.Obj.Kind = TObject::Bool;
+            o.Obj.B = isTrue;
+        }
+        return true;
+    }
+
+    // What starts with a delimiter: strings, names, arrays, dictionaries, and stray delimiters.
+    [[gnu::noinline]] TToken NextDelimited(TOperand& o, std::string_view& keyword)
+    {
         const char c = FData[FPos];
         if (c == '(') {
             o.Kind = TOperand::String;
@@ -572,42 +700,23 @@ public:
             Full(o);
             return Operand;
         }
-        if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
-            const std::size_t start = FPos;
-            if (SkipNumber()) {
-                o.Kind = TOperand::Number;
-                o.Digits = std::string_view(FData.data() + start, FPos - start);
-                return Operand;
-            }
-            keyword = FData.substr(FPos - 1, 1); // a sign standing alone
-            return Keyword;
-        }
-        const std::size_t start = FPos;
-        if (c == ')' || c == '>' || c == ']' || c == '{' || c == '}') {
-            ++FPos; // a stray delimiter taken as a keyword, so the reader moves on
-            if (c == '>' && FPos < FData.size() && FData[FPos] == '>')
-                ++FPos;
-        } else {
-            while (FPos < FData.size() && CharClasses[static_cast<unsigned char>(FData[FPos])] == 0)
-                ++FPos;
-        }
-        // Built from locals, not read back from `keyword`: most tokens are operators, and checking
-        // them through memory just written stalls on every one.
-        const char* const text = FData.data() + start;
-        const std::size_t length = FPos - start;
-        keyword = std::string_view(text, length);
-        const bool isTrue = length == 4 && std::memcmp(text, "true", 4) == 0;
-        if (isTrue || (length == 5 && std::memcmp(text, "false", 5) == 0) ||
-            (length == 4 && std::memcmp(text, "null", 4) == 0)) {
-            o.Kind = TOperand::Other;
-            o.Obj = TObject();
-            if (text[0] != 'n') {
-                o.Obj.Kind = TObject::Bool;
-                o.Obj.B = isTrue;
-            }
-            return Operand;
-        }
+        // A stray delimiter taken as a keyword, so the reader moves on.
+        const std::size_t start = FPos++;
+        if (c == '>' && FPos < FData.size() && FData[FPos] == '>')
+            ++FPos;
+        keyword = FData.substr(start, FPos - start);
         return Keyword;
+    }
+
+public:
+    /// Moves to the next byte that can start what the text layer acts on (see ActsOn), and
+    /// returns where that is; the size of the data at its end.
+    std::size_t SkipDrawing()
+    {
+        const char* const data = FData.data();
+        const char* const end = data + FData.size();
+        FPos = static_cast<std::size_t>(FindActsOn(data + FPos, end) - data);
+        return FPos;
     }
 
     bool Ended() const { return FPos >= FData.size(); }
@@ -1501,16 +1610,43 @@ private:
         const std::size_t spans = FActual.size(); // marked content left open ends with the stream
         std::size_t steps = 0;
         std::string_view op;
+        // Most of a drawing's bytes are numbers and the operators that draw with them, none of
+        // which the text needs: they are passed over at full speed, up to a byte that can start
+        // something the text layer acts on, and the numbers an operator takes are read back from
+        // just before it. `passed` is where the stretch passed over began.
+        std::size_t passed = 0;
         for (;;) {
             if (++steps % 4096 == 0)
                 trovex::CheckCancel(FCancel);
-            const auto token = lexer.Next(operands[count], op);
-            if (token == TContentLexer::End)
+            const std::size_t at = lexer.SkipDrawing();
+            if (at >= data.size())
                 break;
-            if (token == TContentLexer::Operand) {
-                if (count < MaxOperands)
-                    ++count;
-                continue;
+            if (data[at] == 'm') {
+                // "cm", or a drawing operator ending in m (moveto) that takes the numbers before it.
+                std::size_t start = at, end = at + 1;
+                while (start > passed && CharClasses[static_cast<unsigned char>(data[start - 1])] == 0)
+                    --start;
+                while (end < data.size() && CharClasses[static_cast<unsigned char>(data[end])] == 0)
+                    ++end;
+                lexer.Seek(end);
+                if (data.substr(start, end - start) != "cm") {
+                    count = 0;
+                    passed = end;
+                    continue;
+                }
+                TakeNumbers(data, passed, start, operands, count);
+                op = "cm";
+            } else {
+                TakeNumbers(data, passed, at, operands, count);
+                const auto token = lexer.Next(operands[count], op);
+                passed = lexer.Pos();
+                if (token == TContentLexer::End)
+                    break;
+                if (token == TContentLexer::Operand) {
+                    if (count < MaxOperands)
+                        ++count;
+                    continue;
+                }
             }
             auto num = [&](std::size_t i) { return i < count ? operands[count - 1 - i].Value() : 0.0; };
             const TOperand* last = count > 0 ? &operands[count - 1] : nullptr;
@@ -1640,9 +1776,70 @@ private:
                 break;
             }
             count = 0;
+            passed = lexer.Pos();
         }
         while (FActual.size() > spans)
             EndSpan();
+    }
+
+    // The numbers at the end of data[from, to), a stretch passed over, as the operands they are:
+    // read backwards up to the operator before them (which took what came earlier, so the operands
+    // held so far are dropped), or up to the stretch's start.
+    static void TakeNumbers(std::string_view data, std::size_t from, std::size_t to, std::vector<TOperand>& operands,
+                            std::size_t& count)
+    {
+        constexpr std::size_t Most = 64;
+        std::size_t n = 0;
+        bool after = false; // an operator stands before them
+        std::size_t p = to, first = to;
+        for (;;) {
+            while (p > from && CharClasses[static_cast<unsigned char>(data[p - 1])] == 1)
+                --p;
+            if (p == from)
+                break;
+            std::size_t start = p;
+            while (start > from && CharClasses[static_cast<unsigned char>(data[start - 1])] == 0)
+                --start;
+            if (start == p || n == Most || !OneNumber(data.substr(start, p - start))) {
+                after = true; // a stray delimiter, an operator, or more numbers than any operator takes
+                break;
+            }
+            ++n;
+            first = p = start;
+        }
+        if (after)
+            count = 0;
+        // Then forwards, in their order.
+        for (std::size_t q = first; n > 0; --n) {
+            while (CharClasses[static_cast<unsigned char>(data[q])] == 1)
+                ++q;
+            const std::size_t start = q;
+            while (q < to && CharClasses[static_cast<unsigned char>(data[q])] == 0)
+                ++q;
+            if (count < Most) {
+                operands[count].Kind = TOperand::Number;
+                operands[count].Digits = data.substr(start, q - start);
+                ++count;
+            }
+        }
+    }
+
+    // True when `token` reads as exactly one number: signs, then digits with at most one point.
+    static bool OneNumber(std::string_view token)
+    {
+        std::size_t i = 0;
+        while (i < token.size() && (token[i] == '+' || token[i] == '-'))
+            ++i;
+        bool any = false, point = false;
+        for (; i < token.size(); ++i) {
+            if (token[i] >= '0' && token[i] <= '9')
+                any = true;
+            else if (token[i] == '.' && !point)
+                point = true;
+            else
+                return false;
+        }
+        return any || point || token.size() > 1; // a sign alone is an operator
     }
 
     // A number in a TJ array: a move back (or on) along the line, in thousandths of the font size.
