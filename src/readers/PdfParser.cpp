@@ -27,7 +27,10 @@ constexpr std::size_t MaxObjectBytes = std::size_t{16} << 20;
 // Parsed objects kept at hand; a page dictionary costs kilobytes parsed, so the cache stays well
 // below a large document's object count.
 constexpr std::size_t MaxCachedObjects = 10000;
-constexpr std::size_t MaxObjectStreams = 8;
+// Object streams kept inflated: writers spread a page's objects over many of them, and one that is
+// let go is inflated again for the next object asked of it. The least recently used goes first.
+constexpr std::size_t MaxObjectStreams = 256;
+constexpr std::size_t MaxObjectStreamBytes = std::size_t{64} << 20;
 constexpr std::uint64_t MaxRawStream = std::uint64_t{128} << 20;
 
 bool IsDigit(char c)
@@ -949,6 +952,7 @@ void TPdfFile::Repair()
     FXref.clear();
     FCache.clear();
     FObjStms.clear();
+    FObjStmBytes = 0;
     TObject trailer;
     std::vector<std::uint32_t> streamObjects;
     const std::uint64_t size = FSource.Size();
@@ -1191,7 +1195,7 @@ std::string TPdfFile::DecryptString(const std::string& s, TRef owner) const
     return FDecryptor ? FDecryptor->DecryptString(s, owner.Num, owner.Gen) : s;
 }
 
-TObject TPdfFile::FromObjectStream(std::uint32_t streamNum, std::uint32_t index, std::uint32_t num)
+std::shared_ptr<TPdfFile::TObjStm> TPdfFile::ObjectStream(std::uint32_t streamNum)
 {
     std::shared_ptr<TObjStm> stm;
     if (auto it = FObjStms.find(streamNum); it != FObjStms.end()) {
@@ -1199,10 +1203,10 @@ TObject TPdfFile::FromObjectStream(std::uint32_t streamNum, std::uint32_t index,
     } else {
         const auto entry = FXref.find(streamNum);
         if (entry == FXref.end() || entry->second.Type != 1)
-            return TObject();
+            return nullptr;
         TObject stream = Object(TRef{streamNum, entry->second.Gen});
         if (stream.Kind != TObject::Stream)
-            return TObject();
+            return nullptr;
         stm = std::make_shared<TObjStm>();
         bool cut = false;
         stm->Data = StreamData(stream, std::size_t{64} << 20, &cut);
@@ -1216,10 +1220,25 @@ TObject TPdfFile::FromObjectStream(std::uint32_t streamNum, std::uint32_t index,
             stm->Offsets.emplace_back(static_cast<std::uint32_t>(std::min<std::int64_t>(n.I, UINT32_MAX)),
                                       static_cast<std::uint64_t>(off.I));
         }
-        if (FObjStms.size() >= MaxObjectStreams)
-            FObjStms.erase(FObjStms.begin());
+        while (!FObjStms.empty() &&
+               (FObjStms.size() >= MaxObjectStreams || FObjStmBytes + stm->Data.size() > MaxObjectStreamBytes)) {
+            auto oldest = std::min_element(FObjStms.begin(), FObjStms.end(),
+                                           [](const auto& a, const auto& b) { return a.second->Used < b.second->Used; });
+            FObjStmBytes -= oldest->second->Data.size();
+            FObjStms.erase(oldest);
+        }
         FObjStms[streamNum] = stm;
+        FObjStmBytes += stm->Data.size();
     }
+    stm->Used = ++FObjStmClock;
+    return stm;
+}
+
+TObject TPdfFile::FromObjectStream(std::uint32_t streamNum, std::uint32_t index, std::uint32_t num)
+{
+    const std::shared_ptr<TObjStm> stm = ObjectStream(streamNum);
+    if (!stm)
+        return TObject();
     std::uint64_t at = 0;
     if (index < stm->Offsets.size() && stm->Offsets[index].first == num) {
         at = stm->Offsets[index].second;
@@ -1270,6 +1289,53 @@ TObject TPdfFile::Object(TRef ref)
         FCache.clear();
     FCache.emplace(ref.Num, o);
     return o;
+}
+
+bool TPdfFile::MayHold(const TObject& o, std::initializer_list<std::string_view> names)
+{
+    if (o.Kind != TObject::Ref || FCache.count(o.Reference.Num))
+        return true;
+    const auto entry = FXref.find(o.Reference.Num);
+    if (entry == FXref.end() || entry->second.Type == 0)
+        return false; // a missing object is null: nothing to hold
+    std::string window;
+    std::string_view bytes;
+    std::shared_ptr<TObjStm> stm; // held while its bytes are looked at
+    if (entry->second.Type == 1) {
+        // The object up to its "endobj", when that comes soon; a longer one is parsed as it is.
+        constexpr std::size_t Window = 4096;
+        bytes = FSource.Peek(entry->second.Offset, Window);
+        if (bytes.empty()) {
+            window.resize(Window);
+            window.resize(FSource.ReadAt(entry->second.Offset, window.data(), window.size()));
+            bytes = window;
+        }
+        const std::size_t end = bytes.find("endobj");
+        if (end == std::string_view::npos)
+            return true;
+        bytes = bytes.substr(0, end);
+    } else {
+        // In an object stream: from its offset to the next object's.
+        stm = ObjectStream(static_cast<std::uint32_t>(entry->second.Offset));
+        if (!stm)
+            return true;
+        const auto& offsets = stm->Offsets;
+        const std::uint32_t index = entry->second.Index;
+        if (index >= offsets.size() || offsets[index].first != o.Reference.Num)
+            return true;
+        const std::uint64_t from = stm->First + offsets[index].second;
+        const std::uint64_t to = index + 1 < offsets.size() ? stm->First + offsets[index + 1].second : stm->Data.size();
+        if (from >= to || to > stm->Data.size())
+            return true;
+        bytes = std::string_view(stm->Data).substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+    }
+    for (const std::string_view name : names)
+        for (std::size_t at = bytes.find(name); at != std::string_view::npos; at = bytes.find(name, at + 1)) {
+            const std::size_t after = at + name.size();
+            if (after >= bytes.size() || IsPdfSpace(bytes[after]) || IsPdfDelimiter(bytes[after]))
+                return true;
+        }
+    return bytes.find('#') != std::string_view::npos; // a name spelt with #xx escapes could be one of them
 }
 
 TObject TPdfFile::Resolve(const TObject& o)

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,6 +86,9 @@ public:
     /// The object itself, references followed (at most a few levels); null for a missing object.
     TObject Resolve(const TObject& o);
     TObject Object(TRef ref);
+    /// False only when `o` refers to an object whose bytes hold none of `names` (each a name with
+    /// its slash, ending where a name ends): such an object need not be parsed to be passed over.
+    bool MayHold(const TObject& o, std::initializer_list<std::string_view> names);
     const TObject& Trailer() const { return FTrailer; }
     /// A stream's data with its filters undone, at most `limit` bytes (cut says when it had more).
     /// Image data and unknown filters give nothing. Throws EPdfError only for a terminate request.
@@ -109,6 +113,8 @@ private:
     void Repair();
     void SetUpEncryption();
     TObject ParseAt(std::uint64_t offset, TRef* ref);
+    struct TObjStm;
+    std::shared_ptr<TObjStm> ObjectStream(std::uint32_t streamNum);
     TObject FromObjectStream(std::uint32_t streamNum, std::uint32_t index, std::uint32_t num);
     /// A stream's raw data: a view of the document where it is held in memory, else read into `storage`.
     std::string_view RawStream(const TObject& stream, std::string& storage);
@@ -126,11 +132,14 @@ private:
     std::unordered_map<std::uint32_t, TObject> FCache;
     struct TObjStm
     {
+        std::uint64_t Used = 0; // when it was last read from, for keeping the most used
         std::string Data;
         std::vector<std::pair<std::uint32_t, std::uint64_t>> Offsets;
         std::uint64_t First = 0;
     };
     std::map<std::uint32_t, std::shared_ptr<TObjStm>> FObjStms;
+    std::size_t FObjStmBytes = 0; // their data, all told
+    std::uint64_t FObjStmClock = 0;
     int FResolving = 0;
     bool FRawCut = false; // the last stream's raw data was longer than is read
     std::vector<char> FParseBuffer;

@@ -1087,8 +1087,12 @@ private:
                                                                : reinterpret_cast<std::uintptr_t>(dict.D.get()) | (std::uintptr_t{1} << 63);
         auto it = FFonts.find(key);
         if (it == FFonts.end()) {
-            if (FFonts.size() > 4096)
+            if (FFonts.size() > 4096) {
+                // Let go of them at the next page: this page's state may still point at them.
+                for (auto& [k, font] : FFonts)
+                    FRetiredFonts.push_back(std::move(font));
                 FFonts.clear();
+            }
             it = FFonts.emplace(key, SharedFont(dict)).first;
         }
         return it->second.get();
@@ -1097,6 +1101,7 @@ private:
     void ReadPage(const TPage& page, std::string& text)
     {
         FOut = &text;
+        FRetiredFonts.clear();
         FHaveLast = false;
         FForms = 0;
         FActual.clear();
@@ -1140,6 +1145,8 @@ private:
         // What the page's annotations say.
         const TObject annots = FFile.Resolve(dict.Get("Annots"));
         for (std::size_t i = 0; i < annots.Size() && i < 10000; ++i) {
+            if (!FFile.MayHold(annots.At(i), {"/Contents", "/V"}))
+                continue; // links and the like, passed over without being parsed
             const TObject annot = FFile.Resolve(annots.At(i));
             if (annot.Get("Subtype").IsName("Link") || annot.Get("Subtype").IsName("Popup"))
                 continue;
@@ -1607,6 +1614,7 @@ private:
             operands.resize(MaxOperands + 1); // the last slot takes what a run of too many operands leaves over
         std::size_t count = 0;
         std::vector<TState> saved;
+        std::vector<std::pair<std::string, const TFont*>> fonts; // by resource name, for this stream
         const std::size_t spans = FActual.size(); // marked content left open ends with the stream
         std::size_t steps = 0;
         std::string_view op;
@@ -1703,9 +1711,19 @@ private:
                 break;
             case OpCode("Tf"):
                 state.Size = num(0);
-                state.Font = count >= 2 && operands[count - 2].Kind == TOperand::Name
-                                 ? FontOf(resources, operands[count - 2].Text)
-                                 : nullptr;
+                state.Font = nullptr;
+                if (count >= 2 && operands[count - 2].Kind == TOperand::Name) {
+                    // The same few fonts are set over and over: looked up in the resources once per stream.
+                    const std::string& name = operands[count - 2].Text;
+                    auto known = std::find_if(fonts.begin(), fonts.end(), [&](const auto& f) { return f.first == name; });
+                    if (known == fonts.end()) {
+                        if (fonts.size() >= 64)
+                            fonts.clear();
+                        fonts.emplace_back(name, FontOf(resources, name));
+                        known = fonts.end() - 1;
+                    }
+                    state.Font = known->second;
+                }
                 break;
             case OpCode("Tc"):
                 state.CharSpace = num(0);
@@ -1933,6 +1951,7 @@ private:
     bool FOutsideDone = false;
     bool FCut = false;
     std::unordered_map<std::uintptr_t, std::shared_ptr<const TFont>> FFonts;
+    std::vector<std::shared_ptr<const TFont>> FRetiredFonts;
     std::string* FOut = nullptr;
     TMatrix FTm = Identity, FTlm = Identity;
     bool FHaveLast = false;

@@ -817,6 +817,41 @@ TEST(PdfTextLayerTest, ImagesOnly)
     }
 }
 
+// What annotations say is part of the page's text, wherever the annotation is kept: inline, as an
+// object of its own, inside an object stream, its value given directly or by reference. Links say
+// nothing and are passed over without being parsed.
+TEST(PdfTextLayerTest, AnnotationText)
+{
+    struct Case { const char* what; std::string annots; std::map<int, std::string> objects; std::string text; };
+    const Case cases[] = {
+        {"inline", "[<< /Type /Annot /Subtype /Text /Contents (Inline remark) >>]", {}, "Inline remark"},
+        {"an object", "[20 0 R]", {{20, "<< /Type /Annot /Subtype /Text /Contents (Object remark) >>"}}, "Object remark"},
+        {"contents by reference", "[20 0 R]", {{20, "<< /Subtype /FreeText /Contents 21 0 R >>"}, {21, "(Referred remark)"}},
+         "Referred remark"},
+        {"a field value", "[20 0 R]", {{20, "<< /Subtype /Widget /FT /Tx /V (Field value) >>"}}, "Field value"},
+        {"a name spelt with an escape", "[20 0 R]", {{20, "<< /Subtype /Text /Cont#65nts (Escaped remark) >>"}}, "Escaped remark"},
+        {"a link", "[20 0 R]", {{20, "<< /Subtype /Link /Rect [0 0 1 1] /A << /S /URI /URI (http://x) >> >>"}}, ""},
+        {"a missing object", "[29 0 R]", {}, ""},
+    };
+    for (const Case& c : cases) {
+        for (const bool packed : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (packed ? ", in an object stream" : ""));
+            TDoc doc = Pages({Shows("Body")});
+            doc.Set(10, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> "
+                        "/Contents 11 0 R /Annots " + c.annots + " >>");
+            std::set<int> inside;
+            for (const auto& [num, body] : c.objects) {
+                doc.Set(num, body);
+                inside.insert(num);
+            }
+            TDoc::TStreamLayout layout;
+            layout.Packed = inside;
+            const std::string pdf = packed ? doc.XrefStream(layout) : doc.Table();
+            EXPECT_EQ(TextOf(pdf), "Body\n" + (c.text.empty() ? "" : c.text + "\n"));
+        }
+    }
+}
+
 // A stream that holds no text (an image's data) is passed over by its dictionary: its data is not
 // even read, however large it is. Counted at the source, under the window a parse reads anyway.
 TEST(PdfTextLayerTest, ImageDataIsNotRead)
