@@ -586,6 +586,25 @@ constexpr std::array<bool, 256> StringSpecials = [] {
     return t;
 }();
 
+// The first byte in [p, end) that ends a run of plain bytes in a literal string, 16 at a time.
+const char* FindStringSpecial(const char* p, const char* end)
+{
+#if defined(__x86_64__)
+    const __m128i backslash = _mm_set1_epi8('\\'), open = _mm_set1_epi8('('), close = _mm_set1_epi8(')'),
+                  cr = _mm_set1_epi8('\r');
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, open)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(bytes, close), _mm_cmpeq_epi8(bytes, cr)));
+        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)))
+            return p + __builtin_ctz(mask);
+    }
+#endif
+    while (p != end && !StringSpecials[static_cast<unsigned char>(*p)])
+        ++p;
+    return p;
+}
+
 // Reads content streams the way TLexer reads them, operands straight into reusable slots.
 class TContentLexer
 {
@@ -815,8 +834,7 @@ private:
         while (FPos < size) {
             // Most of a string is plain bytes: taken as one run.
             std::size_t run = FPos;
-            while (run < size && !StringSpecials[static_cast<unsigned char>(FData[run])])
-                ++run;
+            run = static_cast<std::size_t>(FindStringSpecial(FData.data() + run, FData.data() + size) - FData.data());
             out.append(FData.data() + FPos, run - FPos);
             FPos = run;
             if (FPos >= size)
@@ -974,6 +992,47 @@ double TOperand::Value() const
 }
 
 } // namespace
+
+// A run of one-byte letters and the usual space (code 32, parting words where `wide`), written to
+// `out`: where it stopped, the text's end, widths in thousandths, spaces, and whether the text ends
+// blank. For fonts in which code 32 is no letter.
+struct TLetterRun
+{
+    const unsigned char* Stop;
+    char* Out;
+    std::int64_t Milli;
+    std::size_t Words;
+    bool Blank;
+};
+
+[[gnu::noinline]] TLetterRun LetterRun(const unsigned char* p, const unsigned char* const end, char* out,
+                                       const TFont& font, const bool wide, bool blank)
+{
+    const std::uint8_t* const kinds = font.Kind1.data();
+    const char* const bytes = font.Out1.data();
+    const std::int32_t* const widths = font.Milli.data();
+    std::int64_t milli = 0;
+    std::size_t words = 0;
+    for (; p != end; ++p) {
+        const unsigned char c = *p;
+        const std::uint8_t kind = kinds[c];
+        if (kind == TFont::RunLetter) {
+            *out++ = bytes[c];
+            milli += widths[c];
+            blank = false;
+            continue;
+        }
+        if (c != 32 || kind != TFont::RunSpace)
+            break;
+        milli += widths[32];
+        ++words;
+        if (wide && !blank) {
+            *out++ = ' ';
+            blank = true;
+        }
+    }
+    return {p, out, milli, words, blank};
+}
 
 // Reads the pages one by one, then the text outside them.
 class TPageReader
@@ -1506,6 +1565,17 @@ private:
                         return (font.Widths[c] * perWidth + charSpace + (c == 32 ? wordGap : 0)) * scale >= 0.1 * size;
                     };
                     const bool wide32 = wide(32);
+                    if (font.Kind1[32] != TFont::RunLetter) {
+                        // Letters and the usual space, in a loop of its own so it keeps all it needs in registers.
+                        const TLetterRun run = LetterRun(reinterpret_cast<const unsigned char*>(bytes.data()) + j,
+                                                         reinterpret_cast<const unsigned char*>(bytes.data()) + bytes.size(),
+                                                         out, font, wide32, blank);
+                        j = static_cast<std::size_t>(run.Stop - reinterpret_cast<const unsigned char*>(bytes.data()));
+                        out = run.Out;
+                        milli += run.Milli;
+                        words += run.Words;
+                        blank = run.Blank;
+                    }
                     for (; j < bytes.size(); ++j) {
                         const auto c = static_cast<unsigned char>(bytes[j]);
                         const std::uint8_t kind = font.Kind1[c];
