@@ -449,9 +449,13 @@ std::string InflateWhole(std::string_view in, std::size_t limit, bool& cut)
     // Inflated into a buffer kept for the thread, not cleared first, then copied out at its size.
     thread_local std::unique_ptr<char[]> buffer;
     thread_local std::size_t bufferSize = 0;
+    // Streams that inflate to more than this are left to zlib, which holds them once, not twice.
+    constexpr std::size_t Whole = std::size_t{16} << 20;
+    constexpr std::size_t Kept = std::size_t{4} << 20; // a buffer larger than this is not kept
     if (decompressor && !in.empty()) {
-        std::size_t room = std::min(limit, std::max<std::size_t>(in.size() * 4, 64 * 1024));
-        for (int attempt = 0; attempt < 4; ++attempt) {
+        const std::size_t most = std::min(limit, Whole);
+        std::size_t room = std::min(most, std::max<std::size_t>(in.size() * 4, 64 * 1024));
+        for (;;) {
             if (bufferSize < room) {
                 buffer.reset(); // freed before the larger one is taken
                 buffer.reset(new char[room]);
@@ -462,17 +466,17 @@ std::string InflateWhole(std::string_view in, std::size_t limit, bool& cut)
                 libdeflate_zlib_decompress(decompressor.get(), in.data(), in.size(), buffer.get(), room, &got);
             if (rc == LIBDEFLATE_SUCCESS) {
                 std::string out(buffer.get(), got);
-                if (bufferSize > (std::size_t{16} << 20)) {
-                    buffer.reset(); // a rare large stream does not keep its buffer
+                if (bufferSize > Kept) {
+                    buffer.reset();
                     bufferSize = 0;
                 }
                 return out;
             }
-            if (rc != LIBDEFLATE_INSUFFICIENT_SPACE || room >= limit)
+            if (rc != LIBDEFLATE_INSUFFICIENT_SPACE || room >= most)
                 break;
-            room = room > limit / 8 ? limit : room * 8;
+            room = std::min(most, room * 8);
         }
-        if (bufferSize > (std::size_t{16} << 20)) {
+        if (bufferSize > Kept) {
             buffer.reset();
             bufferSize = 0;
         }
