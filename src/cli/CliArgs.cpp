@@ -23,9 +23,9 @@ Search FOLDER (default: the current folder) for files by name, date and content.
       --no-zip              do not look inside ZIP archives (default: look inside)
       --no-documents        search office documents by their bytes, not by their text. By default
                             the text of Word, Excel, PowerPoint and OpenDocument files (.docx .docm
-                            .dotx .dotm .xlsx .xlsm .xltx .pptx .pptm .ppsx .potx .odt .ott .ods
-                            .ots .odp .otp .odg) is searched as UTF-8 whatever --codepages says,
-                            as is the text of PDF files (always)
+                            .dotx .dotm .xlsx .xlsm .xltx .xltm .pptx .pptm .ppsx .ppsm .potx .potm
+                            .sldx .odt .ott .ods .ots .odp .otp .odg .otg) is searched as UTF-8
+                            whatever --codepages says, as is the text of PDF files (always)
       --from DATE --to DATE modified in this range, local time, inclusive; DATE is YYYY-MM-DD or
                             YYYY-MM-DDTHH:MM[:SS]; a bare date means 00:00:00 for --from and the
                             day's last 100-ns tick for --to; --from alone runs up to now, --to alone

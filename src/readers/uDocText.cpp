@@ -81,6 +81,8 @@ constexpr TExtension Extensions[] = {
     {".ppsx", dkPresentation},   {".potx", dkPresentation},   {".odt", dkOpenDocument},
     {".ott", dkOpenDocument},    {".ods", dkOpenDocument},    {".ots", dkOpenDocument},
     {".odp", dkOpenDocument},    {".otp", dkOpenDocument},    {".odg", dkOpenDocument},
+    {".otg", dkOpenDocument},    {".xltm", dkSpreadsheet},    {".potm", dkPresentation},
+    {".ppsm", dkPresentation},   {".sldx", dkPresentation},
 };
 
 bool StartsWith(std::string_view s, std::string_view prefix)
@@ -169,7 +171,8 @@ std::string_view MainPart(TDocKind kind)
 } // namespace
 
 const char* const DocumentExtensions =
-    ".docx .docm .dotx .dotm .xlsx .xlsm .xltx .pptx .pptm .ppsx .potx .odt .ott .ods .ots .odp .otp .odg";
+    ".docx .docm .dotx .dotm .xlsx .xlsm .xltx .xltm .pptx .pptm .ppsx .ppsm .potx .potm .sldx .odt .ott .ods .ots .odp "
+    ".otp .odg .otg";
 
 TDocKind DocumentKind(std::string_view name)
 {

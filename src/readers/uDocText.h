@@ -28,9 +28,9 @@ enum TDocKind : std::uint8_t
 {
     dkNone = 0,
     dkWordProcessing = 1, // .docx .docm .dotx .dotm: body, headers, footers, footnotes, endnotes, comments
-    dkSpreadsheet = 2,    // .xlsx .xlsm .xltx: shared strings, inline strings of the sheets
-    dkPresentation = 3,   // .pptx .pptm .ppsx .potx: slides, then notes
-    dkOpenDocument = 4,   // .odt .ott .ods .ots .odp .otp .odg: content.xml, styles.xml
+    dkSpreadsheet = 2,    // .xlsx .xlsm .xltx .xltm: shared strings, inline strings of the sheets
+    dkPresentation = 3,   // .pptx .pptm .ppsx .ppsm .potx .potm .sldx: slides, then notes
+    dkOpenDocument = 4,   // .odt .ott .ods .ots .odp .otp .odg .otg: content.xml, styles.xml
 };
 
 /// The kind of document a file name stands for, by its extension in any case; dkNone for others.

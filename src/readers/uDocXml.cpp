@@ -44,9 +44,16 @@ TDocXmlText::TElem TDocXmlText::Classify() const
             return ecBreak;
         if (name == "s")
             return ecSpace;
-        // deleted text kept for change tracking, and the author and date of a comment
-        if (name == "tracked-changes" || name == "creator" || name == "date" || name == "date-string")
+        // Deleted text kept for change tracking, and the author and date of a comment: told by
+        // their place, as a text:date or text:creator field in a paragraph shows what it says.
+        if (name == "tracked-changes" || name == "note-citation")
             return ecSkip;
+        if ((name == "creator" || name == "date" || name == "date-string") && (Top() == ecAnnotation || Top() == ecDeferred))
+            return ecSkip;
+        if (name == "annotation")
+            return FParaDepth > 0 && FSkipDepth == 0 ? ecDeferred : ecAnnotation;
+        if (name == "note-body")
+            return FParaDepth > 0 && FSkipDepth == 0 ? ecDeferred : ecOther;
         return ecOther;
     case dkSpreadsheet:
         if (name == "t")
@@ -89,6 +96,8 @@ void TDocXmlText::Push(TElem e)
         return;
     }
     FStack.push_back(e);
+    if (e == ecDeferred && FDeferDepth++ == 0)
+        FLastSpaceOutside = FLastSpace;
     FTextDepth += e == ecText;
     FSkipDepth += e == ecSkip;
     FParaDepth += e == ecPara;
@@ -105,6 +114,8 @@ TDocXmlText::TElem TDocXmlText::Pop()
         return ecOther; // a stray end tag
     const auto e = static_cast<TElem>(FStack.back());
     FStack.pop_back();
+    if (e == ecDeferred && --FDeferDepth == 0)
+        FLastSpace = FLastSpaceOutside; // the paragraph goes on as if the note were not there
     FTextDepth -= e == ecText;
     FSkipDepth -= e == ecSkip;
     FParaDepth -= e == ecPara;
@@ -112,21 +123,128 @@ TDocXmlText::TElem TDocXmlText::Pop()
     return e;
 }
 
+namespace
+{
+
+// The characters a reader does not see as such: a no-break space (U+00A0, U+202F) is a space and a
+// soft hyphen (U+00AD) is nothing, so a phrase typed with plain spaces, or a word typed whole, is
+// found. Returns the bytes the character at p takes (0 when it is none of them, or cut short).
+std::size_t InvisibleAt(const char* p, std::size_t n, char& becomes)
+{
+    const auto b0 = static_cast<unsigned char>(p[0]);
+    if (b0 == 0xC2 && n >= 2 && (static_cast<unsigned char>(p[1]) == 0xA0 || static_cast<unsigned char>(p[1]) == 0xAD)) {
+        becomes = static_cast<unsigned char>(p[1]) == 0xA0 ? ' ' : '\0';
+        return 2;
+    }
+    if (b0 == 0xE2 && n >= 3 && static_cast<unsigned char>(p[1]) == 0x80 && static_cast<unsigned char>(p[2]) == 0xAF) {
+        becomes = ' ';
+        return 3;
+    }
+    return 0;
+}
+
+// True when p[0, n) is the start of one of those characters, cut short.
+bool IsInvisiblePrefix(const char* p, std::size_t n)
+{
+    const auto b0 = n > 0 ? static_cast<unsigned char>(p[0]) : 0;
+    if (n == 1)
+        return b0 == 0xC2 || b0 == 0xE2;
+    return n == 2 && b0 == 0xE2 && static_cast<unsigned char>(p[1]) == 0x80;
+}
+
+} // namespace
+
+void TDocXmlText::FlushCarry(std::string& out)
+{
+    if (FCarryLen == 0)
+        return;
+    const std::size_t n = FCarryLen;
+    FCarryLen = 0;
+    char bytes[2] = {FCarry[0], FCarry[1]};
+    const bool ends = FPieceEndsHere;
+    FPieceEndsHere = false;
+    EmitText(bytes, n, out);
+    FPieceEndsHere = ends;
+}
+
 void TDocXmlText::EmitText(const char* p, std::size_t n, std::string& out)
 {
-    if (FKind != dkOpenDocument) {
-        out.append(p, n);
-        return;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (IsXmlSpace(p[i])) {
-            if (!FLastSpace)
-                out.push_back(' ');
-            FLastSpace = true;
+    if (FCarryLen > 0) {
+        // A character the last piece ended inside: completed by the first bytes of this one.
+        char joined[3];
+        const std::size_t k = FCarryLen;
+        for (std::size_t i = 0; i < k; ++i)
+            joined[i] = FCarry[i];
+        const std::size_t take = std::min<std::size_t>(3 - k, n);
+        for (std::size_t i = 0; i < take; ++i)
+            joined[k + i] = p[i];
+        FCarryLen = 0;
+        char becomes = 0;
+        const std::size_t used = InvisibleAt(joined, k + take, becomes);
+        if (used > 0) {
+            if (becomes)
+                EmitText(&becomes, 1, out);
+            p += used - k;
+            n -= used - k;
+        } else if (take == n && FPieceEndsHere && IsInvisiblePrefix(joined, k + take)) {
+            for (std::size_t i = 0; i < k + take; ++i)
+                FCarry[i] = joined[i]; // still cut short: the next piece may complete it
+            FCarryLen = k + take;
+            return;
         } else {
-            out.push_back(p[i]);
-            FLastSpace = false;
+            // No such character: the bytes as they were.
+            const bool ends = FPieceEndsHere;
+            FPieceEndsHere = false;
+            EmitText(joined, k, out);
+            FPieceEndsHere = ends;
         }
+    }
+    for (;;) {
+        // Runs without the lead bytes of those characters go out as they are.
+        std::size_t run = 0;
+        while (run < n && static_cast<unsigned char>(p[run]) != 0xC2 && static_cast<unsigned char>(p[run]) != 0xE2)
+            ++run;
+        if (FKind != dkOpenDocument) {
+            out.append(p, run);
+        } else {
+            for (std::size_t i = 0; i < run; ++i) {
+                if (IsXmlSpace(p[i])) {
+                    if (!FLastSpace)
+                        out.push_back(' ');
+                    FLastSpace = true;
+                } else {
+                    out.push_back(p[i]);
+                    FLastSpace = false;
+                }
+            }
+        }
+        if (run == n)
+            return;
+        p += run;
+        n -= run;
+        char becomes = 0;
+        std::size_t used = InvisibleAt(p, n, becomes);
+        if (used == 0) {
+            if (FPieceEndsHere && IsInvisiblePrefix(p, n)) {
+                // The piece ends inside what may be one of them: kept for the next piece.
+                for (std::size_t i = 0; i < n; ++i)
+                    FCarry[i] = p[i];
+                FCarryLen = n;
+                return;
+            }
+            // Any other character with that lead byte.
+            if (FKind == dkOpenDocument)
+                FLastSpace = false;
+            out.push_back(p[0]);
+            used = 1;
+        } else if (becomes == ' ') {
+            if (FKind != dkOpenDocument || !FLastSpace)
+                out.push_back(' ');
+            if (FKind == dkOpenDocument)
+                FLastSpace = true;
+        }
+        p += used;
+        n -= used;
     }
 }
 
@@ -213,10 +331,12 @@ void TDocXmlText::StandsFor(TElem e, TElem parent, std::string& out, std::size_t
 void TDocXmlText::EndStartTag(std::string& out, std::size_t& budget)
 {
     const TElem parent = Top();
-    StandsFor(FElem, parent, out, budget);
-    // A paragraph inside another (a comment, a text box) is a line of its own.
-    if (FElem == ecPara && FParaDepth > 0 && FSkipDepth == 0)
-        out.push_back('\n');
+    StandsFor(FElem, parent, Sink(out), budget);
+    // A paragraph inside another (a text box) is a line of its own; a note's or comment's
+    // paragraphs, given after the one they are anchored in, are lines of their own anyway.
+    if (FElem == ecPara && FParaDepth > 0 && FSkipDepth == 0 &&
+        !(FDeferDepth > 0 && (FDeferred.empty() || FDeferred.back() == '\n')))
+        Sink(out).push_back('\n');
     if (!FSelfClosing) {
         Push(FElem);
         if (FElem == ecPara)
@@ -226,7 +346,7 @@ void TDocXmlText::EndStartTag(std::string& out, std::size_t& budget)
     if (FElem == ecPara || FElem == ecContainer) {
         // an empty paragraph is an empty line
         if (FSkipDepth == 0)
-            out.push_back('\n');
+            Sink(out).push_back('\n');
     }
 }
 
@@ -234,8 +354,14 @@ void TDocXmlText::EndElement(std::string& out)
 {
     const TElem e = Pop();
     if ((e == ecPara || e == ecContainer) && FSkipDepth == 0) {
-        out.push_back('\n');
+        Sink(out).push_back('\n');
         FLastSpace = true;
+    }
+    // The notes and comments of a paragraph follow it; a huge one goes out at once, so what is
+    // held stays small.
+    if (!FDeferred.empty() && ((FParaDepth == 0 && FDeferDepth == 0) || FDeferred.size() > (std::size_t{1} << 20))) {
+        out += FDeferred;
+        FDeferred.clear();
     }
 }
 
@@ -253,11 +379,15 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
             if (emitting) {
                 if (const void* amp = std::memchr(p, '&', static_cast<std::size_t>(q - p)))
                     q = static_cast<const char*>(amp);
-                if (q > p)
-                    EmitText(p, static_cast<std::size_t>(q - p), out);
+                if (q > p) {
+                    FPieceEndsHere = q == end;
+                    EmitText(p, static_cast<std::size_t>(q - p), Sink(out));
+                    FPieceEndsHere = false;
+                }
             }
             if (q == end)
                 return;
+            FlushCarry(Sink(out)); // what follows is no continuation of a character
             FState = *q == '<' ? sTagStart : sEntity;
             FEntityLen = 0;
             p = q + 1;
@@ -268,7 +398,7 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
             if (c == ';') {
                 ++p;
                 if (Emitting())
-                    EmitEntity(out);
+                    EmitEntity(Sink(out));
                 FState = sText;
             } else if (FEntityLen < MaxEntity && c != '<' && c != '&' && !IsXmlSpace(c)) {
                 FEntity[FEntityLen++] = c;
@@ -276,8 +406,8 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
             } else {
                 // a lone ampersand stands as written; `c` is read again as text
                 if (Emitting()) {
-                    EmitText("&", 1, out);
-                    EmitText(FEntity, FEntityLen, out);
+                    EmitText("&", 1, Sink(out));
+                    EmitText(FEntity, FEntityLen, Sink(out));
                 }
                 FState = sText;
             }
@@ -434,7 +564,7 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
             if (c == ']') {
                 if (++FBrackets > 2) {
                     if (Emitting())
-                        EmitText("]", 1, out);
+                        EmitText("]", 1, Sink(out));
                     FBrackets = 2;
                 }
             } else if (c == '>' && FBrackets == 2) {
@@ -442,8 +572,8 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
             } else {
                 if (Emitting()) {
                     for (; FBrackets > 0; --FBrackets)
-                        EmitText("]", 1, out);
-                    EmitText(&c, 1, out);
+                        EmitText("]", 1, Sink(out));
+                    EmitText(&c, 1, Sink(out));
                 }
                 FBrackets = 0;
             }

@@ -30,8 +30,10 @@ public:
         FState = sText;
         FStack.clear();
         FOverflow = 0;
-        FTextDepth = FSkipDepth = FParaDepth = FContainerDepth = 0;
+        FTextDepth = FSkipDepth = FParaDepth = FContainerDepth = FDeferDepth = 0;
         FLastSpace = true;
+        FDeferred.clear();
+        FCarryLen = 0;
     }
 
     /// Appends the text of the next `size` bytes of the part to `out`. Spaces that one tag stands
@@ -39,7 +41,13 @@ public:
     void Feed(const char* p, std::size_t size, std::string& out, std::size_t& budget);
 
     /// Ends a part with its line feed.
-    void EndPart(std::string& out) { out.push_back('\n'); }
+    void EndPart(std::string& out)
+    {
+        FlushCarry(out);
+        out += FDeferred; // notes of a paragraph the part left open
+        FDeferred.clear();
+        out.push_back('\n');
+    }
 
 private:
     enum TState : std::uint8_t
@@ -69,6 +77,8 @@ private:
         ecBreak,
         ecHyphen,
         ecSpace, // text:s
+        ecAnnotation, // a comment (office:annotation): its author and date are no text
+        ecDeferred,   // a note's body or a comment inside a paragraph: given after that paragraph
     };
 
     TElem Classify() const;
@@ -86,6 +96,9 @@ private:
         }
     }
     TElem Top() const { return FOverflow > 0 || FStack.empty() ? ecOther : static_cast<TElem>(FStack.back()); }
+    // Where text goes now: after the paragraph while inside a note or comment anchored in it.
+    std::string& Sink(std::string& out) { return FDeferDepth > 0 ? FDeferred : out; }
+    void FlushCarry(std::string& out);
     void Push(TElem e);
     TElem Pop();
     void EmitText(const char* p, std::size_t n, std::string& out);
@@ -103,6 +116,12 @@ private:
     std::size_t FParaDepth = 0;
     std::size_t FContainerDepth = 0;
     bool FLastSpace = true; // OpenDocument: white space collapses, and none begins a paragraph
+    std::size_t FDeferDepth = 0;
+    std::string FDeferred;        // the notes and comments of the paragraph being read
+    bool FLastSpaceOutside = true; // FLastSpace where a deferred note began
+    char FCarry[2] = {};          // the start of a character a piece ended inside (see EmitText)
+    std::size_t FCarryLen = 0;
+    bool FPieceEndsHere = false;  // the text being emitted runs to the end of the piece fed
 
     char FName[MaxName] = {};
     std::size_t FNameLen = 0;

@@ -2,6 +2,7 @@
 // The document reader over archives built by the tests: what text comes out of each kind of
 // document, in which order, whatever layout the archive has, and what a damaged one gives.
 #include "readers/uDocText.h"
+#include "readers/uDocXml.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -110,7 +111,7 @@ std::vector<TTextCase> TextCases()
                            "<text:p><![CDATA[a<b]]]><!-- hidden --><?pi hidden?></text:p></office:text>",
                            "<style:master-page><style:header><text:p>running head</text:p></style:header>"
                            "<style:footer><text:p>page foot</text:p></style:footer></style:master-page>"),
-         "Title\nspaced out words    x\ty\nz\nQuokkafern & я\nremark\n\n\na<b]\n\nrunning head\npage foot\n\n"});
+         "Title\nspaced out words    x\ty\nz\nQuokkafern & я\nremark\n\na<b]\n\nrunning head\npage foot\n\n"});
     cases.push_back({"OpenDocument spreadsheet cells", dkOpenDocument,
                      OpenDocumentParts("application/vnd.oasis.opendocument.spreadsheet",
                                        "<office:spreadsheet><table:table table:name=\"NotText\"><table:table-row>"
@@ -118,7 +119,58 @@ std::vector<TTextCase> TextCases()
                                        "<text:p>two</text:p></table:table-cell></table:table-row></table:table>"
                                        "</office:spreadsheet>"),
                      "one\ntwo\n\n\n"});
+    cases.push_back(
+        {"OpenDocument fields, notes and comments", dkOpenDocument,
+         OpenDocumentParts("application/vnd.oasis.opendocument.text",
+                           // a date and an author field show what they say; a comment's own author and
+                           // date are no text; a note's body follows the paragraph it is anchored in
+                           "<office:text><text:p>Letter of <text:date style:data-style-name=\"N1\" "
+                           "text:date-value=\"2012-08-21\">August 21, 2012</text:date> by <text:author-name>"
+                           "Ada Lovelace</text:author-name> <text:creator>Initials</text:creator></text:p>"
+                           "<text:p>Footnote here<text:note text:id=\"ftn1\" text:note-class=\"footnote\">"
+                           "<text:note-citation>1</text:note-citation><text:note-body><text:p>The note says"
+                           "</text:p><text:p>two things</text:p></text:note-body></text:note> and an endnote"
+                           "<office:annotation><dc:creator>Reviewer</dc:creator><dc:date>2024-01-01T10:00:00"
+                           "</dc:date><meta:date-string>01/01/2024</meta:date-string><text:p>Check this"
+                           "</text:p></office:annotation> in one sentence.</text:p></office:text>",
+                           "<style:master-page><style:header><text:p>Dated <text:date>2012-08-21</text:date>"
+                           "</text:p></style:header></style:master-page>"),
+         "Letter of August 21, 2012 by Ada Lovelace Initials\nFootnote here and an endnote in one sentence.\n"
+         "The note says\ntwo things\nCheck this\n\nDated 2012-08-21\n\n"});
+    cases.push_back({"characters a reader does not see", dkWordProcessing,
+                     WordParts(WordParagraph({"Rio\xC2\xA0" "de&#160;Janeiro", " Tas\xC2\xAD" "man&#173;sea",
+                                              " 10\xE2\x80\xAF" "km \xC2\xA9 \xE2\x82\xAC \xE2\x80\xA6"})),
+                     "Rio de Janeiro Tasmansea 10 km \xC2\xA9 \xE2\x82\xAC \xE2\x80\xA6\n\n"});
+    cases.push_back({"no-break spaces in OpenDocument collapse as spaces do", dkOpenDocument,
+                     OpenDocumentParts("application/vnd.oasis.opendocument.text",
+                                       "<office:text><text:p>Rio\xC2\xA0\xC2\xA0" "de Jan\xC2\xAD" "eiro</text:p>"
+                                       "</office:text>"),
+                     "Rio de Janeiro\n\n\n"});
     return cases;
+}
+
+// The characters a reader does not see are told even when a piece of the part ends inside one:
+// fed a byte at a time, or in pieces of any small size, the text is the same as fed whole.
+TEST(uDocTextTest, InvisibleCharactersAcrossPieces)
+{
+    const std::string xml = "<w:document><w:body><w:p><w:r><w:t>a\xC2\xA0" "b\xC2\xAD" "c\xE2\x80\xAF" "d\xC2\xA9"
+                            "e\xE2\x82\xAC" "f\xE2\x80\xA6" "g\xC2</w:t></w:r></w:p><w:p><w:r><w:t>\xE2\x80"
+                            "</w:t></w:r></w:p></w:body></w:document>";
+    std::string whole;
+    std::size_t budget = 1u << 20;
+    TDocXmlText reader(dkWordProcessing);
+    reader.StartPart();
+    reader.Feed(xml.data(), xml.size(), whole, budget);
+    reader.EndPart(whole);
+    EXPECT_EQ(whole, "a bc d\xC2\xA9" "e\xE2\x82\xAC" "f\xE2\x80\xA6" "g\xC2\n\xE2\x80\n\n");
+    for (std::size_t piece = 1; piece <= 7; ++piece) {
+        std::string text;
+        reader.StartPart();
+        for (std::size_t at = 0; at < xml.size(); at += piece)
+            reader.Feed(xml.data() + at, std::min(piece, xml.size() - at), text, budget);
+        reader.EndPart(text);
+        EXPECT_EQ(text, whole) << "pieces of " << piece;
+    }
 }
 
 // Each kind of document gives the text a person sees, the same whatever layout its archive has.
@@ -267,7 +319,9 @@ TEST(uDocTextTest, KindByExtension)
         {"d.odp", dkOpenDocument},    {"d.otp", dkOpenDocument},    {"d.odg", dkOpenDocument},
         {"old.doc", dkNone},          {"old.xls", dkNone},          {"x.docx.bak", dkNone},
         {"docx", dkNone},             {"archive.zip", dkNone},      {"a.pdf", dkNone},
-        {".odt", dkOpenDocument},     {"a.xlsb", dkNone},           {"a.odtx", dkNone}};
+        {".odt", dkOpenDocument},     {"a.xlsb", dkNone},           {"a.odtx", dkNone},
+        {"e.otg", dkOpenDocument},    {"e.XLTM", dkSpreadsheet},    {"e.potm", dkPresentation},
+        {"e.ppsm", dkPresentation},   {"e.sldx", dkPresentation}};
     for (const auto& [name, kind] : cases)
         EXPECT_EQ(DocumentKind(name), kind) << name;
 }
