@@ -727,15 +727,15 @@ std::size_t FindLeftmost(const TPatternForm<TUnit>& form, const TUnits<TUnit>& u
     }
 }
 
-// Positions first..end-1 around the hit's last unit p: the scans stop at a unit that is not text, at
-// ContextReach + 1 units from p, and at the chunk's ends; the unit where a scan stops is never part of
-// the context, so neither is the chunk's first unit.
+// Positions first..end-1 around the hit's last unit p: the scans stop at a unit that is not text
+// (a tab is text), at ContextReach + 1 units from p, and at the chunk's ends. The unit where a scan
+// stops is not part of the context; the chunk's first unit is, when it is text within reach.
 template <typename TUnit>
 std::pair<std::size_t, std::size_t> ContextRange(const TUnits<TUnit>& units, std::size_t p)
 {
     auto isText = [&](std::size_t i) {
         const unsigned u = units.At(i);
-        return u >= 32 || u == '\r' || u == '\n';
+        return u >= 32 || u == '\r' || u == '\n' || u == '\t';
     };
     std::size_t s = p;
     while (p - s <= ContextReach && s > 0 && isText(s))
@@ -743,7 +743,7 @@ std::pair<std::size_t, std::size_t> ContextRange(const TUnits<TUnit>& units, std
     std::size_t e = p;
     while (e - p <= ContextReach && e < units.Count && isText(e))
         ++e;
-    const std::size_t first = s + 1;
+    const std::size_t first = s == 0 && p <= ContextReach && isText(0) ? 0 : s + 1;
     return {first, std::max(first, e)};
 }
 

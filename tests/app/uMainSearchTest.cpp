@@ -324,7 +324,7 @@ private slots:
         FForm->btnFind->click();
         QVERIFY(WaitEnded());
         const QModelIndex first = FForm->ListModel->index(0, 0);
-        QCOMPARE(first.data(Qt::ToolTipRole).toString(), QStringLiteral("...ome needle text..."));
+        QCOMPARE(first.data(Qt::ToolTipRole).toString(), QStringLiteral("...some needle text..."));
         FForm->CheckHints->setChecked(false);
         QVERIFY(first.data(Qt::ToolTipRole).toString().isEmpty());
     }

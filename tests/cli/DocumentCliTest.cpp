@@ -56,8 +56,10 @@ TEST(DocumentCliTest, FindsDocumentsByTheirTextUnlessSwitchedOff)
     const std::string root = tree.Root();
     const TRun on = Cli({"-q", "-C", "-e", "windows", "-c", "Quokkafern", root});
     EXPECT_EQ(on.Status, 0);
-    EXPECT_EQ(on.Out, Native(root + "a/report.docx") + "\tsee Quokkafern я\\n\\n\n" + Native(root + "b/sheet.xlsx") +
-                          "\tquokkafern & Co\\n\\n\\n\n" + Native(root + "c/slides.odp") + "\tQUOKKAFERN slide\\n\\n\\n\n");
+    // The context holds the text's first line feed and the tab, written as \n and \t.
+    EXPECT_EQ(on.Out, Native(root + "a/report.docx") + "\t\\nIgnored\\tsee Quokkafern я\\n\\n\n" +
+                          Native(root + "b/sheet.xlsx") + "\t\\nquokkafern & Co\\n\\n\\n\n" + Native(root + "c/slides.odp") +
+                          "\t\\nQUOKKAFERN slide\\n\\n\\n\n");
     const TRun off = Cli({"-q", "--no-documents", "-e", "all", "-c", "Quokkafern", root});
     EXPECT_EQ(off.Status, 1);
     EXPECT_EQ(off.Out, "");

@@ -79,36 +79,35 @@ struct TCase
 };
 
 // The word is found whole in every readable document, with the words around it as the document
-// shows them (a tab ends the context, line feeds do not); the UTF-8 pass runs on document text even
-// when only "Windows" is chosen.
+// shows them (tabs and line feeds are part of the context); the UTF-8 pass runs on document text
+// even when only "Windows" is chosen.
 TEST(DocumentSearchTest, DocumentsAreSearchedThroughTheirText)
 {
     TTempTree tree;
     Fill(tree);
-    const TFound quokka = {{"report.docx", "Lead Quokkafern & щя"},
-                           {"stored.docx", "Lead Quokkafern & щя"},
-                           {"budget.xlsx", "Quokkafern Ltd"},
-                           {"deck.pptx", "Quokkafern deck"},
-                           {"notes.odt", "Quokkafern & co"},
-                           {"text.docx", "Quokkafern, saved as .docx"}};
+    const std::string report = "\nIgnored\tLead Quokkafern & щя\tafter\nСъешь же ещё\n\n";
+    const TFound quokka = {{"report.docx", report},
+                           {"stored.docx", report},
+                           {"budget.xlsx", "\nTotal\tQuokkafern Ltd\t2024\n\n\n"},
+                           {"deck.pptx", "\nx\tQuokkafern deck\ty\n\n"},
+                           {"notes.odt", "\nx\tQuokkafern & co\ty\n\n\n"},
+                           {"text.docx", "x\tQuokkafern, saved as .docx\ty"}};
     const std::vector<TCase> cases = {
         {"one code page, any case", "QUOKKAFERN", "", cpWindows, true, quokka},
         {"all code pages", "quokkafern", "", cpAll, true, quokka},
-        {"entities decoded", "& щЯ", "", cpWindows, true,
-         {{"report.docx", "Lead Quokkafern & щя"}, {"stored.docx", "Lead Quokkafern & щя"}}},
+        {"entities decoded", "& щЯ", "", cpWindows, true, {{"report.docx", report}, {"stored.docx", report}}},
         // a plain file's UTF-8 text needs the UTF-8 pass; a document's does not
-        {"Cyrillic without the UTF-8 pass", "СЪЕШЬ", "", cpWindows, true,
-         {{"report.docx", "after\nСъешь же ещё\n\n"}, {"stored.docx", "after\nСъешь же ещё\n\n"}}},
+        {"Cyrillic without the UTF-8 pass", "СЪЕШЬ", "", cpWindows, true, {{"report.docx", report}, {"stored.docx", report}}},
         {"excluded text in the document text", "quokkafern", "щя", cpWindows, true,
-         {{"budget.xlsx", "Quokkafern Ltd"}, {"deck.pptx", "Quokkafern deck"}, {"notes.odt", "Quokkafern & co"},
-          {"text.docx", "Quokkafern, saved as .docx"}}},
+         {{"budget.xlsx", quokka.at("budget.xlsx")}, {"deck.pptx", quokka.at("deck.pptx")},
+          {"notes.odt", quokka.at("notes.odt")}, {"text.docx", quokka.at("text.docx")}}},
         // a damaged document is a file without text, and is not reported even when only excluding
         {"only excluding", "", "nothing like this", cpWindows, true,
          {{"report.docx", ""}, {"stored.docx", ""}, {"budget.xlsx", ""}, {"deck.pptx", ""}, {"notes.odt", ""},
           {"text.docx", ""}, {"plain.txt", ""}}},
         // by their bytes the documents hold no whole word; the damaged one is an ordinary file
         {"documents off", "quokkafern", "", cpAll, false,
-         {{"damaged.docx", " not really: Quokkafern"}, {"text.docx", "Quokkafern, saved as .docx"}}},
+         {{"damaged.docx", " not really: Quokkafern"}, {"text.docx", quokka.at("text.docx")}}},
         {"documents off, entity text", "щя", "", cpAll, false, {}},
     };
     for (const TCase& c : cases)

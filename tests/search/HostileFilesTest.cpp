@@ -159,10 +159,9 @@ TEST(HostileFilesTest, LargeDocumentsNeverEndTheRun)
         auto found = Search(tree, {"*.pdf", "needle"}, error);
         if (trovex::test::SanitizedBuild)
             found.erase("b-many-words.pdf"); // no limit there: the words fit, and may be found
-        // (The text around a hit never holds the first byte searched: here the "n".)
         std::map<std::string, std::string> expected = {
-            {"a-huge.pdf", "eedle in a huge document"},
-            {"sub/c-small.pdf", "eedle in a page"},
+            {"a-huge.pdf", "needle in a huge document"},
+            {"sub/c-small.pdf", "needle in a page"},
         };
         return Verdict(found, expected, error);
     });

@@ -239,11 +239,11 @@ private:
     {
         auto text = [&](long i) {
             const unsigned u = UnitAt<TUnit>(chunk, i);
-            return u >= 32 || u == 13 || u == 10;
+            return u >= 32 || u == 13 || u == 10 || u == 9;
         };
         long s = p;
-        while (p - s < 56 && s > 0 && text(s))
-            s = s - 1;
+        while (p - s < 56 && s >= 0 && text(s))
+            s = s - 1; // may end at -1: the chunk's first unit is context too
         long e = p;
         while (e - p < 56 && e < static_cast<long>(count) && text(e))
             e = e + 1;

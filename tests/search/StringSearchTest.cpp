@@ -140,44 +140,46 @@ TEST_F(StringSearchTest, EncodingsCaseAndContextTable)
         std::string context;
     };
     const Case cases[] = {
-        {"OEM text with DOS", "\nsay " + OemHello + " now", "привет", cpDos, false, true, "say Привет now"},
-        {"OEM text with Windows only", "\nsay " + OemHello + " now", "привет", cpWindows, false, false, ""},
-        {"OEM text, every page but DOS", "\n" + OemHello, "привет", cpAll & ~cpDos, false, false, ""},
-        {"KOI8-R, other case", "\n" + KoiHelloUpper + KoiWorld, "привет", cpKoi8r, false, true, "ПРИВЕТ мир"},
-        {"KOI8-R, other case, case counts", "\n" + KoiHelloUpper, "привет", cpKoi8r, true, false, ""},
-        {"KOI8-R, same case, case counts", "\n" + KoiHelloLower, "привет", cpKoi8r, true, true, "привет"},
-        {"no box checked is Windows", "\n" + WinHello, "ПРИВЕТ", 0, false, true, "Привет"},
-        {"no box checked, OEM text", "\n" + OemHello, "ПРИВЕТ", 0, false, false, ""},
-        {"unknown bits only is Windows", "\n" + WinHello, "привет", 0x100, false, true, "Привет"},
-        {"Windows, mixed case", "\n" + WinHello, "пРиВеТ", cpWindows, false, true, "Привет"},
-        {"UTF-8 text", "\nСказал: ПРИВЕТ!", "привет", cpUtf8, false, true, "Сказал: ПРИВЕТ!"},
-        {"UTF-8 text, case counts", "\nСказал: ПРИВЕТ!", "привет", cpUtf8, true, false, ""},
+        {"OEM text with DOS", "\x01say " + OemHello + " now", "привет", cpDos, false, true, "say Привет now"},
+        {"OEM text with Windows only", "\x01say " + OemHello + " now", "привет", cpWindows, false, false, ""},
+        {"OEM text, every page but DOS", "\x01" + OemHello, "привет", cpAll & ~cpDos, false, false, ""},
+        {"KOI8-R, other case", "\x01" + KoiHelloUpper + KoiWorld, "привет", cpKoi8r, false, true, "ПРИВЕТ мир"},
+        {"KOI8-R, other case, case counts", "\x01" + KoiHelloUpper, "привет", cpKoi8r, true, false, ""},
+        {"KOI8-R, same case, case counts", "\x01" + KoiHelloLower, "привет", cpKoi8r, true, true, "привет"},
+        {"no box checked is Windows", "\x01" + WinHello, "ПРИВЕТ", 0, false, true, "Привет"},
+        {"no box checked, OEM text", "\x01" + OemHello, "ПРИВЕТ", 0, false, false, ""},
+        {"unknown bits only is Windows", "\x01" + WinHello, "привет", 0x100, false, true, "Привет"},
+        {"Windows, mixed case", "\x01" + WinHello, "пРиВеТ", cpWindows, false, true, "Привет"},
+        {"UTF-8 text", "\x01Сказал: ПРИВЕТ!", "привет", cpUtf8, false, true, "Сказал: ПРИВЕТ!"},
+        {"UTF-8 text, case counts", "\x01Сказал: ПРИВЕТ!", "привет", cpUtf8, true, false, ""},
         // р is D1 80, Р is D0 A0: bytes mixed from both forms spell Ѐ (D0 80), another letter.
-        {"UTF-8 case forms never mix", "\nЀ", "р", cpUtf8, false, false, ""},
-        {"UTF-8 upper form", "\nР", "р", cpUtf8, false, true, "Р"},
+        {"UTF-8 case forms never mix", "\x01Ѐ", "р", cpUtf8, false, false, ""},
+        {"UTF-8 upper form", "\x01Р", "р", cpUtf8, false, true, "Р"},
         // "ж" is D0 B6 in UTF-8, which Windows-1251 reads as "Р¶".
-        {"ASCII: Windows pass comes first", "\nneedle ж", "needle", cpWindows | cpUtf8, false, true, "needle Р¶"},
-        {"ASCII: UTF-8 pass alone", "\nneedle ж", "needle", cpUtf8, false, true, "needle ж"},
-        {"ANSI page lacks Ω: no 8-bit pass", "\n?mega", "Ωmega", cpWindows | cpDos | cpKoi8r, false, false, ""},
-        {"ANSI page lacks Ω: UTF-8", "\nΩMEGA", "ωmega", cpUtf8, false, true, "ΩMEGA"},
-        {"ANSI page lacks Ω: UTF-16", Utf16("\nωmega"), "Ωmega", cpUnicode, false, true, "ωmega"},
-        {"OEM page lacks €: no '?' hit", "\n?5", "€5", cpDos, false, false, ""},
-        {"€ in Windows", "\n\x88" "5", "€5", cpWindows, false, true, "€5"},
-        {"dotless i is compared as typed", "\nIx", "ıx", cpUtf8, false, false, ""},
-        {"dotless i, other letters folded", "\nıX", "ıx", cpUtf8, false, true, "ıX"},
+        {"ASCII: Windows pass comes first", "\x01needle ж", "needle", cpWindows | cpUtf8, false, true, "needle Р¶"},
+        {"ASCII: UTF-8 pass alone", "\x01needle ж", "needle", cpUtf8, false, true, "needle ж"},
+        {"ANSI page lacks Ω: no 8-bit pass", "\x01?mega", "Ωmega", cpWindows | cpDos | cpKoi8r, false, false, ""},
+        {"ANSI page lacks Ω: UTF-8", "\x01ΩMEGA", "ωmega", cpUtf8, false, true, "ΩMEGA"},
+        {"ANSI page lacks Ω: UTF-16", Utf16("\x01ωmega"), "Ωmega", cpUnicode, false, true, "ωmega"},
+        {"OEM page lacks €: no '?' hit", "\x01?5", "€5", cpDos, false, false, ""},
+        {"€ in Windows", "\x01\x88" "5", "€5", cpWindows, false, true, "€5"},
+        {"dotless i is compared as typed", "\x01Ix", "ıx", cpUtf8, false, false, ""},
+        {"dotless i, other letters folded", "\x01ıX", "ıx", cpUtf8, false, true, "ıX"},
         // Cyrillic in UTF-16 has no zero byte at all, unlike Latin letters: the chunk is still searched.
-        {"UTF-16 Cyrillic, no zero byte", "ab" + Utf16("ПРИВЕТ"), "привет", cpUnicode, false, true, "ПРИВЕТ"},
-        {"UTF-16 Cyrillic and a digit", "ab" + Utf16("ПРИВЕТ1"), "привет1", cpUnicode, false, true, "ПРИВЕТ1"},
+        {"UTF-16 Cyrillic, no zero byte", std::string("\x01\0", 2) + Utf16("ПРИВЕТ"), "привет", cpUnicode, false, true, "ПРИВЕТ"},
+        {"UTF-16 Cyrillic and a digit", std::string("\x01\0", 2) + Utf16("ПРИВЕТ1"), "привет1", cpUnicode, false, true, "ПРИВЕТ1"},
         {"UTF-16 at an odd offset", "\x01" + Utf16("needle"), "needle", cpUnicode, false, false, ""},
-        {"UTF-16 at an even offset", "\x01\x01" + Utf16("needle"), "needle", cpUnicode, false, true, "needle"},
-        {"tab and NUL end the context", "\nabc\tneedle xyz" + std::string(1, '\0') + "rest", "NEEDLE", cpWindows,
-         false, true, "needle xyz"},
-        {"tab and NUL, case counts", "\nabc\tneedle xyz" + std::string(1, '\0') + "rest", "needle", cpWindows,
-         true, true, "needle xyz"},
-        {"CR and LF stay", "\nline1\r\nneedle\r\nline3", "needle", cpWindows, true, true, "line1\r\nneedle\r\nline3"},
-        {"first byte is never context", "needle here", "needle", cpWindows, false, true, "eedle here"},
-        {"one-byte hit at the first byte", "nx", "n", cpWindows, true, true, "x"},
-        {"pattern holding a tab", "\nsay a\tb!", "a\tb", cpWindows, true, true, "b!"},
+        {"UTF-16 at an even offset", std::string("\x01\0", 2) + Utf16("needle"), "needle", cpUnicode, false, true, "needle"},
+        {"a tab is text, NUL ends the context", "\x01" "abc\tneedle xyz" + std::string(1, '\0') + "rest", "NEEDLE",
+         cpWindows, false, true, "abc\tneedle xyz"},
+        {"tab and NUL, case counts", "\x01" "abc\tneedle xyz" + std::string(1, '\0') + "rest", "needle", cpWindows,
+         true, true, "abc\tneedle xyz"},
+        {"a control character ends the context", "\x01" "abc\x01needle\x02xyz", "needle", cpWindows, true, true, "needle"},
+        {"CR and LF stay", "\x01line1\r\nneedle\r\nline3", "needle", cpWindows, true, true, "line1\r\nneedle\r\nline3"},
+        {"a file that starts with the word", "needle here", "needle", cpWindows, false, true, "needle here"},
+        {"one-byte hit at the first byte", "nx", "n", cpWindows, true, true, "nx"},
+        {"pattern holding a tab", "\x01say a\tb!", "a\tb", cpWindows, true, true, "say a\tb!"},
+        {"UTF-16 from the first unit", Utf16("needle here"), "needle", cpUnicode, false, true, "needle here"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -209,7 +211,7 @@ TEST_F(StringSearchTest, ContextLimitsTable)
     const Case cases[] = {
         {"bytes", line, cpWindows, expected},
         {"UTF-16 units", Utf16(line), cpUnicode, expected},
-        {"UTF-8 cut inside a letter", "\nneedle" + zhe, cpUtf8, zheExpected},
+        {"UTF-8 cut inside a letter", "\x01" "needle" + zhe, cpUtf8, zheExpected},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -218,7 +220,7 @@ TEST_F(StringSearchTest, ContextLimitsTable)
 }
 
 // Chunks of 65,536 bytes are searched one by one: an occurrence across the boundary is lost, and a
-// hit at the start of the second chunk loses its first byte from the context.
+// hit at the start of the second chunk has its whole text for context.
 TEST_F(StringSearchTest, ChunkBoundaryTable)
 {
     const std::string pattern = "needle1234";
@@ -241,7 +243,7 @@ TEST_F(StringSearchTest, ChunkBoundaryTable)
         const TOutcome outcome = SearchFile(content, pattern, c.pages, true);
         EXPECT_EQ(outcome.Found, c.found);
         if (c.found) {
-            EXPECT_EQ(outcome.Context, c.offset % 65536 == 0 ? "eedle1234" : pattern);
+            EXPECT_EQ(outcome.Context, pattern);
         }
     }
 }
@@ -276,8 +278,8 @@ TEST_F(StringSearchTest, PassOrderTable)
         std::string context;
     };
     const Case cases[] = {
-        {"DOS hit before a Windows hit", "\n" + OemHello + "\t" + "win " + WinHello, "win Привет"},
-        {"UTF-16 in chunk 1, Windows in chunk 2", "\x01\x01" + Utf16("wide привет") + std::string(2, '\0') + later + "\nnarrow " + WinHello,
+        {"DOS hit before a Windows hit", "\n" + OemHello + "\x01" + "win " + WinHello, "win Привет"},
+        {"UTF-16 in chunk 1, Windows in chunk 2", std::string("\x01\0", 2) + Utf16("wide привет") + std::string(2, '\0') + later + "\nnarrow " + WinHello,
          "wide привет"},
     };
     for (const Case& c : cases) {
@@ -289,7 +291,7 @@ TEST_F(StringSearchTest, PassOrderTable)
 // Case mode and code pages given in any order take effect, and every search starts afresh.
 TEST_F(StringSearchTest, SettingsAndRepeatedSearches)
 {
-    TMemoryStream stream("\n" + WinHello + "\t" + std::string(2, '\0') + Utf16("текст"));
+    TMemoryStream stream("\x01" + WinHello + "\x02" + std::string(2, '\0') + Utf16("текст"));
     TStringSearch search(&stream);
     search.SetPattern("ПРИВЕТ");
     EXPECT_TRUE(search.Search());
