@@ -142,7 +142,12 @@ int PartRank(TDocKind kind, std::string_view name)
     case dkPresentation:
         if (PartIn(name, "ppt/slides/"))
             return 0;
-        return PartIn(name, "ppt/notesslides/") ? 1 : -1;
+        if (PartIn(name, "ppt/notesslides/"))
+            return 1;
+        // What masters and layouts draw on the slides themselves (their placeholders' prompts are not)
+        if (PartIn(name, "ppt/slidemasters/"))
+            return 2;
+        return PartIn(name, "ppt/slidelayouts/") ? 3 : -1;
     case dkOpenDocument:
         if (name == "content.xml")
             return 0;
@@ -379,7 +384,7 @@ bool TDocTextStream::OpenPart()
     }
     FInputOffset = dataStart;
     FInputLeft = part.Compressed;
-    FXml->StartPart();
+    FXml->StartPart(AsciiLower(part.Name));
     FInPart = true;
     return true;
 }

@@ -54,6 +54,8 @@ TDocXmlText::TElem TDocXmlText::Classify() const
             return FParaDepth > 0 && FSkipDepth == 0 ? ecDeferred : ecAnnotation;
         if (name == "note-body")
             return FParaDepth > 0 && FSkipDepth == 0 ? ecDeferred : ecOther;
+        if (FStylesPart && (name == "page-number" || name == "page-count"))
+            return ecSkip;
         return ecOther;
     case dkSpreadsheet:
         if (name == "t")
@@ -71,6 +73,10 @@ TDocXmlText::TElem TDocXmlText::Classify() const
             return ecPara;
         if (name == "br")
             return ecBreak;
+        if (FMasterPart && name == "sp")
+            return ecShape;
+        if (FMasterPart && name == "ph" && FShapeDepth > 0)
+            return ecPlaceholder;
         return name == "Fallback" ? ecSkip : ecOther;
     default:
         if (name == "t")
@@ -98,6 +104,7 @@ void TDocXmlText::Push(TElem e)
     FStack.push_back(e);
     if (e == ecDeferred && FDeferDepth++ == 0)
         FLastSpaceOutside = FLastSpace;
+    FShapeDepth += e == ecShape;
     FTextDepth += e == ecText;
     FSkipDepth += e == ecSkip;
     FParaDepth += e == ecPara;
@@ -116,6 +123,8 @@ TDocXmlText::TElem TDocXmlText::Pop()
     FStack.pop_back();
     if (e == ecDeferred && --FDeferDepth == 0)
         FLastSpace = FLastSpaceOutside; // the paragraph goes on as if the note were not there
+    if (e == ecShape && FShapeDepth-- <= FHiddenShape)
+        FHiddenShape = 0;
     FTextDepth -= e == ecText;
     FSkipDepth -= e == ecSkip;
     FParaDepth -= e == ecPara;
@@ -330,11 +339,13 @@ void TDocXmlText::StandsFor(TElem e, TElem parent, std::string& out, std::size_t
 
 void TDocXmlText::EndStartTag(std::string& out, std::size_t& budget)
 {
+    if (FElem == ecPlaceholder && FHiddenShape == 0)
+        FHiddenShape = FShapeDepth; // the shape it sits in shows a prompt, not text
     const TElem parent = Top();
     StandsFor(FElem, parent, Sink(out), budget);
     // A paragraph inside another (a text box) is a line of its own; a note's or comment's
     // paragraphs, given after the one they are anchored in, are lines of their own anyway.
-    if (FElem == ecPara && FParaDepth > 0 && FSkipDepth == 0 &&
+    if (FElem == ecPara && FParaDepth > 0 && FSkipDepth == 0 && FHiddenShape == 0 &&
         !(FDeferDepth > 0 && (FDeferred.empty() || FDeferred.back() == '\n')))
         Sink(out).push_back('\n');
     if (!FSelfClosing) {
@@ -345,15 +356,16 @@ void TDocXmlText::EndStartTag(std::string& out, std::size_t& budget)
     }
     if (FElem == ecPara || FElem == ecContainer) {
         // an empty paragraph is an empty line
-        if (FSkipDepth == 0)
+        if (FSkipDepth == 0 && FHiddenShape == 0)
             Sink(out).push_back('\n');
     }
 }
 
 void TDocXmlText::EndElement(std::string& out)
 {
+    const bool hidden = FHiddenShape > 0; // the shape's own end tag shows it again
     const TElem e = Pop();
-    if ((e == ecPara || e == ecContainer) && FSkipDepth == 0) {
+    if ((e == ecPara || e == ecContainer) && FSkipDepth == 0 && !hidden) {
         Sink(out).push_back('\n');
         FLastSpace = true;
     }

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trovex
@@ -24,9 +25,16 @@ public:
 
     explicit TDocXmlText(TDocKind kind) : FKind(kind) { FStack.reserve(64); }
 
-    /// Begins a part: nothing of the previous part's elements carries over.
-    void StartPart()
+    /// Begins a part (named as in the archive, in lower case): nothing of the previous part's
+    /// elements carries over.
+    void StartPart(std::string_view name = {})
     {
+        // A master's or layout's placeholders hold prompts ("Click to edit...") nobody sees; the
+        // page numbers of OpenDocument masters and page styles are placeholders too ("<number>").
+        FMasterPart = FKind == dkPresentation &&
+                      (name.substr(0, 17) == "ppt/slidemasters/" || name.substr(0, 17) == "ppt/slidelayouts/");
+        FStylesPart = FKind == dkOpenDocument && name == "styles.xml";
+        FShapeDepth = FHiddenShape = 0;
         FState = sText;
         FStack.clear();
         FOverflow = 0;
@@ -79,12 +87,14 @@ private:
         ecSpace, // text:s
         ecAnnotation, // a comment (office:annotation): its author and date are no text
         ecDeferred,   // a note's body or a comment inside a paragraph: given after that paragraph
+        ecShape,      // a shape on a slide master or layout (p:sp)
+        ecPlaceholder, // what makes that shape a placeholder (p:ph)
     };
 
     TElem Classify() const;
     bool Emitting() const
     {
-        if (FSkipDepth > 0)
+        if (FSkipDepth > 0 || FHiddenShape > 0)
             return false;
         switch (FKind) {
         case dkOpenDocument:
@@ -117,6 +127,10 @@ private:
     std::size_t FContainerDepth = 0;
     bool FLastSpace = true; // OpenDocument: white space collapses, and none begins a paragraph
     std::size_t FDeferDepth = 0;
+    bool FMasterPart = false;
+    bool FStylesPart = false;
+    std::size_t FShapeDepth = 0;  // shapes open on a master or layout
+    std::size_t FHiddenShape = 0; // the depth of the placeholder shape whose text is hidden, 0: none
     std::string FDeferred;        // the notes and comments of the paragraph being read
     bool FLastSpaceOutside = true; // FLastSpace where a deferred note began
     char FCarry[2] = {};          // the start of a character a piece ended inside (see EmitText)

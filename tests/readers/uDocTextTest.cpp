@@ -97,7 +97,7 @@ std::vector<TTextCase> TextCases()
                                  "", "", "<a:p><a:fld type=\"slidenum\"><a:t>tenth</a:t></a:fld></a:p>"},
                                 {"<a:p><a:r><a:t>speaker note</a:t></a:r></a:p>"}),
                      // slides 3 to 9 have no text, but each still ends with its line feed
-                     "first\nline\n\nsecond\n\n" + std::string(7, '\n') + "tenth\n\nspeaker note\n\n"});
+                     "first\nline\n\nsecond\n\n" + std::string(7, '\n') + "tenth\n\nspeaker note\n\non every slide\n\n\n"});
     cases.push_back(
         {"OpenDocument text and its header", dkOpenDocument,
          OpenDocumentParts("application/vnd.oasis.opendocument.text",
@@ -110,7 +110,9 @@ std::vector<TTextCase> TextCases()
                            "<text:p>remark</text:p></office:annotation></text:p><text:p/>"
                            "<text:p><![CDATA[a<b]]]><!-- hidden --><?pi hidden?></text:p></office:text>",
                            "<style:master-page><style:header><text:p>running head</text:p></style:header>"
-                           "<style:footer><text:p>page foot</text:p></style:footer></style:master-page>"),
+                           // a page number in a page style or master is a placeholder ("<number>")
+                           "<style:footer><text:p>page foot<text:page-number>&lt;number&gt;</text:page-number>"
+                           "</text:p></style:footer></style:master-page>"),
          "Title\nspaced out words    x\ty\nz\nQuokkafern & я\nremark\n\na<b]\n\nrunning head\npage foot\n\n"});
     cases.push_back({"OpenDocument spreadsheet cells", dkOpenDocument,
                      OpenDocumentParts("application/vnd.oasis.opendocument.spreadsheet",

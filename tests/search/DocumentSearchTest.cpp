@@ -89,7 +89,7 @@ TEST(DocumentSearchTest, DocumentsAreSearchedThroughTheirText)
     const TFound quokka = {{"report.docx", report},
                            {"stored.docx", report},
                            {"budget.xlsx", "\nTotal\tQuokkafern Ltd\t2024\n\n\n"},
-                           {"deck.pptx", "\nx\tQuokkafern deck\ty\n\n"},
+                           {"deck.pptx", "\nx\tQuokkafern deck\ty\n\non every slide\n\n\n"},
                            {"notes.odt", "\nx\tQuokkafern & co\ty\n\n\n"},
                            {"text.docx", "x\tQuokkafern, saved as .docx\ty"}};
     const std::vector<TCase> cases = {

@@ -112,7 +112,15 @@ std::vector<TDocPart> SlideParts(const std::vector<std::string>& slides, const s
     parts.push_back({"_rels/.rels", RootRels("ppt/presentation.xml")});
     parts.push_back({"ppt/presentation.xml", std::string(XmlDecl) + "<p:presentation xmlns:p=\"" +
                                                  std::string(SlideNs) + "\"/>"});
-    parts.push_back({"ppt/slideLayouts/slideLayout1.xml", SlideXml("<a:p><a:r><a:t>LayoutNotText</a:t></a:r></a:p>")});
+    // A layout's placeholder holds a prompt nobody sees on a slide; a master's own text box is shown
+    // on every slide.
+    const std::string prompt = "<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"Title 1\"/><p:cNvSpPr/><p:nvPr><p:ph "
+                               "type=\"title\"/></p:nvPr></p:nvSpPr><p:txBody><a:p><a:r><a:t>LayoutNotText</a:t>"
+                               "</a:r></a:p></p:txBody></p:sp>";
+    parts.push_back({"ppt/slideLayouts/slideLayout1.xml", SlideXml("</p:txBody></p:sp>" + prompt + "<p:sp><p:txBody>")});
+    parts.push_back({"ppt/slideMasters/slideMaster1.xml",
+                     SlideXml("<a:p><a:r><a:t>on every slide</a:t></a:r></a:p></p:txBody></p:sp>" + prompt +
+                              "<p:sp><p:txBody>")});
     // Written last first, as some editors do: the text still comes in slide order.
     for (std::size_t i = slides.size(); i-- > 0;)
         parts.push_back({"ppt/slides/slide" + std::to_string(i + 1) + ".xml", SlideXml(slides[i])});
