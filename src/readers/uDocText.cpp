@@ -211,8 +211,14 @@ struct TDocTextStream::TInflater
 };
 
 TDocTextStream::TDocTextStream(std::unique_ptr<TStream> archive, std::uint64_t size, TDocKind kind)
+    : TDocTextStream(std::move(archive), size, kind, TextLimit, XmlLimit)
+{
+}
+
+TDocTextStream::TDocTextStream(std::unique_ptr<TStream> archive, std::uint64_t size, TDocKind kind,
+                               std::uint64_t textLimit, std::uint64_t xmlLimit)
     : FArchive(std::move(archive)), FSize(size), FKind(kind), FXml(std::make_unique<TDocXmlText>(kind)),
-      FInflater(std::make_unique<TInflater>())
+      FInflater(std::make_unique<TInflater>()), FTextLimit(textLimit), FXmlLimit(xmlLimit)
 {
     ReadDirectory();
     Restart();
@@ -349,7 +355,9 @@ void TDocTextStream::Restart()
     FEnded = false;
     if (FBadDirectory)
         Fail();
-    FBudget = PdfInflateBudget(static_cast<std::size_t>(std::min<std::uint64_t>(FSize, SIZE_MAX)));
+    FBudget = static_cast<std::size_t>(std::min<std::uint64_t>(FXmlLimit, SIZE_MAX));
+    FHanded = 0;
+    FCut = false;
     // The text around a hit never takes a chunk's first byte: a line feed there gives a word that
     // opens the document its whole context.
     FText.clear();
@@ -412,7 +420,8 @@ bool TDocTextStream::Pump()
         return true;
     }
     if (FBudget == 0) {
-        FEnded = true; // the inflate bound: the text ends here, without complaint
+        FEnded = true; // the inflate bound: the text ends here, and says so
+        FCut = true;
         return false;
     }
     const TPart& part = FParts[FNextPart];
@@ -472,7 +481,14 @@ std::size_t TDocTextStream::Read(void* buffer, std::size_t count)
 {
     while (FText.size() - FTextPos < count && Pump()) {
     }
-    const std::size_t n = std::min(count, FText.size() - FTextPos);
+    std::size_t n = std::min(count, FText.size() - FTextPos);
+    if (n > FTextLimit - FHanded) {
+        n = static_cast<std::size_t>(FTextLimit - FHanded); // the text bound: what is left is not given
+        FCut = true;
+        FEnded = true;
+        FText.resize(FTextPos + n);
+    }
+    FHanded += n;
     std::memcpy(buffer, FText.data() + FTextPos, n);
     FTextPos += n;
     // Keep only what is still unread, so the buffer stays near one piece.

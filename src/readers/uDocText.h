@@ -41,8 +41,9 @@ extern const char* const DocumentExtensions;
 
 /// The text of one document, read as a stream. The archive's central directory is read when the
 /// stream is made; every Seek(0) starts the text again from the first part. Only pieces of 64 KiB
-/// are held, never a whole part. All parts together inflate to at most PdfInflateBudget(size)
-/// bytes; the text ends quietly there. A document that is no ZIP archive, lacks its main part, or
+/// are held, never a whole part. A document gives at most TextLimit bytes of text and its parts
+/// inflate to at most XmlLimit bytes, whatever its size says; a document cut at a bound is Cut().
+/// A document that is no ZIP archive, lacks its main part, or
 /// is encrypted, truncated or damaged is Damaged(): its text ends where that was found (at once
 /// when the directory is bad). Errors reading the archive itself (EReadError) pass to the caller.
 class TDocTextStream final : public TStream
@@ -51,6 +52,13 @@ public:
     /// `archive` holds the document's `size` bytes; the stream owns it and reads it only by Seek
     /// and Read. Reading the directory may throw EReadError.
     TDocTextStream(std::unique_ptr<TStream> archive, std::uint64_t size, TDocKind kind);
+    /// The same with other bounds (for tests).
+    TDocTextStream(std::unique_ptr<TStream> archive, std::uint64_t size, TDocKind kind, std::uint64_t textLimit,
+                   std::uint64_t xmlLimit);
+
+    /// The most text a document gives, and the most XML its parts inflate to.
+    static constexpr std::uint64_t TextLimit = std::uint64_t{1} << 30;
+    static constexpr std::uint64_t XmlLimit = std::uint64_t{16} << 30;
     ~TDocTextStream() override;
     TDocTextStream(const TDocTextStream&) = delete;
     TDocTextStream& operator=(const TDocTextStream&) = delete;
@@ -60,6 +68,8 @@ public:
 
     /// True once the document was found unreadable; what was read before stands.
     bool Damaged() const { return FDamaged; }
+    /// True once the text stopped at TextLimit, or the parts at XmlLimit: the document holds more.
+    bool Cut() const { return FCut; }
     /// The parts whose text is given, in order, as named in the archive.
     std::vector<std::string> PartNames() const;
 
@@ -100,6 +110,10 @@ private:
     std::uint64_t FInputOffset = 0; // next compressed byte of the open part
     std::uint64_t FInputLeft = 0;
     std::size_t FBudget = 0;
+    std::uint64_t FTextLimit = TextLimit;
+    std::uint64_t FXmlLimit = XmlLimit;
+    std::uint64_t FHanded = 0; // text given out since the start
+    bool FCut = false;
     std::string FInput;
     std::string FOutput;
     std::string FText;        // produced and not yet read

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -278,8 +279,10 @@ TEST(uDocTextTest, DamagedDocumentsEndTheirText)
     }
 }
 
-// A small file that inflates to far more than its budget ends its text at the budget, quietly.
-TEST(uDocTextTest, InflateBudgetBoundsTheText)
+// A document is bounded by absolute amounts, not by a ratio to its size: a small file that
+// inflates to 20 MB of XML is read to its end; past a bound (lowered here) the text stops and the
+// document says it was cut.
+TEST(uDocTextTest, BoundsAreAbsoluteAndSaid)
 {
     std::string body;
     const std::string paragraph = "<w:p><w:r><w:t>" + std::string(1000, 'a') + "</w:t></w:r></w:p>";
@@ -289,14 +292,34 @@ TEST(uDocTextTest, InflateBudgetBoundsTheText)
     body += WordParagraph({"beyond"});
     const std::string bytes = DocumentBytes(WordParts(body));
     ASSERT_LT(bytes.size(), 1u << 20);
-    const TRead r = ReadText(bytes, dkWordProcessing, 65536);
-    EXPECT_FALSE(r.Damaged);
-    EXPECT_GT(r.Text.size(), PdfMinInflateBudget / 2);
-    EXPECT_LE(r.Text.size(), PdfInflateBudget(bytes.size()));
-    EXPECT_EQ(r.Text.find("beyond"), std::string::npos);
+    auto read = [&](std::uint64_t textLimit, std::uint64_t xmlLimit) {
+        TDocTextStream stream(std::make_unique<TMemoryStream>(bytes), bytes.size(), dkWordProcessing, textLimit, xmlLimit);
+        std::string text;
+        char buffer[65536];
+        while (const std::size_t n = stream.Read(buffer, sizeof buffer))
+            text.append(buffer, n);
+        return std::make_tuple(text, stream.Cut(), stream.Damaged());
+    };
+    struct Case { const char* what; std::uint64_t text, xml; bool cut; std::uint64_t most; };
+    const Case cases[] = {
+        {"the usual bounds", TDocTextStream::TextLimit, TDocTextStream::XmlLimit, false, 0},
+        {"text bound", 1u << 20, TDocTextStream::XmlLimit, true, 1u << 20},
+        {"XML bound", TDocTextStream::TextLimit, 4u << 20, true, 4u << 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto [text, cut, damaged] = read(c.text, c.xml);
+        EXPECT_EQ(cut, c.cut);
+        EXPECT_FALSE(damaged);
+        EXPECT_EQ(text.find("beyond") != std::string::npos, !c.cut);
+        if (c.cut) {
+            EXPECT_LE(text.size(), c.most);
+            EXPECT_GT(text.size(), c.most / 2);
+        }
+    }
 }
 
-// Expanded spaces are paid from the budget too, so a run of huge counts cannot make text forever.
+// Expanded spaces are paid from the XML bound too, and each tag's count is held to 1024.
 TEST(uDocTextTest, SpaceCountsAreBounded)
 {
     std::string body = "<office:text><text:p>";
@@ -305,8 +328,8 @@ TEST(uDocTextTest, SpaceCountsAreBounded)
     body += "</text:p></office:text>";
     const std::string bytes = DocumentBytes(OpenDocumentParts("application/vnd.oasis.opendocument.text", body));
     const TRead r = ReadText(bytes, dkOpenDocument, 65536);
-    EXPECT_LE(r.Text.size(), PdfInflateBudget(bytes.size()));
-    EXPECT_GT(r.Text.size(), PdfMinInflateBudget / 2);
+    EXPECT_LE(r.Text.size(), 40000u * 1024 + 16);
+    EXPECT_GT(r.Text.size(), 40000u * 1000);
     EXPECT_EQ(r.Text.find_first_not_of(" \n"), std::string::npos);
 }
 
