@@ -136,9 +136,18 @@ int PartRank(TDocKind kind, std::string_view name)
             return 5;
         return -1;
     case dkSpreadsheet:
-        if (name == "xl/sharedstrings.xml")
+        // The sheets' names and the date system, and the number formats, before the cells need them.
+        if (name == "xl/workbook.xml")
             return 0;
-        return PartIn(name, "xl/worksheets/") ? 1 : -1;
+        if (name == "xl/styles.xml")
+            return 1;
+        if (name == "xl/sharedstrings.xml")
+            return 2;
+        if (PartIn(name, "xl/worksheets/"))
+            return 3;
+        if (PartIn(name, "xl/", "comments") || PartIn(name, "xl/comments/"))
+            return 4;
+        return PartIn(name, "xl/threadedcomments/") ? 5 : -1;
     case dkPresentation:
         if (PartIn(name, "ppt/slides/"))
             return 0;

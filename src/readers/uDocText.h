@@ -28,7 +28,7 @@ enum TDocKind : std::uint8_t
 {
     dkNone = 0,
     dkWordProcessing = 1, // .docx .docm .dotx .dotm: body, headers, footers, footnotes, endnotes, comments
-    dkSpreadsheet = 2,    // .xlsx .xlsm .xltx .xltm: shared strings, inline strings of the sheets
+    dkSpreadsheet = 2,    // .xlsx .xlsm .xltx .xltm: sheet names, strings, cell values as shown, comments, headers
     dkPresentation = 3,   // .pptx .pptm .ppsx .ppsm .potx .potm .sldx: slides, then notes
     dkOpenDocument = 4,   // .odt .ott .ods .ots .odp .otp .odg .otg: content.xml, styles.xml
 };

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "readers/uDocXml.h"
 #include "platform/CodePage.h"
+#include "readers/uSheetFormat.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -14,11 +16,6 @@ namespace
 // Deeper elements are still matched open to close, only no longer told apart.
 constexpr std::size_t MaxDepth = 4096;
 constexpr std::uint32_t MaxSpaces = 1024;
-
-bool EndsWith(std::string_view s, std::string_view suffix)
-{
-    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
 
 bool IsXmlSpace(char c)
 {
@@ -56,8 +53,45 @@ TDocXmlText::TElem TDocXmlText::Classify() const
             return FParaDepth > 0 && FSkipDepth == 0 ? ecDeferred : ecOther;
         if (FStylesPart && (name == "page-number" || name == "page-count"))
             return ecSkip;
+        if (name == "spreadsheet")
+            return ecSpreadsheet;
+        if (name == "table" && FInSpreadsheet)
+            return ecSheetName; // a sheet's name is on its tab
         return ecOther;
     case dkSpreadsheet:
+        switch (FSheetPart) {
+        case spWorkbook:
+            if (name == "sheet")
+                return ecSheetName;
+            return name == "workbookPr" ? ecWorkbookPr : ecOther;
+        case spStyles:
+            if (name == "numFmt")
+                return ecNumFmt;
+            if (name == "cellXfs")
+                return ecCellXfs;
+            return name == "xf" && Top() == ecCellXfs ? ecXf : ecOther;
+        case spSheet:
+            if (name == "c")
+                return ecCell;
+            if (name == "v" && Top() == ecCell)
+                return ecValue;
+            if (name == "oddHeader" || name == "oddFooter" || name == "evenHeader" || name == "evenFooter" ||
+                name == "firstHeader" || name == "firstFooter")
+                return ecHeaderFooter;
+            break;
+        case spComments:
+            if (name == "text")
+                return ecContainer;
+            if (name == "authors")
+                return ecSkip;
+            break;
+        case spThreaded:
+            if (name == "text")
+                return ecCommentText;
+            break;
+        default:
+            break;
+        }
         if (name == "t")
             return ecText;
         if (name == "si" || name == "is")
@@ -105,6 +139,11 @@ void TDocXmlText::Push(TElem e)
     if (e == ecDeferred && FDeferDepth++ == 0)
         FLastSpaceOutside = FLastSpace;
     FShapeDepth += e == ecShape;
+    FCaptureDepth += e == ecValue || e == ecHeaderFooter || e == ecCommentText;
+    if (e == ecSpreadsheet)
+        FInSpreadsheet = true;
+    if ((e == ecValue || e == ecHeaderFooter || e == ecCommentText) && FCaptureDepth == 1)
+        FValue.clear();
     FTextDepth += e == ecText;
     FSkipDepth += e == ecSkip;
     FParaDepth += e == ecPara;
@@ -125,6 +164,9 @@ TDocXmlText::TElem TDocXmlText::Pop()
         FLastSpace = FLastSpaceOutside; // the paragraph goes on as if the note were not there
     if (e == ecShape && FShapeDepth-- <= FHiddenShape)
         FHiddenShape = 0;
+    FCaptureDepth -= e == ecValue || e == ecHeaderFooter || e == ecCommentText;
+    if (e == ecSpreadsheet)
+        FInSpreadsheet = false;
     FTextDepth -= e == ecText;
     FSkipDepth -= e == ecSkip;
     FParaDepth -= e == ecPara;
@@ -341,6 +383,8 @@ void TDocXmlText::EndStartTag(std::string& out, std::size_t& budget)
 {
     if (FElem == ecPlaceholder && FHiddenShape == 0)
         FHiddenShape = FShapeDepth; // the shape it sits in shows a prompt, not text
+    if (FElem != ecSpace && WantsAttributes(FElem))
+        TakeAttributes(out);
     const TElem parent = Top();
     StandsFor(FElem, parent, Sink(out), budget);
     // A paragraph inside another (a text box) is a line of its own; a note's or comment's
@@ -365,6 +409,8 @@ void TDocXmlText::EndElement(std::string& out)
 {
     const bool hidden = FHiddenShape > 0; // the shape's own end tag shows it again
     const TElem e = Pop();
+    if ((e == ecValue || e == ecHeaderFooter || e == ecCommentText) && FCaptureDepth == 0 && FSkipDepth == 0)
+        EndValue(e, out);
     if ((e == ecPara || e == ecContainer) && FSkipDepth == 0 && !hidden) {
         Sink(out).push_back('\n');
         FLastSpace = true;
@@ -375,6 +421,142 @@ void TDocXmlText::EndElement(std::string& out)
         out += FDeferred;
         FDeferred.clear();
     }
+}
+
+namespace
+{
+
+// An attribute's value with its entities decoded (the five XML names and character references).
+std::string DecodeAttribute(std::string_view raw)
+{
+    std::string out;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '&') {
+            out.push_back(raw[i]);
+            continue;
+        }
+        const std::size_t semi = raw.find(';', i);
+        if (semi == std::string_view::npos || semi - i > 10) {
+            out.push_back('&');
+            continue;
+        }
+        const std::string_view name = raw.substr(i + 1, semi - i - 1);
+        if (name == "amp")
+            out.push_back('&');
+        else if (name == "lt")
+            out.push_back('<');
+        else if (name == "gt")
+            out.push_back('>');
+        else if (name == "quot")
+            out.push_back('"');
+        else if (name == "apos")
+            out.push_back('\'');
+        else if (name.size() > 1 && name[0] == '#') {
+            const bool hex = name[1] == 'x' || name[1] == 'X';
+            std::uint32_t cp = 0;
+            for (const char c : name.substr(hex ? 2 : 1)) {
+                const int d = c >= '0' && c <= '9' ? c - '0' : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                           : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+                if (d < 0 || cp > 0x10FFFF) {
+                    cp = 0xFFFD;
+                    break;
+                }
+                cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+            }
+            Utf8Append(out, cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) ? 0xFFFD : cp);
+        } else {
+            out.append(raw.substr(i, semi - i + 1));
+        }
+        i = semi;
+    }
+    return out;
+}
+
+std::uint32_t ToNumber(std::string_view digits)
+{
+    std::uint32_t v = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            break;
+        v = std::min<std::uint32_t>(v * 10 + static_cast<std::uint32_t>(c - '0'), 1000000000);
+    }
+    return v;
+}
+
+} // namespace
+
+void TDocXmlText::TakeAttributes(std::string& out)
+{
+    if (FSkipDepth > 0)
+        return;
+    switch (FElem) {
+    case ecSheetName:
+        if (!FAttrValues[0].empty()) {
+            const std::string name = DecodeAttribute(FAttrValues[0]);
+            EmitText(name.data(), name.size(), Sink(out));
+            Sink(out).push_back('\n');
+            FLastSpace = true;
+        }
+        break;
+    case ecWorkbookPr:
+        FDate1904 = FAttrValues[0] == "1" || FAttrValues[0] == "true";
+        break;
+    case ecNumFmt:
+        if (FFormats.size() < 4096)
+            FFormats.emplace_back(ToNumber(FAttrValues[0]), DecodeAttribute(FAttrValues[1]));
+        break;
+    case ecXf:
+        if (FXfFormats.size() < 65536)
+            FXfFormats.push_back(ToNumber(FAttrValues[0]));
+        break;
+    case ecCell: {
+        const std::string& t = FAttrValues[0];
+        FCellType = t == "s" ? 's' : t == "b" ? 'b' : t == "e" ? 'e' : t == "str" ? 't' : t == "inlineStr" ? 'i' : 'n';
+        FCellStyle = ToNumber(FAttrValues[1]);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TDocXmlText::EndValue(TElem e, std::string& out)
+{
+    std::string text;
+    if (e == ecHeaderFooter) {
+        text = HeaderFooterText(FValue);
+    } else if (e == ecCommentText) {
+        text = FValue;
+    } else if (FCellType == 's' || FCellType == 'i') {
+        // a shared string's number, or an inline string read as text already
+    } else if (FCellType == 'b') {
+        text = FValue == "1" ? "TRUE" : FValue == "0" ? "FALSE" : FValue;
+    } else if (FCellType == 'n' && !FValue.empty()) {
+        // A number: a date when its cell's format shows one, as that format shows it.
+        std::string_view code;
+        if (FCellStyle < FXfFormats.size()) {
+            const std::uint32_t id = FXfFormats[FCellStyle];
+            code = BuiltInDateFormat(id);
+            for (const auto& [known, custom] : FFormats)
+                if (known == id)
+                    code = custom;
+        }
+        if (!code.empty() && IsDateFormat(code)) {
+            char* end = nullptr;
+            const double serial = std::strtod(FValue.c_str(), &end);
+            text = end && *end == '\0' ? FormatSerialDate(serial, FDate1904, code) : std::string();
+        }
+        if (text.empty())
+            text = FValue;
+    } else {
+        text = FValue; // a formula's text result, an error such as #DIV/0!
+    }
+    FValue.clear();
+    if (text.empty())
+        return;
+    std::string& sink = Sink(out);
+    sink += text;
+    sink.push_back('\n');
 }
 
 void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::size_t& budget)
@@ -449,6 +631,9 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
             const char c = *p;
             if (IsXmlSpace(c) || c == '/' || c == '>') {
                 FElem = Classify();
+                FAttrValues[0].clear();
+                FAttrValues[1].clear();
+                FAttrSlot = -1;
                 FSelfClosing = false;
                 FAttrDone = true;
                 FCount = 1;
@@ -463,7 +648,7 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
             break;
         }
         case sAttrs: {
-            if (FElem != ecSpace) {
+            if (!WantsAttributes(FElem)) {
                 // Only text:s has an attribute that counts: find the tag's end, over quoted values.
                 const char* q = p;
                 while (q < end && *q != '>' && *q != '"' && *q != '\'')
@@ -493,10 +678,21 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
                 FSelfClosing = true;
             } else if (c == '"' || c == '\'') {
                 FQuote = c;
-                const std::string_view attr(FAttr, FAttrLen);
-                FValueIsCount = FElem == ecSpace && (attr == "c" || EndsWith(attr, ":c"));
+                std::string_view attr(FAttr, FAttrLen);
+                if (const std::size_t colon = attr.rfind(':'); colon != std::string_view::npos)
+                    attr = attr.substr(colon + 1);
+                FValueIsCount = FElem == ecSpace && attr == "c";
                 if (FValueIsCount)
                     FCount = 0;
+                FAttrSlot = -1;
+                switch (FElem) {
+                case ecSheetName: FAttrSlot = attr == "name" ? 0 : -1; break;
+                case ecWorkbookPr: FAttrSlot = attr == "date1904" ? 0 : -1; break;
+                case ecNumFmt: FAttrSlot = attr == "numFmtId" ? 0 : attr == "formatCode" ? 1 : -1; break;
+                case ecXf: FAttrSlot = attr == "numFmtId" ? 0 : -1; break;
+                case ecCell: FAttrSlot = attr == "t" ? 0 : attr == "s" ? 1 : -1; break;
+                default: break;
+                }
                 FAttrDone = true;
                 FSelfClosing = false;
                 FState = sAttrValue;
@@ -519,6 +715,10 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
                 for (const char* d = p; d < stop; ++d)
                     if (*d >= '0' && *d <= '9')
                         FCount = std::min<std::uint32_t>(FCount * 10 + static_cast<std::uint32_t>(*d - '0'), MaxSpaces);
+            if (FAttrSlot >= 0) {
+                std::string& value = FAttrValues[FAttrSlot];
+                value.append(p, std::min<std::size_t>(static_cast<std::size_t>(stop - p), MaxAttrValue - std::min(MaxAttrValue, value.size())));
+            }
             p = stop;
             if (q) {
                 ++p;

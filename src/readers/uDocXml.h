@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace trovex
@@ -34,6 +35,25 @@ public:
         FMasterPart = FKind == dkPresentation &&
                       (name.substr(0, 17) == "ppt/slidemasters/" || name.substr(0, 17) == "ppt/slidelayouts/");
         FStylesPart = FKind == dkOpenDocument && name == "styles.xml";
+        FSheetPart = spOther;
+        if (FKind == dkSpreadsheet) {
+            if (name == "xl/workbook.xml") {
+                FSheetPart = spWorkbook;
+                FDate1904 = false;
+            } else if (name == "xl/styles.xml") {
+                FSheetPart = spStyles;
+                FFormats.clear();
+                FXfFormats.clear();
+            } else if (name.substr(0, 14) == "xl/worksheets/") {
+                FSheetPart = spSheet;
+            } else if (name.substr(0, 20) == "xl/threadedcomments/") {
+                FSheetPart = spThreaded;
+            } else if (name.substr(0, 11) == "xl/comments") {
+                FSheetPart = spComments;
+            }
+        }
+        FCaptureDepth = 0;
+        FValue.clear();
         FShapeDepth = FHiddenShape = 0;
         FState = sText;
         FStack.clear();
@@ -89,13 +109,29 @@ private:
         ecDeferred,   // a note's body or a comment inside a paragraph: given after that paragraph
         ecShape,      // a shape on a slide master or layout (p:sp)
         ecPlaceholder, // what makes that shape a placeholder (p:ph)
+        ecSheetName,  // a sheet (its name) in a workbook, a table:table in a spreadsheet
+        ecWorkbookPr, // the workbook's date system
+        ecNumFmt,     // a number format and its code
+        ecCellXfs,    // the cell formats a cell's style index counts in
+        ecXf,         // one of them, with its number format
+        ecCell,       // a cell, with its type and style
+        ecValue,      // what a cell stores (v): shown as the cell shows it
+        ecHeaderFooter, // a print header or footer, with its &-codes
+        ecCommentText,  // a threaded comment's text
+        ecSpreadsheet,  // OpenDocument's spreadsheet body
     };
+    enum TSheetPart : std::uint8_t { spOther, spWorkbook, spStyles, spSheet, spComments, spThreaded };
+    bool WantsAttributes(TElem e) const { return e == ecSpace || (e >= ecSheetName && e <= ecCell); }
+    void TakeAttributes(std::string& out);
+    void EndValue(TElem e, std::string& out);
 
     TElem Classify() const;
     bool Emitting() const
     {
         if (FSkipDepth > 0 || FHiddenShape > 0)
             return false;
+        if (FCaptureDepth > 0)
+            return true;
         switch (FKind) {
         case dkOpenDocument:
             return FParaDepth > 0;
@@ -107,7 +143,7 @@ private:
     }
     TElem Top() const { return FOverflow > 0 || FStack.empty() ? ecOther : static_cast<TElem>(FStack.back()); }
     // Where text goes now: after the paragraph while inside a note or comment anchored in it.
-    std::string& Sink(std::string& out) { return FDeferDepth > 0 ? FDeferred : out; }
+    std::string& Sink(std::string& out) { return FCaptureDepth > 0 ? FValue : FDeferDepth > 0 ? FDeferred : out; }
     void FlushCarry(std::string& out);
     void Push(TElem e);
     TElem Pop();
@@ -128,6 +164,18 @@ private:
     bool FLastSpace = true; // OpenDocument: white space collapses, and none begins a paragraph
     std::size_t FDeferDepth = 0;
     bool FMasterPart = false;
+    TSheetPart FSheetPart = spOther;
+    bool FDate1904 = false;
+    std::vector<std::pair<std::uint32_t, std::string>> FFormats; // custom number formats by id
+    std::vector<std::uint32_t> FXfFormats;                       // a cell style index's number format
+    std::size_t FCaptureDepth = 0;
+    std::string FValue;          // a cell's value or a header's text, being read
+    char FCellType = 'n';        // t of the cell being read: n, s, b, e, str (as 't'), inlineStr (as 'i')
+    std::uint32_t FCellStyle = 0;
+    bool FInSpreadsheet = false; // inside OpenDocument's spreadsheet body
+    static constexpr std::size_t MaxAttrValue = 512;
+    std::string FAttrValues[2];  // the values of the wanted attributes of the element being read
+    int FAttrSlot = -1;          // which of them the value being read is, -1: none
     bool FStylesPart = false;
     std::size_t FShapeDepth = 0;  // shapes open on a master or layout
     std::size_t FHiddenShape = 0; // the depth of the placeholder shape whose text is hidden, 0: none

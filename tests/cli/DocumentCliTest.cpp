@@ -58,7 +58,7 @@ TEST(DocumentCliTest, FindsDocumentsByTheirTextUnlessSwitchedOff)
     EXPECT_EQ(on.Status, 0);
     // The context holds the text's first line feed and the tab, written as \n and \t.
     EXPECT_EQ(on.Out, Native(root + "a/report.docx") + "\t\\nIgnored\\tsee Quokkafern я\\n\\n\n" +
-                          Native(root + "b/sheet.xlsx") + "\t\\nquokkafern & Co\\n\\n\\n\n" + Native(root + "c/slides.odp") +
+                          Native(root + "b/sheet.xlsx") + "\t\\nLedger & more\\n\\nquokkafern & Co\\n\\n\\n\n" + Native(root + "c/slides.odp") +
                           "\t\\nQUOKKAFERN slide\\n\\n\\n\n");
     const TRun off = Cli({"-q", "--no-documents", "-e", "all", "-c", "Quokkafern", root});
     EXPECT_EQ(off.Status, 1);

@@ -90,7 +90,8 @@ std::vector<TTextCase> TextCases()
                                 "</t></si>",
                                 "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"inlineStr\"><is><t>inline"
                                 "</t></is></c><c r=\"C1\"><v>12345</v></c></row>"),
-                     "plain cell\nRich\n two\nlines\n\ninline\n\n"});
+                     // the sheet's name (its tab), the strings, then the cells: an inline string and a number
+                     "Ledger & more\n\nplain cell\nRich\n two\nlines\n\ninline\n12345\n\n"});
     cases.push_back({"presentation slides in order, then notes", dkPresentation,
                      SlideParts({"<a:p><a:pPr><a:tabLst><a:tab pos=\"1\"/></a:tabLst></a:pPr><a:r><a:t>first</a:t>"
                                  "</a:r><a:br/><a:r><a:t>line</a:t></a:r></a:p>",
@@ -117,11 +118,11 @@ std::vector<TTextCase> TextCases()
          "Title\nspaced out words    x\ty\nz\nQuokkafern & я\nremark\n\na<b]\n\nrunning head\npage foot\n\n"});
     cases.push_back({"OpenDocument spreadsheet cells", dkOpenDocument,
                      OpenDocumentParts("application/vnd.oasis.opendocument.spreadsheet",
-                                       "<office:spreadsheet><table:table table:name=\"NotText\"><table:table-row>"
+                                       "<office:spreadsheet><table:table table:name=\"Q1 &amp; Q2\"><table:table-row>"
                                        "<table:table-cell><text:p>one</text:p></table:table-cell><table:table-cell>"
                                        "<text:p>two</text:p></table:table-cell></table:table-row></table:table>"
                                        "</office:spreadsheet>"),
-                     "one\ntwo\n\n\n"});
+                     "Q1 & Q2\none\ntwo\n\n\n"});
     cases.push_back(
         {"OpenDocument fields, notes and comments", dkOpenDocument,
          OpenDocumentParts("application/vnd.oasis.opendocument.text",

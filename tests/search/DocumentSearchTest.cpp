@@ -88,7 +88,7 @@ TEST(DocumentSearchTest, DocumentsAreSearchedThroughTheirText)
     const std::string report = "\nIgnored\tLead Quokkafern & щя\tafter\nСъешь же ещё\n\n";
     const TFound quokka = {{"report.docx", report},
                            {"stored.docx", report},
-                           {"budget.xlsx", "\nTotal\tQuokkafern Ltd\t2024\n\n\n"},
+                           {"budget.xlsx", "\nLedger & more\n\nTotal\tQuokkafern Ltd\t2024\n\n\n"},
                            {"deck.pptx", "\nx\tQuokkafern deck\ty\n\non every slide\n\n\n"},
                            {"notes.odt", "\nx\tQuokkafern & co\ty\n\n\n"},
                            {"text.docx", "x\tQuokkafern, saved as .docx\ty"}};

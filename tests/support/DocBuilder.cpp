@@ -95,7 +95,7 @@ std::vector<TDocPart> SheetParts(std::string_view strings, std::string_view shee
     parts.push_back({"[Content_Types].xml", ContentTypes("")});
     parts.push_back({"_rels/.rels", RootRels("xl/workbook.xml")});
     parts.push_back({"xl/workbook.xml", std::string(XmlDecl) + "<workbook xmlns=\"" + std::string(SheetNs) +
-                                            "\"><sheets><sheet name=\"SheetNameNotText\" sheetId=\"1\"/>"
+                                            "\"><sheets><sheet name=\"Ledger &amp; more\" sheetId=\"1\"/>"
                                             "</sheets></workbook>"});
     parts.push_back({"xl/sharedStrings.xml", std::string(XmlDecl) + "<sst xmlns=\"" + std::string(SheetNs) +
                                                  "\" count=\"9\">" + std::string(strings) + "</sst>"});
