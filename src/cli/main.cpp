@@ -208,6 +208,14 @@ int Run(const TCliOptions& o)
             sender.Terminate(); // nobody reads what is found: the run has no purpose left
     };
     engine.OnFolderChange = [&](TFindFile& sender) { progress.Update(found, sender.CurrentFolder()); };
+    // A file that was not found but whose text was not searched in full: "not found" does not mean
+    // "not there" for it, so it is said.
+    engine.OnIncomplete = [&](TFindFile&, const std::string& path, const std::string& reason) {
+        if (stdoutIsTerminal)
+            progress.Clear();
+        output.Flush();
+        Fail(path + ": not fully searched: " + reason);
+    };
 
     // A reader that quits (| head -1) ends the run at once, not at the next record, which a long
     // search may take long to find.

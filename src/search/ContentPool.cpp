@@ -39,7 +39,8 @@ namespace
 {
 bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                         const std::string& name, const std::string& path, bool& match, std::string& foundText,
-                        const std::atomic<bool>* cancel, TFindData* record, std::int32_t* foundPage)
+                        const std::atomic<bool>* cancel, TFindData* record, std::int32_t* foundPage,
+                        std::string* incomplete)
 {
     bool recorded = false;
     if (foundPage)
@@ -112,6 +113,9 @@ bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settin
     // A damaged, encrypted or truncated document is a file without text, and is not reported.
     if (documentText && documentText->Damaged())
         match = false;
+    // Text past a bound was not searched: a file not found is then not known to lack the text.
+    if (incomplete && ((documentText && documentText->Cut()) || (pdfText && pdfText->Cut())))
+        *incomplete = CutAtSizeBound;
     // A PDF document whose text cannot be had at all is a file that cannot be read.
     if (pdfText && pdfText->Damaged())
         throw EPdfError(pdfText->Locked() ? "PDF document \"" + path + "\" needs a password"
@@ -121,13 +125,16 @@ bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settin
 
 } // namespace
 
+const char* const CutAtSizeBound = "cut at the size bound";
+
 bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                     const std::string& name, const std::string& path, bool& match, std::string& foundText,
-                    const std::atomic<bool>* cancel, TFindData* record, std::int32_t* foundPage)
+                    const std::atomic<bool>* cancel, TFindData* record, std::int32_t* foundPage,
+                    std::string* incomplete)
 {
     try {
         return RunContentTestOnce(searchers, settings, listing, name, path, match, foundText, cancel, record,
-                                  foundPage);
+                                  foundPage, incomplete);
     } catch (const std::bad_alloc&) {
         // One file too big for the memory left fails alone; the run goes on with the next.
         throw EReadError("Out of memory reading \"" + path + "\"");

@@ -54,9 +54,14 @@ bool IsPdfName(std::string_view name);
 /// set meanwhile the test throws ETerminated. With `record`, the file's record is read through the
 /// open file, when the test opens it itself (`true` returned). With `foundPage`, the page (from 1)
 /// of a PDF document's first hit lands there; 0 for other files and for text outside the pages.
+/// With `incomplete`, the reason the file's text could not be searched in full lands there (a
+/// document or PDF cut at its size bound); it stays empty for a file searched whole.
 bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                     const std::string& name, const std::string& path, bool& match, std::string& foundText,
                     const std::atomic<bool>* cancel = nullptr, TFindData* record = nullptr,
-                    std::int32_t* foundPage = nullptr);
+                    std::int32_t* foundPage = nullptr, std::string* incomplete = nullptr);
+
+/// The reason given for a file whose text goes on past what is read.
+extern const char* const CutAtSizeBound;
 
 } // namespace trovex

@@ -31,9 +31,12 @@ void TFindFile::TestContent(bool swallowReadErrors)
         bool match = false;
         std::string foundText;
         std::int32_t page = 0;
+        std::string incomplete;
         RunContentTest(*FSearchers, ContentSettings(), nullptr, FFound.Name, FFound.FileName, match, foundText,
-                       &FTerminated, nullptr, &page);
+                       &FTerminated, nullptr, &page, &incomplete);
         FStatus = match ? fsMatch : fsNoMatch;
+        if (!match && !incomplete.empty())
+            DoIncomplete(FFound.FileName, incomplete);
         if (!ContainingText.empty())
             FFound.FoundText = foundText;
         FFound.FoundPage = page;
@@ -47,14 +50,14 @@ void TFindFile::TestContent(bool swallowReadErrors)
 }
 
 TFindStatus TFindFile::TestFileContent(TSearcherPair& searchers, const TFolderListing& listing,
-                                       TFindFileInfo& found, TFindData* record) const
+                                       TFindFileInfo& found, TFindData* record, std::string* incomplete) const
 {
     try {
         bool match = false;
         std::string foundText;
         std::int32_t page = 0;
         RunContentTest(searchers, ContentSettings(), &listing, found.Name, found.FileName, match, foundText,
-                       &FTerminated, record, &page);
+                       &FTerminated, record, &page, incomplete);
         if (!ContainingText.empty())
             found.FoundText = foundText;
         found.FoundPage = page;

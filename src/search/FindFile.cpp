@@ -195,6 +195,12 @@ void TFindFile::DoFound()
         Deliver([this] { OnFound(*this, FFound); }, true);
 }
 
+void TFindFile::DoIncomplete(const std::string& path, const std::string& reason)
+{
+    if (OnIncomplete)
+        Deliver([this, path, reason] { OnIncomplete(*this, path, reason); }, true);
+}
+
 void TFindFile::DoFolderChange()
 {
     if (OnFolderChange)
@@ -417,7 +423,7 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             found->FileName = fullPath();
             found->FoundText = ContainingText;
             TFindData record;
-            status = TestFileContent(*worker.Searchers, folder.Listing, *found, &record);
+            status = TestFileContent(*worker.Searchers, folder.Listing, *found, &record, &verdict.Incomplete);
             if (!record.Name.empty()) {
                 FillRecord(*found, record, fullPath());
             } else {
@@ -455,7 +461,7 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             if ((found->Attr & faSysFile) || entry.Kind == TDirEntry::dkLink)
                 status = fsNoMatch;
             else
-                status = TestFileContent(*worker.Searchers, folder.Listing, *found);
+                status = TestFileContent(*worker.Searchers, folder.Listing, *found, nullptr, &verdict.Incomplete);
         }
         if (status == fsMatch) {
             hit = true;
@@ -521,6 +527,8 @@ bool TFindFile::SearchFolder(TWalkFolder& folder)
                 FFound = std::move(*verdict.Info);
                 verdict.Info.reset();
                 DoFound();
+            } else if (!verdict.Incomplete.empty()) {
+                DoIncomplete(FFolder + folder.Rel + entries[i].Name, verdict.Incomplete);
             }
             if (verdict.Child >= 0)
                 subFolders.push_back(static_cast<std::size_t>(verdict.Child));

@@ -62,6 +62,7 @@ public:
     using TFoundEvent = std::function<void(TFindFile& sender, const TFindFileInfo& info)>;
     using TNotifyEvent = std::function<void(TFindFile& sender)>;
     using TErrorEvent = std::function<void(TFindFile& sender, const std::string& className, const std::string& message)>;
+    using TIncompleteEvent = std::function<void(TFindFile& sender, const std::string& path, const std::string& reason)>;
 
     TFindFile();
     /// A running or paused worker is told to terminate, woken and joined; pending events are dropped.
@@ -113,6 +114,9 @@ public:
     TNotifyEvent OnSearchDone;
     /// A failure that ended the run: the error's class name and message.
     TErrorEvent OnError;
+    /// A file not found whose text could not be searched in full (a document or PDF cut at its size
+    /// bound): its path and the reason. In walk order, on the caller's thread, as OnFound is.
+    TIncompleteEvent OnIncomplete;
 
     // Running.
 
@@ -180,7 +184,8 @@ private:
     /// With `record`, the file's record read through the open file lands there (its Name stays empty
     /// when the file could not be opened).
     TFindStatus TestFileContent(TSearcherPair& searchers, const TFolderListing& listing, TFindFileInfo& found,
-                                TFindData* record = nullptr) const;
+                                TFindData* record = nullptr, std::string* incomplete = nullptr) const;
+    void DoIncomplete(const std::string& path, const std::string& reason);
     /// Searches the archive `name` in the open folder `listing`; on a hit, `foundText` holds the
     /// member's context; `mask` is the mask tried last. The archive's record, read through the
     /// open file, lands in `record` (whose Name stays empty when it could not be opened).

@@ -38,6 +38,7 @@ struct TEntryVerdict
     std::int32_t Mask = -1;  ///< the mask tried last, -1 when none was
     std::int32_t Child = -1; ///< the subfolder this entry leads to, -1 when none
     std::unique_ptr<TFindFileInfo> Info; ///< the record OnFound hands out
+    std::string Incomplete;              ///< why the file's text was not searched in full (OnIncomplete)
     std::exception_ptr Error;            ///< the run ends at this entry
 };
 
