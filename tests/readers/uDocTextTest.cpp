@@ -153,6 +153,47 @@ std::vector<TTextCase> TextCases()
     return cases;
 }
 
+// A workbook as a person sees it: the sheets' names, then the strings, the cells' values (numbers,
+// booleans, errors, formula results, dates through their number format in the workbook's date
+// system; a shared string's number is not a value), the print headers and footers without their
+// codes, then comments and threaded comments (their authors are no text).
+TEST(uDocTextTest, WorkbookValuesAsShown)
+{
+    const std::string sheet =
+        "<row><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>4711.5</v></c><c r=\"C1\" s=\"1\"><v>45366</v></c>"
+        "<c r=\"D1\" s=\"2\"><v>45232.75</v></c><c r=\"E1\" s=\"3\"><v>45366</v></c><c t=\"b\"><v>1</v></c>"
+        "<c t=\"b\"><v>0</v></c><c t=\"e\"><v>#DIV/0!</v></c><c t=\"str\"><f>A1&amp;\"x\"</f><v>Total x</v></c>"
+        "<c><f>B1*2</f><v></v></c><c s=\"9\"><v>12</v></c></row></sheetData><headerFooter><oddHeader>&amp;L&amp;\"Arial,"
+        "Bold\"Budget &amp;&amp; plan&amp;RPage &amp;P</oddHeader><firstFooter>&amp;CDraft</firstFooter></headerFooter>"
+        "<sheetData>";
+    const std::string styles =
+        "<styleSheet><numFmts><numFmt numFmtId=\"164\" formatCode=\"[$-409]mmmm\\ d&quot;, &quot;yyyy\"/>"
+        "<numFmt numFmtId=\"165\" formatCode=\"#,##0.00\"/></numFmts><cellStyleXfs><xf numFmtId=\"14\"/>"
+        "</cellStyleXfs><cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"><alignment/></xf>"
+        "<xf numFmtId=\"165\"/></cellXfs></styleSheet>";
+    for (const bool date1904 : {false, true}) {
+        SCOPED_TRACE(date1904 ? "1904 dates" : "1900 dates");
+        std::vector<TDocPart> parts = SheetParts("<si><t>label</t></si>", sheet);
+        for (TDocPart& part : parts)
+            if (part.Name == "xl/workbook.xml" && date1904)
+                part.Xml = "<workbook><workbookPr date1904=\"1\"/><sheets><sheet name=\"Q1 &lt;draft&gt;\"/>"
+                           "<sheet name=\"Notes\"/></sheets></workbook>";
+        parts.push_back({"xl/styles.xml", styles});
+        parts.push_back({"xl/comments1.xml", "<comments><authors><author>Ada Author</author></authors><commentList>"
+                                             "<comment ref=\"A1\" authorId=\"0\"><text><r><t>Check </t></r><r><t>this"
+                                             "</t></r></text></comment></commentList></comments>"});
+        parts.push_back({"xl/threadedComments/threadedComment1.xml",
+                         "<ThreadedComments><threadedComment ref=\"B1\" personId=\"{1}\"><text>Agreed &amp; done</text>"
+                         "</threadedComment></ThreadedComments>"});
+        const std::string names = date1904 ? "Q1 <draft>\nNotes\n" : "Ledger & more\n";
+        const std::string dates = date1904 ? "03-16-28\nNovember 3, 2027\n" : "03-15-24\nNovember 2, 2023\n";
+        const TRead r = ReadText(DocumentBytes(parts), dkSpreadsheet);
+        EXPECT_EQ(r.Text, "\n" + names + "\n\nlabel\n\n4711.5\n" + dates +
+                              "45366\nTRUE\nFALSE\n#DIV/0!\nTotal x\n12\nBudget & plan Page\nDraft\n\n"
+                              "Check this\n\nAgreed & done\n\n");
+    }
+}
+
 // The characters a reader does not see are told even when a piece of the part ends inside one:
 // fed a byte at a time, or in pieces of any small size, the text is the same as fed whole.
 TEST(uDocTextTest, InvisibleCharactersAcrossPieces)
