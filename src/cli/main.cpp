@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // trovex-cli: fills the engine from the command line, runs it, prints each file as it is found.
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "cli/PathList.h"
 #include "platform/Console.h"
 #include "search/FindFile.h"
+#include "search/StringSearch.h"
 #include "search/Report.h"
 #include "search/SearchCriteria.h"
 
@@ -143,6 +145,13 @@ int Run(const TCliOptions& o)
     engine.ExcludedText = o.Excluding;
     engine.CaseSensitive = o.CaseSensitive;
     engine.CodePages = o.CodePages;
+    // An 8-bit pass that no page can run in is said, not skipped in silence.
+    std::vector<std::string> notes = SkippedPassNotes(o.Containing, o.CodePages);
+    for (const std::string& note : SkippedPassNotes(o.Excluding, o.CodePages))
+        if (std::find(notes.begin(), notes.end(), note) == notes.end())
+            notes.push_back(note);
+    for (const std::string& note : notes)
+        Fail(note);
     engine.InZip = o.InZip;
     engine.Threads = static_cast<unsigned>(o.Threads);
     if (engine.Threads > TFindFile::MaxThreads()) {

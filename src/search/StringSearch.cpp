@@ -220,6 +220,96 @@ TPatternForm<std::uint8_t> OemForm(bool caseSensitive, std::string_view ansi, st
     return form;
 }
 
+// True when `table` has a byte for every character of the UTF-8 text.
+bool Writes(const TCodePageTable& table, std::string_view utf8)
+{
+    for (std::size_t i = 0; i < utf8.size();)
+        if (table.FromUnicode(Utf8Next(utf8, i)) < 0)
+            return false;
+    return true;
+}
+
+// The text in `table`'s bytes (which must write it), each byte with its upper and lower forms in
+// that page, as the ANSI pass has them in the ANSI page.
+TPatternForm<std::uint8_t> TableForm(bool caseSensitive, std::string_view utf8, const TCodePageTable& table)
+{
+    std::string typed, upper, lower;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(table.FromUnicode(Utf8Next(utf8, i)));
+        typed.push_back(static_cast<char>(b));
+        upper.push_back(static_cast<char>(table.Upper(b)));
+        lower.push_back(static_cast<char>(table.Lower(b)));
+    }
+    return ByteForm(caseSensitive, typed, upper, lower);
+}
+
+// The Windows and DOS pages of the script the text's letters are written in, by its first letter
+// outside ASCII that tells one script from another; 0 where there is none (or no DOS page).
+std::pair<int, int> ScriptPages(std::string_view utf8)
+{
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t c = Utf8Next(utf8, i);
+        if (c < 0x80)
+            continue;
+        if (c >= 0x0400 && c <= 0x04FF)
+            return {1251, 866};
+        if (c >= 0x0370 && c <= 0x03FF)
+            return {1253, 737};
+        if (c >= 0x0590 && c <= 0x05FF)
+            return {1255, 862};
+        if (c >= 0x0600 && c <= 0x06FF)
+            return {1256, 720};
+        if (c >= 0x0E00 && c <= 0x0E7F)
+            return {874, 874};
+        if (c == 0x011E || c == 0x011F || c == 0x015E || c == 0x015F || c == 0x0130 || c == 0x0131)
+            return {1254, 857}; // ğ ş ı İ: Turkish
+        if (c == 0x01A0 || c == 0x01A1 || c == 0x01AF || c == 0x01B0 || (c >= 0x1EA0 && c <= 0x1EF9))
+            return {1258, 0}; // ơ ư and the toned vowels: Vietnamese
+        switch (c) {
+        case 0x0100: case 0x0101: case 0x0112: case 0x0113: case 0x0116: case 0x0117: case 0x0122: case 0x0123:
+        case 0x012A: case 0x012B: case 0x012E: case 0x012F: case 0x0136: case 0x0137: case 0x013B: case 0x013C:
+        case 0x0145: case 0x0146: case 0x014C: case 0x014D: case 0x0156: case 0x0157: case 0x016A: case 0x016B:
+        case 0x0172: case 0x0173:
+            return {1257, 775}; // the Latvian and Lithuanian letters
+        default:
+            break;
+        }
+        if (c >= 0x0100 && c <= 0x017F)
+            return {1250, 852}; // the rest of Latin Extended-A: Central European
+    }
+    return {0, 0};
+}
+
+// Which page each 8-bit pass searches the text in: the system's own where it writes the text
+// (Windows and DOS then as always, through the ANSI text), else the page of the text's script;
+// 0 when no page of the pass can write it.
+struct TPassPages
+{
+    int Windows = 0, Dos = 0, Koi8r = 0;
+    bool ThroughAnsi = false;
+};
+
+TPassPages PassPages(std::string_view utf8)
+{
+    TPassPages pages;
+    bool lossless = true;
+    Utf8ToAnsi(utf8, &lossless);
+    const auto [scriptWindows, scriptDos] = ScriptPages(utf8);
+    if (lossless) {
+        pages.ThroughAnsi = true;
+        pages.Windows = AnsiTable().Number();
+    } else if (scriptWindows && Writes(CodePageTable(scriptWindows), utf8)) {
+        pages.Windows = scriptWindows;
+    }
+    if (Writes(OemTable(), utf8))
+        pages.Dos = OemTable().Number();
+    else if (scriptDos && Writes(CodePageTable(scriptDos), utf8))
+        pages.Dos = scriptDos;
+    if (Writes(Koi8Table(), utf8))
+        pages.Koi8r = Koi8Table().Number();
+    return pages;
+}
+
 // The typed text as UTF-8 bytes. Ignoring case, each character may appear as its upper or its lower
 // form, but only when both have the same length and the typed character is one of them; any other
 // character (the Kelvin sign, dotless i, a title-case digraph, an invalid byte) is compared as typed.
@@ -775,11 +865,34 @@ void TStringSearch::BuildForms()
     const std::string lower = AnsiLowerStr(ansi);
     for (auto& form : FByteForms)
         form = TForm8{};
+    for (int& page : FPassPages)
+        page = 0;
     if (lossless && !ansi.empty()) {
         FByteForms[bpWindows] = ByteForm(FCaseSensitive, ansi, upper, lower);
         FByteForms[bpDos] = OemForm(FCaseSensitive, ansi, upper, lower);
         FByteForms[bpKoi8r] =
             ByteForm(FCaseSensitive, AnsiToKoi8Str(ansi), AnsiToKoi8Str(upper), AnsiToKoi8Str(lower));
+        if (!FByteForms[bpDos].Active) {
+            // The OEM page lacks a character the ANSI page has: the DOS page of the text's script.
+            const int dos = ScriptPages(FPattern).second;
+            if (dos && Writes(CodePageTable(dos), FPattern)) {
+                FByteForms[bpDos] = TableForm(FCaseSensitive, FPattern, CodePageTable(dos));
+                FPassPages[bpDos] = dos;
+            }
+        }
+    } else if (!FPattern.empty()) {
+        // The system's page cannot write the text: each pass converts it on its own, in the page of
+        // the text's script where the system's cannot (Cyrillic typed on an English desktop is still
+        // found in Windows-1251, 866 and KOI8-R files).
+        const TPassPages pages = PassPages(FPattern);
+        if (pages.Windows)
+            FByteForms[bpWindows] = TableForm(FCaseSensitive, FPattern, CodePageTable(pages.Windows));
+        if (pages.Dos)
+            FByteForms[bpDos] = TableForm(FCaseSensitive, FPattern, CodePageTable(pages.Dos));
+        if (pages.Koi8r)
+            FByteForms[bpKoi8r] = TableForm(FCaseSensitive, FPattern, Koi8Table());
+        FPassPages[bpWindows] = pages.Windows;
+        FPassPages[bpDos] = pages.Dos;
     }
     FByteForms[bpUtf8] = Utf8Form(FCaseSensitive, FPattern);
     for (std::size_t i = 0; i < 4; ++i) {
@@ -793,6 +906,27 @@ void TStringSearch::BuildForms()
     for (std::size_t k = 0; k < FWideForm.Length(); ++k)
         if ((FWideForm.Upper[k] >> 8) == 0 && (FWideForm.Lower[k] >> 8) == 0)
             FWideNeedsZero = true;
+}
+
+std::vector<std::string> SkippedPassNotes(const std::string& utf8Pattern, TCodePages pages)
+{
+    std::vector<std::string> notes;
+    if (utf8Pattern.empty())
+        return notes;
+    if ((pages & cpAll) == 0)
+        pages = cpWindows;
+    const TPassPages used = PassPages(utf8Pattern);
+    auto note = [&](int system, const char* pass) {
+        notes.push_back("code page " + std::to_string(system) + " cannot write the text: the " + pass +
+                        " pass was skipped");
+    };
+    if ((pages & cpWindows) && !used.Windows)
+        note(AnsiTable().Number(), "Windows");
+    if ((pages & cpDos) && !used.Dos)
+        note(OemTable().Number(), "DOS");
+    if ((pages & cpKoi8r) && !used.Koi8r && !used.ThroughAnsi)
+        note(Koi8Table().Number(), "KOI8-R");
+    return notes;
 }
 
 TScanMethod TStringSearch::EffectiveMethod() const
@@ -857,10 +991,10 @@ bool TStringSearch::SearchChunk(std::size_t got)
         const std::string_view context(chars + first, end - first);
         switch (pass) {
         case bpWindows:
-            FFoundText = CodePageToUtf8(AnsiTable(), context);
+            FFoundText = CodePageToUtf8(FPassPages[bpWindows] ? CodePageTable(FPassPages[bpWindows]) : AnsiTable(), context);
             break;
         case bpDos:
-            FFoundText = CodePageToUtf8(OemTable(), context);
+            FFoundText = CodePageToUtf8(FPassPages[bpDos] ? CodePageTable(FPassPages[bpDos]) : OemTable(), context);
             break;
         case bpKoi8r:
             FFoundText = CodePageToUtf8(Koi8Table(), context);

@@ -58,6 +58,11 @@ struct TPatternForm
 
 } // namespace detail
 
+/// The 8-bit passes among `pages` that cannot search the text at all, because neither the system's
+/// page nor the page of the text's script can write it, as one message each: "code page 1252
+/// cannot write the text: the Windows pass was skipped".
+std::vector<std::string> SkippedPassNotes(const std::string& utf8Pattern, TCodePages pages);
+
 class TStringSearch
 {
 public:
@@ -121,6 +126,7 @@ private:
     std::string FPattern;
     // Byte passes in search order: Windows, DOS, KOI8-R, UTF-8.
     TForm8 FByteForms[4];
+    int FPassPages[3] = {}; // the page each 8-bit pass searches in, for its context; 0: the system's
     // Bit i set: byte pass i matches exactly what an earlier pass j (bit j) matches, so it is skipped
     // when j already searched the chunk without a hit (for example an ASCII pattern in every page).
     std::uint32_t FSameAsEarlier[4] = {};

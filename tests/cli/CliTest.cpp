@@ -424,3 +424,53 @@ TEST(CliNamesTest, Utf8ArgumentsAndNamesBeyondTheAnsiPage)
     r = RunCli({"-q", "-0", "-n", "*.txt", tree.Path("x")});
     EXPECT_EQ(r.Out, tree.Path("x/plain.txt") + std::string(1, '\0') + tree.Path("x/Ж中😀.txt") + std::string(1, '\0'));
 }
+
+// "ошибка" in the five encodings, each file its own: found in all of them however the desktop's
+// pages are set (an English desktop's 1252 and 850 cannot write it: each pass takes the page of the
+// text's script), and a pass that no page can run in is said on standard error.
+TEST(CliCodePagesTest, EveryEncodingOnEveryDesktop)
+{
+    TTempTree tree;
+    tree.AddFile("cp1251.txt", "error: \xEE\xF8\xE8\xE1\xEA\xE0");
+    tree.AddFile("cp866.txt", "error: \xAE\xE8\xA8\xA1\xAA\xA0");
+    tree.AddFile("koi8.txt", "error: \xCF\xDB\xC9\xC2\xCB\xC1");
+    tree.AddFile("utf8.txt", "error: ошибка");
+    tree.AddFile("utf16.txt", std::string("\x3E\x04\x48\x04\x38\x04\x31\x04\x3A\x04\x30\x04", 12));
+    const std::vector<std::string> all = {tree.Root() + "cp1251.txt", tree.Root() + "cp866.txt",
+                                          tree.Root() + "koi8.txt", tree.Root() + "utf16.txt", tree.Root() + "utf8.txt"};
+    std::vector<std::string> native;
+    for (const std::string& path : all)
+        native.push_back(trovex::test::Native(path));
+    std::sort(native.begin(), native.end());
+    for (const auto& [ansi, oem] : {std::pair{"1252", "850"}, std::pair{"1251", "866"}, std::pair{"1250", "852"}}) {
+        SCOPED_TRACE(std::string(ansi) + "/" + oem);
+        const TResult r = RunCli({"-q", "--ansi-codepage", ansi, "--oem-codepage", oem, "-e", "all", "-c", "ошибка", tree.Root()});
+        EXPECT_EQ(r.Status, 0);
+        EXPECT_EQ(SortedLines(r.Out), native);
+        EXPECT_EQ(r.Err, "");
+    }
+    // Two scripts at once: no 8-bit page writes them both.
+    const TResult mixed = RunCli({"-q", "--ansi-codepage", "1252", "--oem-codepage", "850", "-e", "all", "-c",
+                                  "ошибка ωμεγα", tree.Root()});
+    EXPECT_EQ(mixed.Status, 1);
+    EXPECT_EQ(mixed.Err, "trovex-cli: code page 1252 cannot write the text: the Windows pass was skipped\n"
+                         "trovex-cli: code page 850 cannot write the text: the DOS pass was skipped\n"
+                         "trovex-cli: code page 20866 cannot write the text: the KOI8-R pass was skipped\n");
+#ifndef _WIN32
+    // The same through the locale alone, as a desktop in the C locale runs it.
+    const char* const names[] = {"TROVEX_ANSI_CODEPAGE", "TROVEX_OEM_CODEPAGE", "LC_ALL"};
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const char* name : names)
+        if (const char* v = std::getenv(name))
+            saved.emplace_back(name, v);
+    ::unsetenv("TROVEX_ANSI_CODEPAGE");
+    ::unsetenv("TROVEX_OEM_CODEPAGE");
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    const TResult c = RunCli({"-q", "-e", "all", "-c", "ошибка", tree.Root()});
+    ::unsetenv("LC_ALL");
+    for (const auto& [name, value] : saved)
+        ::setenv(name.c_str(), value.c_str(), 1);
+    EXPECT_EQ(c.Status, 0);
+    EXPECT_EQ(SortedLines(c.Out), native);
+#endif
+}

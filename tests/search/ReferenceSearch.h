@@ -67,6 +67,28 @@ public:
                     FDos.B[k] = FDos.A[k];
             }
             FKoi = Pair(caseSensitive, AnsiToKoi8Str(ansi), AnsiToKoi8Str(upper), AnsiToKoi8Str(lower));
+            if (!FDos.Usable && ScriptPage(pattern, true) && Encodes(CodePageTable(ScriptPage(pattern, true)), pattern)) {
+                FDos = InPage(pattern, caseSensitive, CodePageTable(ScriptPage(pattern, true)));
+                FDosPage = ScriptPage(pattern, true);
+            }
+        } else if (!pattern.empty()) {
+            // Each pass on its own: the system's page, else the page of the text's script.
+            const int windows = ScriptPage(pattern, false);
+            if (windows && Encodes(CodePageTable(windows), pattern)) {
+                FWindows = InPage(pattern, caseSensitive, CodePageTable(windows));
+                FWindowsPage = windows;
+                FEightBit = true;
+            }
+            const int dos = Encodes(OemTable(), pattern) ? OemTable().Number() : ScriptPage(pattern, true);
+            if (dos && Encodes(CodePageTable(dos), pattern)) {
+                FDos = InPage(pattern, caseSensitive, CodePageTable(dos));
+                FDosPage = dos;
+                FEightBit = true;
+            }
+            if (Encodes(Koi8Table(), pattern)) {
+                FKoi = InPage(pattern, caseSensitive, Koi8Table());
+                FEightBit = true;
+            }
         }
         BuildUtf8(pattern, caseSensitive);
         BuildWide(pattern, caseSensitive, lossless, ansi, upper, lower);
@@ -91,6 +113,62 @@ public:
 
 private:
     static bool Lost(char from, char to) { return to == DefaultChar && from != DefaultChar; }
+
+    static std::vector<char32_t> CodePoints(const std::string& utf8)
+    {
+        std::vector<char32_t> out;
+        for (std::size_t i = 0; i < utf8.size();)
+            out.push_back(Utf8Next(utf8, i));
+        return out;
+    }
+
+    static bool Encodes(const TCodePageTable& table, const std::string& utf8)
+    {
+        for (const char32_t c : CodePoints(utf8))
+            if (table.FromUnicode(c) < 0)
+                return false;
+        return true;
+    }
+
+    // The Windows (or DOS) page of the first letter outside ASCII that names a script.
+    static int ScriptPage(const std::string& utf8, bool dos)
+    {
+        struct TRange { char32_t From, To; int Windows, Dos; };
+        static const TRange ranges[] = {
+            {0x0400, 0x04FF, 1251, 866}, {0x0370, 0x03FF, 1253, 737}, {0x0590, 0x05FF, 1255, 862},
+            {0x0600, 0x06FF, 1256, 720}, {0x0E00, 0x0E7F, 874, 874},  {0x011E, 0x011F, 1254, 857},
+            {0x015E, 0x015F, 1254, 857}, {0x0130, 0x0131, 1254, 857}, {0x01A0, 0x01A1, 1258, 0},
+            {0x01AF, 0x01B0, 1258, 0},   {0x1EA0, 0x1EF9, 1258, 0},
+        };
+        static const char32_t baltic[] = {0x0100, 0x0101, 0x0112, 0x0113, 0x0116, 0x0117, 0x0122, 0x0123, 0x012A,
+                                          0x012B, 0x012E, 0x012F, 0x0136, 0x0137, 0x013B, 0x013C, 0x0145, 0x0146,
+                                          0x014C, 0x014D, 0x0156, 0x0157, 0x016A, 0x016B, 0x0172, 0x0173};
+        for (const char32_t c : CodePoints(utf8)) {
+            if (c < 0x80)
+                continue;
+            for (const TRange& r : ranges)
+                if (c >= r.From && c <= r.To)
+                    return dos ? r.Dos : r.Windows;
+            for (const char32_t b : baltic)
+                if (c == b)
+                    return dos ? 775 : 1257;
+            if (c >= 0x0100 && c <= 0x017F)
+                return dos ? 852 : 1250;
+        }
+        return 0;
+    }
+
+    static TRefForm<std::uint8_t> InPage(const std::string& utf8, bool caseSensitive, const TCodePageTable& table)
+    {
+        TRefForm<std::uint8_t> f;
+        f.Usable = true;
+        for (const char32_t c : CodePoints(utf8)) {
+            const auto b = static_cast<unsigned char>(table.FromUnicode(c));
+            f.A.push_back(caseSensitive ? b : table.Upper(b));
+            f.B.push_back(caseSensitive ? b : table.Lower(b));
+        }
+        return f;
+    }
 
     static TRefForm<std::uint8_t> Pair(bool caseSensitive, const std::string& typed, const std::string& upper,
                                        const std::string& lower)
@@ -260,9 +338,9 @@ private:
         const auto [first, last] = Context<std::uint8_t>(chunk, chunk.size(), p);
         const std::string_view bytes = first <= last ? chunk.substr(first, last - first + 1) : std::string_view();
         if (page == cpWindows)
-            result.Context = CodePageToUtf8(AnsiTable(), bytes);
+            result.Context = CodePageToUtf8(FWindowsPage ? CodePageTable(FWindowsPage) : AnsiTable(), bytes);
         else if (page == cpDos)
-            result.Context = CodePageToUtf8(OemTable(), bytes);
+            result.Context = CodePageToUtf8(FDosPage ? CodePageTable(FDosPage) : OemTable(), bytes);
         else if (page == cpKoi8r)
             result.Context = CodePageToUtf8(Koi8Table(), bytes);
         else
@@ -302,6 +380,8 @@ private:
     bool FEmpty;
     bool FEightBit = false;
     bool FAscii = false;
+    int FWindowsPage = 0; // the page of a pass that is not the system's
+    int FDosPage = 0;
     TRefForm<std::uint8_t> FWindows;
     TRefForm<std::uint8_t> FDos;
     TRefForm<std::uint8_t> FKoi;

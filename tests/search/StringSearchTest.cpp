@@ -189,6 +189,49 @@ TEST_F(StringSearchTest, EncodingsCaseAndContextTable)
     }
 }
 
+// On a desktop whose pages cannot write the text (English: 1252 and 850), each 8-bit pass converts
+// the text on its own, in the page of the text's script, and its context is read in that page; a
+// pass no page can run in is said. With the system's pages able to write it, nothing changes.
+TEST_F(StringSearchTest, PassesUseThePagesOfTheTextsScript)
+{
+    InitCodePages(1252, 850);
+    const std::string greekWin = "\xF9\xEC\xE5\xE3\xE1"; // ωμεγα in 1253
+    const std::string greekDos = "\xE0\xA3\x9C\x9A\x98"; // ωμεγα in 737
+    const std::string polishWin = "\xB3\xF3\x64\x9F";     // łódź in 1250
+    struct Case { const char* what; std::string content; std::string pattern; TCodePages pages; bool found; std::string context; };
+    const Case cases[] = {
+        {"Cyrillic, Windows pass in 1251", "\x01say " + WinHello + "!", "ПРИВЕТ", cpWindows, true, "say Привет!"},
+        {"Cyrillic, DOS pass in 866", "\x01say " + OemHello + "!", "привет", cpDos, true, "say Привет!"},
+        {"Cyrillic, KOI8-R on its own", "\x01say " + KoiHelloUpper + "!", "привет", cpKoi8r, true, "say ПРИВЕТ!"},
+        {"Cyrillic in 1251 is no DOS text", "\x01" + WinHello, "привет", cpDos | cpKoi8r, false, ""},
+        {"Greek in 1253", "\x01" + greekWin, "ΩΜΕΓΑ", cpWindows, true, "ωμεγα"},
+        {"Greek in 737", "\x01" + greekDos, "ωμεγα", cpDos, true, "ωμεγα"},
+        {"Central European in 1250", "\x01" + polishWin, "ŁÓDŹ", cpWindows, true, "łódź"},
+        {"Latin the system writes: as always", "\x01" "caf\xE9", "CAFÉ", cpWindows, true, "café"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TOutcome outcome = SearchFile(c.content, c.pattern, c.pages, false);
+        EXPECT_EQ(outcome.Found, c.found);
+        EXPECT_EQ(outcome.Context, c.context);
+    }
+    const std::pair<std::string, std::vector<std::string>> notes[] = {
+        {"привет", {}},
+        {"café", {}},
+        {"привет ωμεγα", {"code page 1252 cannot write the text: the Windows pass was skipped",
+                          "code page 850 cannot write the text: the DOS pass was skipped",
+                          "code page 20866 cannot write the text: the KOI8-R pass was skipped"}},
+        {"ωμεγα", {"code page 20866 cannot write the text: the KOI8-R pass was skipped"}},
+    };
+    for (const auto& [pattern, expected] : notes)
+        EXPECT_EQ(SkippedPassNotes(pattern, cpAll), expected) << pattern;
+    EXPECT_EQ(SkippedPassNotes("ωμεγα", cpWindows | cpUtf8), std::vector<std::string>{});
+    InitCodePages(1251, 866);
+    EXPECT_EQ(SkippedPassNotes("ωμεγα", cpWindows),
+              std::vector<std::string>{});  // Greek has its own page, whatever the system's
+    EXPECT_EQ(SkippedPassNotes("привет", cpAll), std::vector<std::string>{});
+}
+
 // The context reaches 55 positions either side of the hit's last unit, counted in bytes or in UTF-16
 // units, and a UTF-8 context cut inside a character loses that character.
 TEST_F(StringSearchTest, ContextLimitsTable)
