@@ -26,6 +26,7 @@
 #include "app/ResultModel.h"
 #include "lang/MultiLang.h"
 #include "search/FindFile.h"
+#include "search/StringSearch.h"
 #include "search/SearchCriteria.h"
 #include "shell/FileList.h"
 #include "shell/Seams.h"
@@ -368,7 +369,17 @@ void TFindForm::SearchDone()
         AddToTotal(TotalFiles, Engine->FilesChecked());
     AddToTotal(TotalFound, FoundCount);
     ShowEnded();
-    StatusBar->SetPanelText(1, QString());
+    // An 8-bit pass that no page could run in is said where the run's end is shown.
+    QString notes;
+    if (Engine) {
+        std::vector<std::string> all = SkippedPassNotes(Engine->ContainingText, Engine->CodePages);
+        for (const std::string& note : SkippedPassNotes(Engine->ExcludedText, Engine->CodePages))
+            if (std::find(all.begin(), all.end(), note) == all.end())
+                all.push_back(note);
+        for (const std::string& note : all)
+            notes += (notes.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromStdString(note);
+    }
+    StatusBar->SetPanelText(1, notes);
     if (CheckFlashW->isChecked())
         QApplication::alert(this); // the desktop flashes the entry; nothing blocks meanwhile
 }

@@ -315,6 +315,30 @@ private slots:
         QCOMPARE(FForm->SortColumn, 0);
     }
 
+    // A code-page pass that no page can run in (two scripts in one text) is said in the status bar
+    // when the run ends; a text the pages can write says nothing there.
+    void SkippedPassesAreSaid()
+    {
+        WriteFile(Root() + "a.txt", "nothing");
+        if (!FForm->CheckAllCP->isChecked())
+            QTest::mouseClick(FForm->CheckAllCP, Qt::LeftButton, {}, QPoint(4, FForm->CheckAllCP->height() / 2));
+        QVERIFY(FForm->CheckAllCP->isChecked());
+        SetCriteria(QStringLiteral("*.txt"), QStringLiteral("ошибка ωμεγα"));
+        QTest::mouseClick(FForm->btnFind, Qt::LeftButton);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Panel(1), QStringLiteral("code page 1251 cannot write the text: the Windows pass was skipped; "
+                                          "code page 866 cannot write the text: the DOS pass was skipped; "
+                                          "code page 20866 cannot write the text: the KOI8-R pass was skipped"));
+        SetCriteria(QStringLiteral("*.txt"), QStringLiteral("ωμεγα"));
+        QTest::mouseClick(FForm->btnFind, Qt::LeftButton);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Panel(1), QStringLiteral("code page 20866 cannot write the text: the KOI8-R pass was skipped"));
+        SetCriteria(QStringLiteral("*.txt"), QStringLiteral("ошибка"));
+        QTest::mouseClick(FForm->btnFind, Qt::LeftButton);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Panel(1), QString());
+    }
+
     // Tips show the text around the hit, and only while "Show Hints" is on.
     void TipsFollowShowHints()
     {
