@@ -143,7 +143,16 @@ private:
     }
     TElem Top() const { return FOverflow > 0 || FStack.empty() ? ecOther : static_cast<TElem>(FStack.back()); }
     // Where text goes now: after the paragraph while inside a note or comment anchored in it.
-    std::string& Sink(std::string& out) { return FCaptureDepth > 0 ? FValue : FDeferDepth > 0 ? FDeferred : out; }
+    std::string& Sink(std::string& out)
+    {
+        if (FCaptureDepth > 0) {
+            if (FValue.size() < MaxValue)
+                return FValue;
+            FDiscard.clear(); // a value longer than any cell shows: the rest is not kept
+            return FDiscard;
+        }
+        return FDeferDepth > 0 ? FDeferred : out;
+    }
     void FlushCarry(std::string& out);
     void Push(TElem e);
     TElem Pop();
@@ -169,7 +178,9 @@ private:
     std::vector<std::pair<std::uint32_t, std::string>> FFormats; // custom number formats by id
     std::vector<std::uint32_t> FXfFormats;                       // a cell style index's number format
     std::size_t FCaptureDepth = 0;
+    static constexpr std::size_t MaxValue = std::size_t{1} << 20;
     std::string FValue;          // a cell's value or a header's text, being read
+    std::string FDiscard;
     char FCellType = 'n';        // t of the cell being read: n, s, b, e, str (as 't'), inlineStr (as 'i')
     std::uint32_t FCellStyle = 0;
     bool FInSpreadsheet = false; // inside OpenDocument's spreadsheet body

@@ -194,6 +194,19 @@ TEST(uDocTextTest, WorkbookValuesAsShown)
     }
 }
 
+// A cell value or header far longer than any cell shows is kept to a bound, so memory does not
+// follow what a file claims.
+TEST(uDocTextTest, LongValuesAreBounded)
+{
+    const std::string digits(std::size_t{5} << 20, '7');
+    const TRead r = ReadText(DocumentBytes(SheetParts("", "<row><c><v>" + digits + "</v></c></row>")), dkSpreadsheet,
+                             65536);
+    EXPECT_FALSE(r.Damaged);
+    EXPECT_GT(r.Text.size(), std::size_t{1} << 19);
+    EXPECT_LT(r.Text.size(), std::size_t{2} << 20);
+    EXPECT_EQ(r.Text.find_first_not_of("7\nLedger & more"), std::string::npos);
+}
+
 // The characters a reader does not see are told even when a piece of the part ends inside one:
 // fed a byte at a time, or in pieces of any small size, the text is the same as fed whole.
 TEST(uDocTextTest, InvisibleCharactersAcrossPieces)
