@@ -49,7 +49,13 @@ Search FOLDER (default: the current folder) for files by name, date and content.
                             that --long prints (comma-separated when FILE ends in .csv, else tab)
       --fields LIST         report fields: name,ext,path,date,size, or all (default: path)
       --stats               at the end, print to standard error the two lines
-                            "Files found: N" and "Entries examined: M" (M = FilesChecked)
+                            "Files found: N" and "Entries examined: M" (M = FilesChecked), and
+                            "Not fully searched: N" with a count per reason when there were any
+      --skipped FILE        write to FILE one record (reason, tab, path; -0 applies) for each
+                            file not found whose text could not be searched in full: cannot open
+                            (permission), read error, vanished during the run, damaged or
+                            encrypted PDF, damaged or encrypted document, cut at the size bound,
+                            not a regular file (--in-list)
       --ansi-codepage N, --oem-codepage N   override the code pages for this run
       --threads N           threads that walk and test (default: one per core when a text is
                             given, else one; at most 4 per core); the output is the same
@@ -198,6 +204,7 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
         {"from", true},         {"to", true},            {"last-months", true},    {"last-days", true},
         {"in-list", true},      {"list-only", true},     {"long", false},          {"context", false},
         {"null", false},        {"report", true},        {"fields", true},         {"stats", false},
+        {"skipped", true},
         {"ansi-codepage", true}, {"oem-codepage", true}, {"quiet", false},         {"help", false},
         {"version", false},     {"line-buffered", false}, {"threads", true}};
 
@@ -298,6 +305,8 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
             o.Fields = ParseFields(value);
         } else if (name == "stats") {
             o.Stats = true;
+        } else if (name == "skipped") {
+            o.Skipped = value;
         } else if (name == "ansi-codepage") {
             o.AnsiCodePage = ParseCount("--ansi-codepage", value, 1, 65535);
         } else if (name == "oem-codepage") {

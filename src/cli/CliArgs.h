@@ -47,6 +47,7 @@ struct TCliOptions
     std::string Report;
     TReportFields Fields;
     bool Stats = false;
+    std::string Skipped; ///< where the files not searched in full are written, empty: nowhere
     bool Quiet = false;
     int Threads = 0; ///< 0: one per core
     bool LineBuffered = false;

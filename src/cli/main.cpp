@@ -12,6 +12,7 @@
 #include "cli/CliArgs.h"
 #include "cli/PathList.h"
 #include "platform/Console.h"
+#include "search/ContentPool.h"
 #include "search/FindFile.h"
 #include "search/StringSearch.h"
 #include "search/Report.h"
@@ -218,12 +219,41 @@ int Run(const TCliOptions& o)
     };
     engine.OnFolderChange = [&](TFindFile& sender) { progress.Update(found, sender.CurrentFolder()); };
     // A file that was not found but whose text was not searched in full: "not found" does not mean
-    // "not there" for it, so it is said.
+    // "not there" for it. A cut is said at once; every reason is counted, and written with --skipped.
+    std::FILE* skipped = nullptr;
+    if (!o.Skipped.empty()) {
+        skipped = std::fopen(o.Skipped.c_str(), "wb");
+        if (!skipped)
+            throw std::runtime_error("cannot write '" + o.Skipped + "': " + std::strerror(errno));
+    }
+    struct TCloser
+    {
+        std::FILE*& File;
+        ~TCloser()
+        {
+            if (File)
+                std::fclose(File);
+        }
+    } closeSkipped{skipped};
+    std::vector<std::pair<std::string, long>> reasons; // in the order first met
+    long incomplete = 0;
     engine.OnIncomplete = [&](TFindFile&, const std::string& path, const std::string& reason) {
-        if (stdoutIsTerminal)
-            progress.Clear();
-        output.Flush();
-        Fail(path + ": not fully searched: " + reason);
+        ++incomplete;
+        auto it = std::find_if(reasons.begin(), reasons.end(), [&](const auto& r) { return r.first == reason; });
+        if (it == reasons.end())
+            reasons.emplace_back(reason, 1);
+        else
+            ++it->second;
+        if (skipped) {
+            const std::string line = reason + '\t' + path + end;
+            std::fwrite(line.data(), 1, line.size(), skipped);
+        }
+        if (reason == CutAtSizeBound) {
+            if (stdoutIsTerminal)
+                progress.Clear();
+            output.Flush();
+            Fail(path + ": not fully searched: " + reason);
+        }
     };
 
     // A reader that quits (| head -1) ends the run at once, not at the next record, which a long
@@ -261,7 +291,14 @@ int Run(const TCliOptions& o)
         return OutputFailed(output.Error());
     if (o.Stats) {
         std::fprintf(stderr, "Files found: %ld\nEntries examined: %d\n", found, engine.FilesChecked());
+        if (incomplete > 0) {
+            std::fprintf(stderr, "Not fully searched: %ld\n", incomplete);
+            for (const auto& [reason, count] : reasons)
+                std::fprintf(stderr, "  %s: %ld\n", reason.c_str(), count);
+        }
     }
+    if (skipped && (std::fflush(skipped) != 0 || std::ferror(skipped)))
+        throw std::runtime_error("cannot write '" + o.Skipped + "'");
     if (!engine.ErrorMessage().empty()) {
         Fail(engine.ErrorMessage());
         return ExitError;

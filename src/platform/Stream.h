@@ -18,7 +18,14 @@ namespace trovex
 class EReadError : public std::runtime_error
 {
 public:
+    /// What kind of failure, for the report of files not searched.
+    enum TKind : std::uint8_t { ekRead, ekPermission, ekVanished, ekNotRegular };
     using std::runtime_error::runtime_error;
+    EReadError(const std::string& message, TKind kind) : std::runtime_error(message), FKind(kind) {}
+    TKind Kind() const { return FKind; }
+
+private:
+    TKind FKind = ekRead;
 };
 
 /// The run was told to end while a file was being read: that file gets no verdict at all.

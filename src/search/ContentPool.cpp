@@ -116,6 +116,8 @@ bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settin
     // Text past a bound was not searched: a file not found is then not known to lack the text.
     if (incomplete && ((documentText && documentText->Cut()) || (pdfText && pdfText->Cut())))
         *incomplete = CutAtSizeBound;
+    if (incomplete && documentText && documentText->Damaged())
+        *incomplete = DamagedDocument;
     // A PDF document whose text cannot be had at all is a file that cannot be read.
     if (pdfText && pdfText->Damaged())
         throw EPdfError(pdfText->Locked() ? "PDF document \"" + path + "\" needs a password"
@@ -126,6 +128,27 @@ bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settin
 } // namespace
 
 const char* const CutAtSizeBound = "cut at the size bound";
+const char* const CannotOpenPermission = "cannot open (permission)";
+const char* const ReadFailed = "read error";
+const char* const VanishedDuringRun = "vanished during the run";
+const char* const NotRegularFile = "not a regular file";
+const char* const DamagedPdf = "damaged or encrypted PDF";
+const char* const DamagedDocument = "damaged or encrypted document";
+
+const char* ReasonOf(const std::exception& error)
+{
+    if (dynamic_cast<const EPdfError*>(&error))
+        return DamagedPdf;
+    if (const auto* read = dynamic_cast<const EReadError*>(&error)) {
+        switch (read->Kind()) {
+        case EReadError::ekPermission: return CannotOpenPermission;
+        case EReadError::ekVanished: return VanishedDuringRun;
+        case EReadError::ekNotRegular: return NotRegularFile;
+        default: return ReadFailed;
+        }
+    }
+    return ReadFailed;
+}
 
 bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                     const std::string& name, const std::string& path, bool& match, std::string& foundText,

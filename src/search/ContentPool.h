@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -61,7 +62,16 @@ bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, 
                     const std::atomic<bool>* cancel = nullptr, TFindData* record = nullptr,
                     std::int32_t* foundPage = nullptr, std::string* incomplete = nullptr);
 
-/// The reason given for a file whose text goes on past what is read.
+/// The reasons a file was not searched in full, as the report of such files gives them.
 extern const char* const CutAtSizeBound;
+extern const char* const CannotOpenPermission;
+extern const char* const ReadFailed;
+extern const char* const VanishedDuringRun;
+extern const char* const NotRegularFile;
+extern const char* const DamagedPdf;
+extern const char* const DamagedDocument;
+
+/// The reason for an error a content test ended with.
+const char* ReasonOf(const std::exception& error);
 
 } // namespace trovex

@@ -42,10 +42,11 @@ void TFindFile::TestContent(bool swallowReadErrors)
         FFound.FoundPage = page;
     } catch (const ETerminated&) {
         FStatus = fsNoMatch; // the run ends here; the file half read is simply not reported
-    } catch (const std::runtime_error&) {
+    } catch (const std::runtime_error& error) {
         if (!swallowReadErrors)
             throw;
         FStatus = fsReadError;
+        DoIncomplete(FFound.FileName, ReasonOf(error));
     }
 }
 
@@ -64,7 +65,9 @@ TFindStatus TFindFile::TestFileContent(TSearcherPair& searchers, const TFolderLi
         return match ? fsMatch : fsNoMatch;
     } catch (const ETerminated&) {
         return fsNoMatch; // the run ends here; the file half read is simply not reported
-    } catch (const std::runtime_error&) {
+    } catch (const std::runtime_error& error) {
+        if (incomplete)
+            *incomplete = ReasonOf(error);
         return fsReadError;
     }
 }

@@ -581,8 +581,10 @@ void TFindFile::SearchList(const std::vector<std::string>& list, bool listOnly)
                 FStatus = fsNoMatch;
             // A device, FIFO or socket has no content to test: it simply does not match, and the list
             // goes on (only a file that cannot be read ends a list run).
-            if (FStatus == fsMatch && !(FFound.Attr & faDirectory) && haveText && (data.Attributes & faSysFile))
+            if (FStatus == fsMatch && !(FFound.Attr & faDirectory) && haveText && (data.Attributes & faSysFile)) {
                 FStatus = fsNoMatch;
+                DoIncomplete(path, NotRegularFile);
+            }
             if (FStatus == fsMatch && !(FFound.Attr & faDirectory) && haveText) {
                 // A link whose target has gone, or that loops, has nothing to read: like a vanished
                 // file it does not match, and the list goes on.

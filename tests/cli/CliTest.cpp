@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "support/PipedProcess.h"
 #include "support/TempTree.h"
 
@@ -472,5 +476,54 @@ TEST(CliCodePagesTest, EveryEncodingOnEveryDesktop)
         ::setenv(name.c_str(), value.c_str(), 1);
     EXPECT_EQ(c.Status, 0);
     EXPECT_EQ(SortedLines(c.Out), native);
+#endif
+}
+
+// The files that were not found and whose text could not be searched in full are written with
+// --skipped (reason, tab, path; -0 applies) and counted by --stats, in the same order whatever
+// the threads; a file found anyway is not among them, and the rest of the output is unchanged.
+TEST(CliSkippedTest, FilesNotSearchedInFullAreListedWithTheirReasons)
+{
+    TTempTree tree;
+    const std::string data = (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "pdfsecurity").string();
+    std::ifstream locked(data + "/user-password-rc4.pdf", std::ios::binary);
+    std::stringstream lockedBytes;
+    lockedBytes << locked.rdbuf();
+    ASSERT_FALSE(lockedBytes.str().empty());
+    tree.AddFile("a-locked.pdf", lockedBytes.str());
+    tree.AddFile("b-damaged.docx", "PK\x03\x04 not really a document");
+    tree.AddFile("c-plain.txt", "nothing here");
+    tree.AddFile("d-found.txt", "the needle");
+    const std::string root = tree.Root();
+    const std::string expected = std::string("damaged or encrypted PDF\t") + trovex::test::Native(root + "a-locked.pdf") +
+                                 "\ndamaged or encrypted document\t" + trovex::test::Native(root + "b-damaged.docx") + "\n";
+    for (const char* threads : {"1", "2"}) {
+        SCOPED_TRACE(std::string("threads ") + threads);
+        TTempTree io;
+        const TResult r = RunCli({"-q", "--threads", threads, "--stats", "--skipped", io.Path("skipped"), "-c", "needle", root});
+        EXPECT_EQ(r.Status, 0);
+        EXPECT_EQ(r.Out, trovex::test::Native(root + "d-found.txt") + "\n");
+        EXPECT_EQ(ReadAll(io.Path("skipped")), expected);
+        EXPECT_EQ(r.Err, "Files found: 1\nEntries examined: 6\nNot fully searched: 2\n"
+                         "  damaged or encrypted PDF: 1\n  damaged or encrypted document: 1\n");
+    }
+    // NUL-ended records; nothing to say when every file was searched whole.
+    TTempTree io;
+    const TResult nul = RunCli({"-q", "-0", "--skipped", io.Path("skipped"), "-n", "*.pdf", "-c", "needle", root});
+    EXPECT_EQ(nul.Status, 1);
+    EXPECT_EQ(ReadAll(io.Path("skipped")), "damaged or encrypted PDF\t" + trovex::test::Native(root + "a-locked.pdf") +
+                                               std::string(1, '\0'));
+    const TResult none = RunCli({"-q", "--stats", "--skipped", io.Path("none"), "-n", "*.txt", "-c", "needle", root});
+    EXPECT_EQ(ReadAll(io.Path("none")), "");
+    EXPECT_EQ(none.Err, "Files found: 1\nEntries examined: 6\n");
+#ifndef _WIN32
+    // A FIFO given in a list has no text to search: said, and the list goes on.
+    const std::string fifo = tree.Path("e-fifo.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    tree.AddFile("list.txt", fifo + "\n" + root + "d-found.txt\n");
+    const TResult listed = RunCli({"-q", "--skipped", io.Path("fifo"), "-c", "needle", "--in-list", tree.Path("list.txt")});
+    EXPECT_EQ(listed.Status, 0);
+    EXPECT_EQ(listed.Out, root + "d-found.txt\n");
+    EXPECT_EQ(ReadAll(io.Path("fifo")), "not a regular file\t" + fifo + "\n");
 #endif
 }

@@ -11,13 +11,27 @@
 
 namespace trovex
 {
+namespace
+{
+
+// An open that failed, by its cause: denied, or the file gone since it was listed.
+EReadError::TKind OpenFailure(int error)
+{
+    if (error == EACCES || error == EPERM)
+        return EReadError::ekPermission;
+    if (error == ENOENT || error == ENOTDIR)
+        return EReadError::ekVanished;
+    return EReadError::ekRead;
+}
+
+} // namespace
 
 TFileStream::TFileStream(const std::string& path) : FPath(path)
 {
     // O_NONBLOCK keeps a FIFO that slipped past the type check from blocking the open.
     FHandle = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (FHandle < 0)
-        throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+        throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno), OpenFailure(errno));
     const std::size_t slash = path.find_last_of('/');
     CheckRegular(slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1),
                  IsPseudoFileSystem(FHandle));
@@ -30,7 +44,7 @@ TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, 
     if (FHandle < 0 && errno == ELOOP)
         throw EReadError("Cannot open file \"" + path + "\". It is a link, and links are not followed");
     if (FHandle < 0)
-        throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+        throw EReadError("Cannot open file \"" + path + "\". " + std::strerror(errno), OpenFailure(errno));
     CheckRegular(name, folder.Pseudo());
 }
 
@@ -40,7 +54,7 @@ void TFileStream::CheckRegular(std::string_view name, bool pseudo)
     if (!ReadOpenFindData(FHandle, name, FRecord) || !(FRecord.Attributes & faArchive)) {
         ::close(FHandle);
         FHandle = -1;
-        throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file");
+        throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file", EReadError::ekNotRegular);
     }
     if (pseudo || FRecord.Size == 0)
         FLimit = UnknownSizeLimit;

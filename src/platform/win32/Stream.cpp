@@ -43,8 +43,13 @@ void TFileStream::OpenByPath()
     HANDLE file = ::CreateFileW(win32::WidePath(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        throw EReadError("Cannot open file \"" + path + "\". " + SystemMessage(::GetLastError()));
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        throw EReadError("Cannot open file \"" + path + "\". " + SystemMessage(error),
+                         error == ERROR_ACCESS_DENIED ? EReadError::ekPermission
+                         : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? EReadError::ekVanished
+                                                                                           : EReadError::ekRead);
+    }
     FFile = file;
     std::string_view name = path;
     while (name.size() > 1 && IsPathDelim(name.back()))
@@ -76,9 +81,13 @@ TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, 
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_SEQUENTIAL_ONLY |
                              (asReparsePoint ? FILE_OPEN_REPARSE_POINT : 0));
-        if (status < 0)
-            throw EReadError("Cannot open file \"" + path + "\". " +
-                             SystemMessage(::RtlNtStatusToDosError(status)));
+        if (status < 0) {
+            const ULONG error = ::RtlNtStatusToDosError(status);
+            throw EReadError("Cannot open file \"" + path + "\". " + SystemMessage(error),
+                             error == ERROR_ACCESS_DENIED ? EReadError::ekPermission
+                             : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? EReadError::ekVanished
+                                                                                               : EReadError::ekRead);
+        }
         return file;
     };
     FFile = open(true);
@@ -114,7 +123,7 @@ void TFileStream::CheckRegular(std::string_view name, bool pseudo)
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         ::CloseHandle(FFile);
         FFile = nullptr;
-        throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file");
+        throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file", EReadError::ekNotRegular);
     }
     // The record as the listing gives it (some systems report less of it through the handle).
     if (ReadFindData(FPath, FRecord)) {
