@@ -6,11 +6,15 @@
 #include "readers/PdfEncodings.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <set>
 
 #include <zlib.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #if TROVEX_HAVE_LIBDEFLATE
 #include <libdeflate.h>
 #endif
@@ -146,17 +150,56 @@ TObject TLexer::ParseNumber()
     return o;
 }
 
-std::string TLexer::ParseLiteral()
+namespace
 {
-    std::string out;
-    ++FPos; // the "("
+
+// The bytes that end a run of plain bytes inside a literal string.
+constexpr std::array<bool, 256> StringSpecials = [] {
+    std::array<bool, 256> t{};
+    for (const char c : {'\\', '(', ')', '\r'})
+        t[static_cast<unsigned char>(c)] = true;
+    return t;
+}();
+
+// The first byte in [p, end) that ends a run of plain bytes in a literal string, 16 at a time.
+const char* FindStringSpecial(const char* p, const char* end)
+{
+#if defined(__x86_64__)
+    const __m128i backslash = _mm_set1_epi8('\\'), open = _mm_set1_epi8('('), close = _mm_set1_epi8(')'),
+                  cr = _mm_set1_epi8('\r');
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, open)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(bytes, close), _mm_cmpeq_epi8(bytes, cr)));
+        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)))
+            return p + __builtin_ctz(mask);
+    }
+#endif
+    while (p != end && !StringSpecials[static_cast<unsigned char>(*p)])
+        ++p;
+    return p;
+}
+
+} // namespace
+
+void TLexer::ReadLiteral(std::string_view data, std::size_t& pos, std::string& out)
+{
+    out.clear();
+    ++pos; // the "("
     int nesting = 1;
-    while (FPos < FData.size()) {
-        const char c = FData[FPos++];
+    const std::size_t size = data.size();
+    while (pos < size) {
+        // Most of a string is plain bytes: taken as one run.
+        const std::size_t run = static_cast<std::size_t>(FindStringSpecial(data.data() + pos, data.data() + size) - data.data());
+        out.append(data.data() + pos, run - pos);
+        pos = run;
+        if (pos >= size)
+            break;
+        const char c = data[pos++];
         if (c == '\\') {
-            if (FPos >= FData.size())
+            if (pos >= size)
                 break;
-            const char e = FData[FPos++];
+            const char e = data[pos++];
             switch (e) {
             case 'n': out.push_back('\n'); break;
             case 'r': out.push_back('\r'); break;
@@ -164,15 +207,15 @@ std::string TLexer::ParseLiteral()
             case 'b': out.push_back('\b'); break;
             case 'f': out.push_back('\f'); break;
             case '\r':
-                if (FPos < FData.size() && FData[FPos] == '\n')
-                    ++FPos;
+                if (pos < size && data[pos] == '\n')
+                    ++pos;
                 break;
             case '\n': break;
             default:
                 if (e >= '0' && e <= '7') {
                     int v = e - '0';
-                    for (int k = 0; k < 2 && FPos < FData.size() && FData[FPos] >= '0' && FData[FPos] <= '7'; ++k)
-                        v = v * 8 + (FData[FPos++] - '0');
+                    for (int k = 0; k < 2 && pos < size && data[pos] >= '0' && data[pos] <= '7'; ++k)
+                        v = v * 8 + (data[pos++] - '0');
                     out.push_back(static_cast<char>(v & 0xFF));
                 } else {
                     out.push_back(e);
@@ -185,25 +228,21 @@ std::string TLexer::ParseLiteral()
             if (--nesting == 0)
                 break;
             out.push_back(c);
-        } else if (c == '\r') {
-            // An end of line inside a string reads as a line feed, whatever its form.
-            if (FPos < FData.size() && FData[FPos] == '\n')
-                ++FPos;
+        } else { // '\r': an end of line inside a string reads as a line feed, whatever its form
+            if (pos < size && data[pos] == '\n')
+                ++pos;
             out.push_back('\n');
-        } else {
-            out.push_back(c);
         }
     }
-    return out;
 }
 
-std::string TLexer::ParseHex()
+void TLexer::ReadHex(std::string_view data, std::size_t& pos, std::string& out)
 {
-    std::string out;
-    ++FPos; // the "<"
+    out.clear();
+    ++pos; // the "<"
     int high = -1;
-    while (FPos < FData.size()) {
-        const char c = FData[FPos++];
+    while (pos < data.size()) {
+        const char c = data[pos++];
         if (c == '>')
             break;
         const int v = HexValue(c);
@@ -218,25 +257,44 @@ std::string TLexer::ParseHex()
     }
     if (high >= 0)
         out.push_back(static_cast<char>(high << 4));
+}
+
+void TLexer::ReadName(std::string_view data, std::size_t& pos, std::string& out)
+{
+    out.clear();
+    ++pos; // the "/"
+    while (pos < data.size()) {
+        const char c = data[pos];
+        if (IsPdfSpace(c) || IsPdfDelimiter(c))
+            break;
+        if (c == '#' && pos + 2 < data.size() && HexValue(data[pos + 1]) >= 0 && HexValue(data[pos + 2]) >= 0) {
+            out.push_back(static_cast<char>(HexValue(data[pos + 1]) << 4 | HexValue(data[pos + 2])));
+            pos += 3;
+            continue;
+        }
+        out.push_back(c);
+        ++pos;
+    }
+}
+
+std::string TLexer::ParseLiteral()
+{
+    std::string out;
+    ReadLiteral(FData, FPos, out);
+    return out;
+}
+
+std::string TLexer::ParseHex()
+{
+    std::string out;
+    ReadHex(FData, FPos, out);
     return out;
 }
 
 std::string TLexer::ParseNameText()
 {
     std::string out;
-    ++FPos; // the "/"
-    while (FPos < FData.size()) {
-        const char c = FData[FPos];
-        if (IsPdfSpace(c) || IsPdfDelimiter(c))
-            break;
-        if (c == '#' && FPos + 2 < FData.size() && HexValue(FData[FPos + 1]) >= 0 && HexValue(FData[FPos + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(FData[FPos + 1]) << 4 | HexValue(FData[FPos + 2])));
-            FPos += 3;
-            continue;
-        }
-        out.push_back(c);
-        ++FPos;
-    }
+    ReadName(FData, FPos, out);
     return out;
 }
 

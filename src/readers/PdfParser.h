@@ -159,6 +159,12 @@ public:
     void SkipSpace();
     std::string_view Data() const { return FData; }
 
+    /// A literal string, a hex string or a name that starts at data[pos], decoded into `out`; `pos`
+    /// ends past it. The content-stream reader reads its operands with them too.
+    static void ReadLiteral(std::string_view data, std::size_t& pos, std::string& out);
+    static void ReadHex(std::string_view data, std::size_t& pos, std::string& out);
+    static void ReadName(std::string_view data, std::size_t& pos, std::string& out);
+
 private:
     TObject ParseNumber();
     std::string ParseLiteral();

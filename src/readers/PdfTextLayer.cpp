@@ -578,33 +578,6 @@ const char* FindActsOn(const char* p, const char* end)
     return p;
 }
 
-// The bytes that end a run of plain bytes inside a literal string.
-constexpr std::array<bool, 256> StringSpecials = [] {
-    std::array<bool, 256> t{};
-    for (const char c : {'\\', '(', ')', '\r'})
-        t[static_cast<unsigned char>(c)] = true;
-    return t;
-}();
-
-// The first byte in [p, end) that ends a run of plain bytes in a literal string, 16 at a time.
-const char* FindStringSpecial(const char* p, const char* end)
-{
-#if defined(__x86_64__)
-    const __m128i backslash = _mm_set1_epi8('\\'), open = _mm_set1_epi8('('), close = _mm_set1_epi8(')'),
-                  cr = _mm_set1_epi8('\r');
-    for (; end - p >= 16; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, backslash), _mm_cmpeq_epi8(bytes, open)),
-                                         _mm_or_si128(_mm_cmpeq_epi8(bytes, close), _mm_cmpeq_epi8(bytes, cr)));
-        if (const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)))
-            return p + __builtin_ctz(mask);
-    }
-#endif
-    while (p != end && !StringSpecials[static_cast<unsigned char>(*p)])
-        ++p;
-    return p;
-}
-
 // Reads content streams the way TLexer reads them, operands straight into reusable slots.
 class TContentLexer
 {
@@ -825,112 +798,9 @@ public:
     }
 
 private:
-    void Literal(std::string& out)
-    {
-        out.clear();
-        ++FPos; // the "("
-        int nesting = 1;
-        const std::size_t size = FData.size();
-        while (FPos < size) {
-            // Most of a string is plain bytes: taken as one run.
-            std::size_t run = FPos;
-            run = static_cast<std::size_t>(FindStringSpecial(FData.data() + run, FData.data() + size) - FData.data());
-            out.append(FData.data() + FPos, run - FPos);
-            FPos = run;
-            if (FPos >= size)
-                break;
-            const char c = FData[FPos++];
-            if (c == '\\') {
-                if (FPos >= size)
-                    break;
-                const char e = FData[FPos++];
-                switch (e) {
-                case 'n': out.push_back('\n'); break;
-                case 'r': out.push_back('\r'); break;
-                case 't': out.push_back('\t'); break;
-                case 'b': out.push_back('\b'); break;
-                case 'f': out.push_back('\f'); break;
-                case '\r':
-                    if (FPos < size && FData[FPos] == '\n')
-                        ++FPos;
-                    break;
-                case '\n': break;
-                default:
-                    if (e >= '0' && e <= '7') {
-                        int v = e - '0';
-                        for (int k = 0; k < 2 && FPos < size && FData[FPos] >= '0' && FData[FPos] <= '7'; ++k)
-                            v = v * 8 + (FData[FPos++] - '0');
-                        out.push_back(static_cast<char>(v & 0xFF));
-                    } else {
-                        out.push_back(e);
-                    }
-                }
-            } else if (c == '(') {
-                ++nesting;
-                out.push_back(c);
-            } else if (c == ')') {
-                if (--nesting == 0)
-                    break;
-                out.push_back(c);
-            } else { // '\r': an end of line inside a string reads as a line feed
-                if (FPos < size && FData[FPos] == '\n')
-                    ++FPos;
-                out.push_back('\n');
-            }
-        }
-    }
-
-    static int HexDigit(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
-    void Hex(std::string& out)
-    {
-        out.clear();
-        ++FPos; // the "<"
-        int high = -1;
-        while (FPos < FData.size()) {
-            const char c = FData[FPos++];
-            if (c == '>')
-                break;
-            const int v = HexDigit(c);
-            if (v < 0)
-                continue;
-            if (high < 0) {
-                high = v;
-            } else {
-                out.push_back(static_cast<char>(high << 4 | v));
-                high = -1;
-            }
-        }
-        if (high >= 0)
-            out.push_back(static_cast<char>(high << 4));
-    }
-
-    void Name(std::string& out)
-    {
-        out.clear();
-        ++FPos; // the "/"
-        while (FPos < FData.size()) {
-            const char c = FData[FPos];
-            if (CharClasses[static_cast<unsigned char>(c)] != 0)
-                break;
-            if (c == '#' && FPos + 2 < FData.size() && HexDigit(FData[FPos + 1]) >= 0 && HexDigit(FData[FPos + 2]) >= 0) {
-                out.push_back(static_cast<char>(HexDigit(FData[FPos + 1]) << 4 | HexDigit(FData[FPos + 2])));
-                FPos += 3;
-                continue;
-            }
-            out.push_back(c);
-            ++FPos;
-        }
-    }
+    void Literal(std::string& out) { TLexer::ReadLiteral(FData, FPos, out); }
+    void Hex(std::string& out) { TLexer::ReadHex(FData, FPos, out); }
+    void Name(std::string& out) { TLexer::ReadName(FData, FPos, out); }
 
     // An array of strings and numbers, as TJ takes it; false (nothing read) for any other array.
     bool ArrayOf(TOperand& o)
