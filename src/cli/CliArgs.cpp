@@ -41,19 +41,26 @@ Search FOLDER (default: the current folder) for files by name, date and content.
   -C, --context             after the path (or the cells), a tab and the text around the hit, with
                             backslash, tab, CR and LF written as \\ \t \r \n (the tab is printed
                             even when that text is empty)
+      --show-match          after the path (or the cells), a tab and where and how the file
+                            matched: the place in a container (page 3, sheet Budget, slide 12,
+                            header, comment, member docs/a.txt), then the form: name, or the
+                            code page the bytes matched in (ANSI 1251, OEM 866, KOI8-R, UTF-8,
+                            UTF-16LE), joined by ", "; before the --context field
   -0, --null                end each record with a NUL byte instead of a newline
       --line-buffered       write each record out as soon as it is found, even when standard
                             output is not a terminal (by default output to a file or pipe is
                             buffered; on a terminal each record is written at once)
       --report FILE         also write the report of the window's "Report..." from the same cells
                             that --long prints (comma-separated when FILE ends in .csv, else tab)
-      --fields LIST         report fields: name,ext,path,date,size, or all (default: path)
+      --fields LIST         report fields: name,ext,path,date,size, or all (default: path); match
+                            adds the --show-match text as the last field
       --stats               at the end, print to standard error the two lines
                             "Files found: N" and "Entries examined: M" (M = FilesChecked), and
                             "Not fully searched: N" with a count per reason when there were any
       --skipped FILE        write to FILE one record (reason, tab, path; -0 applies) for each
                             file not found whose text could not be searched in full: cannot open
-                            (permission), read error, vanished during the run, damaged or
+                            (permission), read error, vanished during the run, damaged archive,
+                            member not searched (encrypted, unknown method, damaged), damaged or
                             encrypted PDF, damaged or encrypted document, cut at the size bound,
                             not a regular file (--in-list)
       --ansi-codepage N, --oem-codepage N   override the code pages for this run
@@ -136,8 +143,10 @@ TReportFields ParseFields(const std::string& list)
             fields.Size = true;
         else if (item == "all")
             fields.All = true;
+        else if (item == "match")
+            fields.Match = true;
         else
-            throw EUsageError("unknown report field '" + item + "' (use name,ext,path,date,size or all)");
+            throw EUsageError("unknown report field '" + item + "' (use name,ext,path,date,size,match or all)");
     }
     return fields;
 }
@@ -204,7 +213,7 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
         {"from", true},         {"to", true},            {"last-months", true},    {"last-days", true},
         {"in-list", true},      {"list-only", true},     {"long", false},          {"context", false},
         {"null", false},        {"report", true},        {"fields", true},         {"stats", false},
-        {"skipped", true},
+        {"skipped", true},      {"show-match", false},
         {"ansi-codepage", true}, {"oem-codepage", true}, {"quiet", false},         {"help", false},
         {"version", false},     {"line-buffered", false}, {"threads", true}};
 
@@ -297,6 +306,8 @@ TCliOptions ParseCliArgs(const std::vector<std::string>& args)
             o.Long = true;
         } else if (name == "context") {
             o.Context = true;
+        } else if (name == "show-match") {
+            o.ShowMatch = true;
         } else if (name == "null") {
             o.Null = true;
         } else if (name == "report") {

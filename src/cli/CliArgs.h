@@ -43,6 +43,7 @@ struct TCliOptions
     std::string ListOnly;
     bool Long = false;
     bool Context = false;
+    bool ShowMatch = false;
     bool Null = false;
     std::string Report;
     TReportFields Fields;

@@ -207,6 +207,10 @@ int Run(const TCliOptions& o)
         }
         if (!o.Long)
             record = info.FileName;
+        if (o.ShowMatch) {
+            record.push_back('\t');
+            record += EscapeContext(MatchText(info));
+        }
         if (o.Context) {
             record.push_back('\t');
             record += EscapeContext(info.FoundText);

@@ -17,6 +17,13 @@ namespace
 {
 
 constexpr std::uint16_t LocalHeaderSignature = 0x0403; // "PK" then bytes 3 and 4
+// What may follow the last member: the central directory, the end records of ZIP64 and ZIP.
+constexpr std::uint16_t DirectorySignature = 0x0201;
+constexpr std::uint16_t Zip64EndSignature = 0x0606;
+constexpr std::uint16_t EndSignature = 0x0605;
+constexpr std::uint32_t DescriptorSignature = 0x08074b50;
+constexpr std::uint16_t EncryptedFlag = 0x0001;
+constexpr std::uint16_t DescriptorFlag = 0x0008; // sizes and CRC follow the data
 constexpr std::uint16_t MethodStored = 0;
 constexpr std::uint16_t MethodDeflated = 8;
 
@@ -98,6 +105,7 @@ void TZipFile::Close()
     FBlockStart = 0;
     FEntries.clear();
     FMembers.clear();
+    FComplete = false;
 }
 
 void TZipFile::Open(const std::string& path)
@@ -194,6 +202,7 @@ void TZipFile::Scan(const std::function<bool(std::string_view)>& enough)
     std::vector<TFound> found;
     const std::uint64_t size = FSize;
     std::uint64_t pos = 0;
+    bool stopped = false; // by `enough`
     // Sizes are added in 64 bits, so no header can wrap the position around; the scan ends at the
     // first header that is damaged or whose member data would run past the end of the file (or at
     // the point where the file now ends, when it was cut short meanwhile).
@@ -205,23 +214,55 @@ void TZipFile::Scan(const std::function<bool(std::string_view)>& enough)
             break;
         const std::uint16_t flags = U16(h, OffFlags);
         const std::uint16_t method = U16(h, OffMethod);
-        const std::uint32_t compressed = U32(h, OffCompressedSize);
+        std::uint32_t compressed = U32(h, OffCompressedSize);
         const std::uint32_t uncompressed = U32(h, OffUncompressedSize);
         const std::uint64_t nameLength = U16(h, OffNameLength);
         const std::uint64_t extraLength = U16(h, OffExtraLength);
         const std::uint64_t dataStart = pos + ZipLocalHeaderSize + nameLength + extraLength;
-        const std::uint64_t next = dataStart + compressed;
-        if (next > size)
-            break;
         const std::string_view stored = Fetch(pos + ZipLocalHeaderSize, static_cast<std::size_t>(nameLength));
         if (stored.size() < nameLength)
             break;
         std::string name = MemberName(stored, (flags & ZipUtf8NameFlag) != 0);
-        std::string key = name; // already lower case, and lowering again changes nothing
-        found.push_back({std::move(name), {std::move(key), dataStart, compressed, uncompressed, method}});
-        if (enough && enough(found.back().Name))
+        const char* problem = (flags & EncryptedFlag) != 0 ? "encrypted"
+                              : method != MethodStored && method != MethodDeflated ? "unknown method"
+                                                                                   : nullptr;
+        std::uint64_t next = dataStart + compressed;
+        if ((flags & DescriptorFlag) != 0 && compressed == 0) {
+            // Written as a stream: the sizes follow the data. A deflated member ends where its
+            // data does, and the descriptor after it (with or without its signature, with 32- or
+            // 64-bit sizes) leads to the next header.
+            const std::uint64_t length = method == MethodDeflated && !problem ? DeflatedLength(dataStart) : 0;
+            if (length == 0) {
+                std::string key = name;
+                found.push_back({std::move(name), {std::move(key), dataStart, 0, 0, method, problem ? problem : "damaged"}});
+                break; // where the next member starts is not known
+            }
+            compressed = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, UINT32_MAX));
+            next = dataStart + length;
+            const std::string_view sig = Fetch(next, 4);
+            if (sig.size() == 4 && U32(sig, 0) == DescriptorSignature)
+                next += 4;
+            const std::string_view after = Fetch(next + 12, 2);
+            next += after.size() == 2 && after[0] == 'P' && after[1] == 'K' ? 12 : 20;
+            if (next > size)
+                next = size;
+        }
+        if (next > size)
             break;
+        std::string key = name; // already lower case, and lowering again changes nothing
+        found.push_back({std::move(name), {std::move(key), dataStart, compressed, uncompressed, method, problem}});
+        if (enough && enough(found.back().Name)) {
+            stopped = true;
+            break;
+        }
         pos = next;
+    }
+    if (stopped || pos == size) {
+        FComplete = true;
+    } else {
+        const std::string_view h = Fetch(pos, 4);
+        FComplete = h.size() == 4 && h[0] == 'P' && h[1] == 'K' &&
+                    (U16(h, 2) == DirectorySignature || U16(h, 2) == EndSignature || U16(h, 2) == Zip64EndSignature);
     }
     // Stable: of names equal without regard to case, the member met first stays.
     std::stable_sort(found.begin(), found.end(),
@@ -235,6 +276,46 @@ void TZipFile::Scan(const std::function<bool(std::string_view)>& enough)
         FEntries.push_back(std::move(f.Name));
         FMembers.push_back(std::move(f.Member));
     }
+}
+
+std::uint64_t TZipFile::DeflatedLength(std::uint64_t offset) const
+{
+    z_stream z{};
+    if (inflateInit2(&z, RawWindowBits) != Z_OK)
+        return 0;
+    auto input = std::make_unique<unsigned char[]>(InputPiece);
+    auto output = std::make_unique<unsigned char[]>(InputPiece);
+    std::uint64_t at = offset;
+    std::uint64_t length = 0;
+    for (;;) {
+        if (z.avail_in == 0) {
+            const std::size_t got = ReadAt(at, input.get(), InputPiece);
+            if (got == 0)
+                break;
+            at += got;
+            z.next_in = input.get();
+            z.avail_in = static_cast<uInt>(got);
+        }
+        z.next_out = output.get();
+        z.avail_out = static_cast<uInt>(InputPiece);
+        const int result = inflate(&z, Z_NO_FLUSH);
+        if (result == Z_STREAM_END) {
+            length = at - offset - z.avail_in;
+            break;
+        }
+        if (result != Z_OK)
+            break;
+    }
+    inflateEnd(&z);
+    return length;
+}
+
+const char* TZipFile::MemberProblem(const std::string& entry) const
+{
+    const std::string key = Utf8Lower(LowerAsciiLetters(entry));
+    auto it = std::lower_bound(FMembers.begin(), FMembers.end(), key,
+                               [](const TMember& m, const std::string& k) { return m.Key < k; });
+    return it != FMembers.end() && it->Key == key ? it->Problem : nullptr;
 }
 
 std::unique_ptr<TZipMemberStream> TZipFile::OpenMember(const std::string& entry, std::size_t maxBytes) const

@@ -108,6 +108,14 @@ public:
     /// A name whose UTF-8 flag (general-purpose bit 11) is clear is read in the OEM code page.
     const std::vector<std::string>& Entries() const { return FEntries; }
 
+    /// False when the listing stopped at something that is neither a member nor the archive's
+    /// directory: members after that point, if any, are not listed.
+    bool Complete() const { return FComplete; }
+    /// Why a listed member's content cannot be had: "encrypted", "unknown method" (neither stored
+    /// nor deflated) or "damaged" (a stored member whose size is kept after its data); null when it
+    /// can. Damaged deflated data is found only while unpacking (TZipMemberStream::Failed).
+    const char* MemberProblem(const std::string& entry) const;
+
     /// The content of a listed member (found without regard to case): stored members as they are,
     /// deflated ones inflated to at most their recorded uncompressed size (and maxBytes), empty for
     /// other methods or data that does not inflate. Throws EErrorInZip
@@ -128,8 +136,12 @@ private:
         std::uint32_t Compressed = 0;
         std::uint32_t Uncompressed = 0;
         std::uint16_t Method = 0;
+        const char* Problem = nullptr;
     };
 
+    /// The length of the raw deflate stream starting at `offset`, found by inflating it; 0 when it
+    /// does not end inside the archive.
+    std::uint64_t DeflatedLength(std::uint64_t offset) const;
     void Scan(const std::function<bool(std::string_view)>& enough = {});
     /// Up to `count` bytes at `offset`, fewer where the archive ends (or has been cut short since).
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
@@ -146,6 +158,7 @@ private:
     std::uint64_t FBlockStart = 0;
     std::vector<std::string> FEntries;
     std::vector<TMember> FMembers; // parallel to FEntries
+    bool FComplete = false;
 };
 
 } // namespace trovex

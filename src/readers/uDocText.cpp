@@ -136,18 +136,21 @@ int PartRank(TDocKind kind, std::string_view name)
             return 5;
         return -1;
     case dkSpreadsheet:
-        // The sheets' names and the date system, and the number formats, before the cells need them.
-        if (name == "xl/workbook.xml")
+        // Which part is which sheet, the sheets' names and the date system, and the number formats,
+        // before the cells need them.
+        if (name == "xl/_rels/workbook.xml.rels")
             return 0;
-        if (name == "xl/styles.xml")
+        if (name == "xl/workbook.xml")
             return 1;
-        if (name == "xl/sharedstrings.xml")
+        if (name == "xl/styles.xml")
             return 2;
-        if (PartIn(name, "xl/worksheets/"))
+        if (name == "xl/sharedstrings.xml")
             return 3;
-        if (PartIn(name, "xl/", "comments") || PartIn(name, "xl/comments/"))
+        if (PartIn(name, "xl/worksheets/"))
             return 4;
-        return PartIn(name, "xl/threadedcomments/") ? 5 : -1;
+        if (PartIn(name, "xl/", "comments") || PartIn(name, "xl/comments/"))
+            return 5;
+        return PartIn(name, "xl/threadedcomments/") ? 6 : -1;
     case dkPresentation:
         if (PartIn(name, "ppt/slides/"))
             return 0;
@@ -165,6 +168,40 @@ int PartRank(TDocKind kind, std::string_view name)
         break;
     }
     return -1;
+}
+
+// Where a part's text stands, as the document's reader would name it (a sheet by the workbook's
+// name for it); places met inside a part are marked by the scanner.
+std::string PartPlace(TDocKind kind, std::string_view name, const TDocXmlText& xml)
+{
+    switch (kind) {
+    case dkWordProcessing:
+        if (name == "word/document.xml")
+            return "body";
+        if (PartIn(name, "word/", "header"))
+            return "header";
+        if (PartIn(name, "word/", "footer"))
+            return "footer";
+        if (name == "word/comments.xml")
+            return "comment";
+        return name == "word/footnotes.xml" ? "footnote" : "endnote";
+    case dkSpreadsheet:
+        if (PartIn(name, "xl/worksheets/"))
+            return xml.SheetPlace(name);
+        if (name == "xl/sharedstrings.xml")
+            return "shared strings";
+        return PartIn(name, "xl/", "comments") || PartIn(name, "xl/comments/") || PartIn(name, "xl/threadedcomments/")
+                   ? "comment"
+                   : "workbook";
+    case dkPresentation:
+        if (PartIn(name, "ppt/slides/"))
+            return "slide " + std::to_string(PartNumber(name));
+        if (PartIn(name, "ppt/notesslides/"))
+            return "notes";
+        return PartIn(name, "ppt/slidemasters/") ? "slide master" : "slide layout";
+    default:
+        return name == "content.xml" ? "body" : "page style";
+    }
 }
 
 // The part without which a file is no document of its kind.
@@ -234,6 +271,76 @@ TDocTextStream::TDocTextStream(std::unique_ptr<TStream> archive, std::uint64_t s
 }
 
 TDocTextStream::~TDocTextStream() = default;
+
+void TDocTextStream::TakeMarks()
+{
+    std::vector<TDocXmlText::TPlaceMark>& marks = FXml->PlaceMarks();
+    for (TDocXmlText::TPlaceMark& m : marks)
+        FMarks.push_back({FHanded + m.At - FTextPos, std::move(m.Place), m.String});
+    marks.clear();
+}
+
+std::string TDocTextStream::PlaceAt(std::uint64_t offset)
+{
+    auto after = std::upper_bound(FMarks.begin(), FMarks.end(), offset,
+                                  [](std::uint64_t o, const TMark& m) { return o < m.Offset; });
+    if (after == FMarks.begin())
+        return {};
+    const TMark& mark = *(after - 1);
+    return mark.String >= 0 ? SharedStringPlace(mark.String) : mark.Place;
+}
+
+std::string TDocTextStream::SharedStringPlace(std::int64_t index)
+{
+    // The sheets are read again, only for their cells' string numbers.
+    TDocXmlText cells(FKind);
+    TInflater inflater;
+    std::string input;
+    std::string output(PieceSize, '\0');
+    std::string discard;
+    for (const TPart& part : FParts) {
+        const std::string name = AsciiLower(part.Name);
+        if (!PartIn(name, "xl/worksheets/") || part.Method != 8 || (part.Flags & EncryptedFlag) != 0)
+            continue;
+        unsigned char header[LocalHeaderSize];
+        if (!ReadAt(part.HeaderOffset, header, LocalHeaderSize) || Get32(header) != LocalSignature)
+            continue;
+        std::uint64_t at = part.HeaderOffset + LocalHeaderSize + Get16(header + 26) + Get16(header + 28);
+        if (at > FSize || part.Compressed > FSize - at || !inflater.Start())
+            continue;
+        cells.StartPart(name);
+        cells.LookForString(index);
+        std::uint64_t left = part.Compressed;
+        std::size_t budget = static_cast<std::size_t>(std::min<std::uint64_t>(FXmlLimit, SIZE_MAX));
+        z_stream& z = inflater.Z;
+        z.avail_in = 0;
+        for (;;) {
+            if (z.avail_in == 0 && left > 0) {
+                const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, PieceSize));
+                input.resize(n);
+                if (!ReadAt(at, input.data(), n))
+                    break;
+                at += n;
+                left -= n;
+                z.next_in = reinterpret_cast<Bytef*>(input.data());
+                z.avail_in = static_cast<uInt>(n);
+            }
+            z.next_out = reinterpret_cast<Bytef*>(output.data());
+            z.avail_out = static_cast<uInt>(std::min(PieceSize, budget));
+            const int result = inflate(&z, Z_NO_FLUSH);
+            const std::size_t produced = std::min(PieceSize, budget) - z.avail_out;
+            budget -= produced;
+            discard.clear();
+            cells.Feed(output.data(), produced, discard, budget);
+            cells.PlaceMarks().clear();
+            if (cells.StringShown())
+                return FXml->SheetPlace(name);
+            if (result != Z_OK || budget == 0 || (produced == 0 && z.avail_in == 0 && left == 0))
+                break;
+        }
+    }
+    return "shared strings";
+}
 
 std::vector<std::string> TDocTextStream::PartNames() const
 {
@@ -367,6 +474,7 @@ void TDocTextStream::Restart()
     FBudget = static_cast<std::size_t>(std::min<std::uint64_t>(FXmlLimit, SIZE_MAX));
     FHanded = 0;
     FCut = false;
+    FMarks.clear();
     // The text around a hit never takes a chunk's first byte: a line feed there gives a word that
     // opens the document its whole context.
     FText.clear();
@@ -401,7 +509,12 @@ bool TDocTextStream::OpenPart()
     }
     FInputOffset = dataStart;
     FInputLeft = part.Compressed;
-    FXml->StartPart(AsciiLower(part.Name));
+    const std::string lower = AsciiLower(part.Name);
+    FXml->StartPart(lower);
+    FXml->PlaceMarks().clear();
+    std::string place = PartPlace(FKind, lower, *FXml);
+    FMarks.push_back({FHanded + FText.size() - FTextPos, place, -1});
+    FXml->SetPlace(std::move(place));
     FInPart = true;
     return true;
 }
@@ -409,6 +522,7 @@ bool TDocTextStream::OpenPart()
 void TDocTextStream::ClosePart()
 {
     FXml->EndPart(FText);
+    TakeMarks();
     FInPart = false;
     ++FNextPart;
 }
@@ -446,6 +560,7 @@ bool TDocTextStream::Pump()
             FInputLeft -= n;
             FBudget -= n;
             FXml->Feed(FInput.data(), n, FText, FBudget);
+            TakeMarks();
         }
         if (FInputLeft == 0)
             ClosePart();
@@ -472,8 +587,10 @@ bool TDocTextStream::Pump()
     const int result = inflate(&z, Z_NO_FLUSH);
     const std::size_t produced = room - z.avail_out;
     FBudget -= produced;
-    if (produced > 0)
+    if (produced > 0) {
         FXml->Feed(FOutput.data(), produced, FText, FBudget);
+        TakeMarks();
+    }
     if (result == Z_STREAM_END) {
         ClosePart();
         return true;
@@ -498,6 +615,14 @@ std::size_t TDocTextStream::Read(void* buffer, std::size_t count)
         FText.resize(FTextPos + n);
     }
     FHanded += n;
+    if (FMarks.size() > 1024) {
+        // A hit lies in the piece just read: the places of text long read are no longer asked for.
+        const std::uint64_t keepFrom = FHanded > 4 * PieceSize ? FHanded - 4 * PieceSize : 0;
+        auto first = std::upper_bound(FMarks.begin(), FMarks.end(), keepFrom,
+                                      [](std::uint64_t o, const TMark& m) { return o < m.Offset; });
+        if (first != FMarks.begin())
+            FMarks.erase(FMarks.begin(), first - 1);
+    }
     std::memcpy(buffer, FText.data() + FTextPos, n);
     FTextPos += n;
     // Keep only what is still unread, so the buffer stays near one piece.

@@ -72,6 +72,12 @@ public:
     bool Cut() const { return FCut; }
     /// The parts whose text is given, in order, as named in the archive.
     std::vector<std::string> PartNames() const;
+    /// Where the text at `offset` stands in the document, as its reader would say it: "body",
+    /// "header", "footer", "footnote", "endnote", "comment", "sheet Budget", "slide 3", "notes",
+    /// "page style"; empty before the first part. Meant for the last piece read: places more than
+    /// a few pieces back are forgotten as the reading goes on. A shared string of a workbook is
+    /// placed on the first sheet that shows it, which reads those sheets again.
+    std::string PlaceAt(std::uint64_t offset);
 
 private:
     struct TPart
@@ -93,6 +99,8 @@ private:
     bool OpenPart();
     void ClosePart();
     void Fail();
+    void TakeMarks();
+    std::string SharedStringPlace(std::int64_t index);
 
     std::unique_ptr<TStream> FArchive;
     std::uint64_t FSize = 0;
@@ -116,6 +124,13 @@ private:
     bool FCut = false;
     std::string FInput;
     std::string FOutput;
+    struct TMark
+    {
+        std::uint64_t Offset;
+        std::string Place;
+        std::int64_t String;
+    };
+    std::vector<TMark> FMarks; // where each place's text begins, the oldest forgotten
     std::string FText;        // produced and not yet read
     std::size_t FTextPos = 0; // first unread byte of FText
 };

@@ -49,6 +49,8 @@ TDocXmlText::TElem TDocXmlText::Classify() const
             return ecSkip;
         if (name == "annotation")
             return FParaDepth > 0 && FSkipDepth == 0 ? ecDeferred : ecAnnotation;
+        if (name == "note")
+            return ecNote;
         if (name == "note-body")
             return FParaDepth > 0 && FSkipDepth == 0 ? ecDeferred : ecOther;
         if (FStylesPart && (name == "page-number" || name == "page-count"))
@@ -57,9 +59,24 @@ TDocXmlText::TElem TDocXmlText::Classify() const
             return ecSpreadsheet;
         if (name == "table" && FInSpreadsheet)
             return ecSheetName; // a sheet's name is on its tab
+        if (!FStylesPart && name == "page")
+            return ecPage;
+        if (FStylesPart && name == "master-page")
+            return ecMasterPage;
+        if (!FStylesPart && name == "notes")
+            return ecSpeakerNotes;
+        if (FStylesPart && std::string_view(FName, FNameLen).starts_with("style:") && (name == "header" || name == "footer" || name == "header-left" || name == "footer-left" ||
+                            name == "header-first" || name == "footer-first"))
+            return ecPageArea;
+        if (name == "presentation")
+            FPageWord = "slide"; // office:presentation holds slides, office:drawing pages
+        else if (name == "drawing")
+            FPageWord = "page";
         return ecOther;
     case dkSpreadsheet:
         switch (FSheetPart) {
+        case spRels:
+            return name == "Relationship" ? ecRelation : ecOther;
         case spWorkbook:
             if (name == "sheet")
                 return ecSheetName;
@@ -385,6 +402,24 @@ void TDocXmlText::EndStartTag(std::string& out, std::size_t& budget)
         FHiddenShape = FShapeDepth; // the shape it sits in shows a prompt, not text
     if (FElem != ecSpace && WantsAttributes(FElem))
         TakeAttributes(out);
+    if (FElem == ecPage)
+        Enter(out, std::string(FPageWord) + ' ' + std::to_string(++FPageCount));
+    else if (FElem == ecPageArea)
+        Enter(out, std::string_view(FName, FNameLen).find("footer") != std::string_view::npos ? "footer" : "header");
+    else if (FElem == ecAnnotation && FSkipDepth == 0)
+        MarkAside(out, "comment");
+    else if (FElem == ecMasterPage && std::string_view(FPageWord) == "slide")
+        Enter(out, "slide master");
+    else if (FElem == ecSpeakerNotes && !FSelfClosing)
+        MarkAside(out, "notes");
+    else if (FElem == ecHeaderFooter)
+        FFooter = std::string_view(FName, FNameLen).find("Footer") != std::string_view::npos;
+    else if (FElem == ecDeferred && FDeferDepth == 0) {
+        const bool comment = std::string_view(FName, FNameLen).ends_with("annotation");
+        FDeferredMarks.push_back({FDeferred.size(), comment ? "comment" : FNoteClass});
+    }
+    else if (FElem == ecContainer && FSheetPart == spShared && Top() != ecContainer)
+        FPlaceMarks.push_back({Sink(out).size(), {}, FStringCount++});
     const TElem parent = Top();
     StandsFor(FElem, parent, Sink(out), budget);
     // A paragraph inside another (a text box) is a line of its own; a note's or comment's
@@ -409,18 +444,39 @@ void TDocXmlText::EndElement(std::string& out)
 {
     const bool hidden = FHiddenShape > 0; // the shape's own end tag shows it again
     const TElem e = Pop();
-    if ((e == ecValue || e == ecHeaderFooter || e == ecCommentText) && FCaptureDepth == 0 && FSkipDepth == 0)
+    if (e == ecPageArea)
+        Enter(out, "page style"); // what else a page style shows: its background drawings
+    else if ((e == ecAnnotation && FSkipDepth == 0) || e == ecSpeakerNotes)
+        Return(out);
+    else if (e == ecDeferred && FDeferDepth == 0)
+        FDeferredMarks.push_back({FDeferred.size(), FPlace});
+    if ((e == ecValue || e == ecHeaderFooter || e == ecCommentText) && FCaptureDepth == 0 && FSkipDepth == 0) {
+        if (e == ecHeaderFooter)
+            MarkAside(out, FFooter ? "footer" : "header");
         EndValue(e, out);
+        if (e == ecHeaderFooter)
+            Return(out);
+    }
     if ((e == ecPara || e == ecContainer) && FSkipDepth == 0 && !hidden) {
         Sink(out).push_back('\n');
         FLastSpace = true;
     }
     // The notes and comments of a paragraph follow it; a huge one goes out at once, so what is
     // held stays small.
-    if (!FDeferred.empty() && ((FParaDepth == 0 && FDeferDepth == 0) || FDeferred.size() > (std::size_t{1} << 20))) {
-        out += FDeferred;
-        FDeferred.clear();
-    }
+    if (!FDeferred.empty() && ((FParaDepth == 0 && FDeferDepth == 0) || FDeferred.size() > (std::size_t{1} << 20)))
+        FlushDeferred(out);
+}
+
+void TDocXmlText::FlushDeferred(std::string& out)
+{
+    for (TPlaceMark& m : FDeferredMarks)
+        FPlaceMarks.push_back({out.size() + m.At, std::move(m.Place)});
+    FDeferredMarks.clear();
+    out += FDeferred;
+    FDeferred.clear();
+    if (FDeferDepth > 0) // a huge note given early: the rest of it is still the note's
+        FDeferredMarks.push_back({0, FPlaceMarks.empty() ? FPlace : FPlaceMarks.back().Place});
+    FPlaceMarks.push_back({out.size(), FPlace});
 }
 
 namespace
@@ -485,6 +541,23 @@ std::uint32_t ToNumber(std::string_view digits)
 
 } // namespace
 
+std::string TDocXmlText::SheetPlace(std::string_view part) const
+{
+    for (const auto& [id, target] : FRelations)
+        if (target == part)
+            for (const auto& [sheetId, name] : FSheets)
+                if (sheetId == id)
+                    return "sheet " + name;
+    // No relationships read: the sheets' parts are numbered in the workbook's order.
+    std::uint64_t number = 0;
+    for (const char c : part)
+        if (c >= '0' && c <= '9')
+            number = std::min<std::uint64_t>(number * 10 + static_cast<std::uint64_t>(c - '0'), 1u << 30);
+    if (number >= 1 && number <= FSheets.size())
+        return "sheet " + FSheets[number - 1].second;
+    return "sheet";
+}
+
 void TDocXmlText::TakeAttributes(std::string& out)
 {
     if (FSkipDepth > 0)
@@ -493,10 +566,27 @@ void TDocXmlText::TakeAttributes(std::string& out)
     case ecSheetName:
         if (!FAttrValues[0].empty()) {
             const std::string name = DecodeAttribute(FAttrValues[0]);
+            Enter(out, "sheet " + name);
+            if (FKind == dkSpreadsheet && FSheets.size() < 65536)
+                FSheets.emplace_back(DecodeAttribute(FAttrValues[1]), name);
             EmitText(name.data(), name.size(), Sink(out));
             Sink(out).push_back('\n');
             FLastSpace = true;
         }
+        break;
+    case ecRelation:
+        if (FRelations.size() < 65536) {
+            // Targets are relative to the workbook's folder, or absolute from the archive's root.
+            std::string target = DecodeAttribute(FAttrValues[1]);
+            target = target.starts_with('/') ? target.substr(1) : "xl/" + target;
+            for (char& c : target)
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<char>(c - 'A' + 'a');
+            FRelations.emplace_back(DecodeAttribute(FAttrValues[0]), std::move(target));
+        }
+        break;
+    case ecNote:
+        FNoteClass = FAttrValues[0] == "endnote" ? "endnote" : "footnote";
         break;
     case ecWorkbookPr:
         FDate1904 = FAttrValues[0] == "1" || FAttrValues[0] == "true";
@@ -529,6 +619,8 @@ void TDocXmlText::EndValue(TElem e, std::string& out)
         text = FValue;
     } else if (FCellType == 's' || FCellType == 'i') {
         // a shared string's number, or an inline string read as text already
+        if (FCellType == 's' && FWantString >= 0 && !FValue.empty() && ToNumber(FValue) == FWantString)
+            FStringShown = true;
     } else if (FCellType == 'b') {
         text = FValue == "1" ? "TRUE" : FValue == "0" ? "FALSE" : FValue;
     } else if (FCellType == 'n' && !FValue.empty()) {
@@ -686,7 +778,9 @@ void TDocXmlText::Feed(const char* p, std::size_t size, std::string& out, std::s
                     FCount = 0;
                 FAttrSlot = -1;
                 switch (FElem) {
-                case ecSheetName: FAttrSlot = attr == "name" ? 0 : -1; break;
+                case ecSheetName: FAttrSlot = attr == "name" ? 0 : attr == "id" ? 1 : -1; break;
+                case ecNote: FAttrSlot = attr == "note-class" ? 0 : -1; break;
+                case ecRelation: FAttrSlot = attr == "Id" ? 0 : attr == "Target" ? 1 : -1; break;
                 case ecWorkbookPr: FAttrSlot = attr == "date1904" ? 0 : -1; break;
                 case ecNumFmt: FAttrSlot = attr == "numFmtId" ? 0 : attr == "formatCode" ? 1 : -1; break;
                 case ecXf: FAttrSlot = attr == "numFmtId" ? 0 : -1; break;

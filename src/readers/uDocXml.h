@@ -37,9 +37,16 @@ public:
         FStylesPart = FKind == dkOpenDocument && name == "styles.xml";
         FSheetPart = spOther;
         if (FKind == dkSpreadsheet) {
-            if (name == "xl/workbook.xml") {
+            if (name == "xl/_rels/workbook.xml.rels") {
+                FSheetPart = spRels;
+                FRelations.clear();
+            } else if (name == "xl/workbook.xml") {
                 FSheetPart = spWorkbook;
                 FDate1904 = false;
+                FSheets.clear();
+            } else if (name == "xl/sharedstrings.xml") {
+                FSheetPart = spShared;
+                FStringCount = 0;
             } else if (name == "xl/styles.xml") {
                 FSheetPart = spStyles;
                 FFormats.clear();
@@ -52,6 +59,9 @@ public:
                 FSheetPart = spComments;
             }
         }
+        FPageCount = 0;
+        FPlace.clear();
+        FDeferredMarks.clear();
         FCaptureDepth = 0;
         FValue.clear();
         FShapeDepth = FHiddenShape = 0;
@@ -64,6 +74,31 @@ public:
         FCarryLen = 0;
     }
 
+    /// Where the text that follows stands in the document ("sheet Budget", "slide 3", "header"), met
+    /// inside a part: At is the length `out` had there. A workbook's shared string is marked by
+    /// its number in String (Place empty), as only the sheets tell where it is shown. The caller
+    /// takes the marks away after each Feed and EndPart.
+    struct TPlaceMark
+    {
+        std::size_t At = 0;
+        std::string Place;
+        std::int64_t String = -1;
+    };
+    std::vector<TPlaceMark>& PlaceMarks() { return FPlaceMarks; }
+    /// The place of the part being read, which text returns to after a comment or a note.
+    void SetPlace(std::string place) { FPlace = std::move(place); }
+    /// The place of a worksheet part (named in lower case): "sheet " and the name the workbook gives
+    /// it through its relationships, or the workbook's sheet of that number; "sheet" when unknown.
+    std::string SheetPlace(std::string_view part) const;
+    /// While set (not -1), a worksheet fed notes whether one of its cells shows shared string
+    /// `index`, and no text is given.
+    void LookForString(std::int64_t index)
+    {
+        FWantString = index;
+        FStringShown = false;
+    }
+    bool StringShown() const { return FStringShown; }
+
     /// Appends the text of the next `size` bytes of the part to `out`. Spaces that one tag stands
     /// for (text:s) are paid from `budget` and stop when it is spent. Never throws but for memory.
     void Feed(const char* p, std::size_t size, std::string& out, std::size_t& budget);
@@ -72,8 +107,7 @@ public:
     void EndPart(std::string& out)
     {
         FlushCarry(out);
-        out += FDeferred; // notes of a paragraph the part left open
-        FDeferred.clear();
+        FlushDeferred(out); // notes of a paragraph the part left open
         out.push_back('\n');
     }
 
@@ -119,9 +153,32 @@ private:
         ecHeaderFooter, // a print header or footer, with its &-codes
         ecCommentText,  // a threaded comment's text
         ecSpreadsheet,  // OpenDocument's spreadsheet body
+        ecRelation,     // a workbook relationship: which part a sheet's id names
+        ecPage,         // an OpenDocument slide or drawing page
+        ecPageArea,     // an OpenDocument page style's header or footer
+        ecNote,         // an OpenDocument footnote or endnote, by its class
+        ecSpeakerNotes, // the notes of an OpenDocument slide
+        ecMasterPage,   // an OpenDocument master page: a presentation's slide master
     };
-    enum TSheetPart : std::uint8_t { spOther, spWorkbook, spStyles, spSheet, spComments, spThreaded };
-    bool WantsAttributes(TElem e) const { return e == ecSpace || (e >= ecSheetName && e <= ecCell); }
+    enum TSheetPart : std::uint8_t { spOther, spRels, spWorkbook, spStyles, spShared, spSheet, spComments, spThreaded };
+    bool WantsAttributes(TElem e) const
+    {
+        return e == ecSpace || (e >= ecSheetName && e <= ecCell) || e == ecRelation || e == ecNote;
+    }
+    // A new place the part's text is in from here on, one it is in for a while (a comment, a print
+    // header), and the return from that.
+    void Enter(std::string& out, std::string place)
+    {
+        FPlace = place;
+        FPlaceMarks.push_back({Sink(out).size(), std::move(place)});
+    }
+    void MarkAside(std::string& out, std::string_view what)
+    {
+        const bool inner = FPlace.starts_with("sheet") || FPlace.starts_with("slide") || FPlace.starts_with("page ");
+        FPlaceMarks.push_back({Sink(out).size(), inner ? FPlace + ", " + std::string(what) : std::string(what)});
+    }
+    void Return(std::string& out) { FPlaceMarks.push_back({Sink(out).size(), FPlace}); }
+    void FlushDeferred(std::string& out);
     void TakeAttributes(std::string& out);
     void EndValue(TElem e, std::string& out);
 
@@ -188,6 +245,18 @@ private:
     std::string FAttrValues[2];  // the values of the wanted attributes of the element being read
     int FAttrSlot = -1;          // which of them the value being read is, -1: none
     bool FStylesPart = false;
+    std::vector<TPlaceMark> FPlaceMarks;
+    std::vector<TPlaceMark> FDeferredMarks; // in FDeferred: the notes' and comments' places
+    std::string FPlace;
+    const char* FNoteClass = "footnote";
+    bool FFooter = false; // the print header or footer being read is a footer
+    std::vector<std::pair<std::string, std::string>> FRelations; // id, target part (lower case)
+    std::vector<std::pair<std::string, std::string>> FSheets;    // a sheet's relationship id and name
+    std::int64_t FStringCount = 0; // shared strings begun so far
+    std::int64_t FWantString = -1;
+    bool FStringShown = false;
+    mutable const char* FPageWord = "page"; // what an OpenDocument's draw:page is to its reader
+    std::uint32_t FPageCount = 0;
     std::size_t FShapeDepth = 0;  // shapes open on a master or layout
     std::size_t FHiddenShape = 0; // the depth of the placeholder shape whose text is hidden, 0: none
     std::string FDeferred;        // the notes and comments of the paragraph being read

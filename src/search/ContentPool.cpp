@@ -39,12 +39,12 @@ namespace
 {
 bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                         const std::string& name, const std::string& path, bool& match, std::string& foundText,
-                        const std::atomic<bool>* cancel, TFindData* record, std::int32_t* foundPage,
+                        const std::atomic<bool>* cancel, TFindData* record, TFoundWhere* where,
                         std::string* incomplete)
 {
     bool recorded = false;
-    if (foundPage)
-        *foundPage = 0;
+    if (where)
+        *where = TFoundWhere{};
     auto open = [&] {
         auto raw = listing ? std::make_unique<TFileStream>(*listing, name, path) : std::make_unique<TFileStream>(path);
         if (record) {
@@ -102,8 +102,17 @@ bool RunContentTestOnce(TSearcherPair& searchers, const TContentSettings& settin
         TLend lend(*searchers.Contain, stream.get(), utf8Text);
         match = searchers.Contain->Search();
         foundText = searchers.Contain->FoundText();
-        if (match && pdfText && foundPage)
-            *foundPage = pdfText->PageAt(searchers.Contain->FoundOffset());
+        if (match && where) {
+            const std::uint64_t at = searchers.Contain->FoundOffset();
+            if (pdfText) {
+                where->Page = pdfText->PageAt(at);
+                where->Place = where->Page > 0 ? "page " + std::to_string(where->Page) : "outside the pages";
+            } else if (documentText) {
+                where->Place = documentText->PlaceAt(at);
+            } else {
+                where->Form = searchers.Contain->FoundForm();
+            }
+        }
     }
     if (match && !settings.Excluding.empty()) {
         TLend lend(*searchers.Exclude, stream.get(), utf8Text);
@@ -134,6 +143,8 @@ const char* const VanishedDuringRun = "vanished during the run";
 const char* const NotRegularFile = "not a regular file";
 const char* const DamagedPdf = "damaged or encrypted PDF";
 const char* const DamagedDocument = "damaged or encrypted document";
+const char* const DamagedArchive = "damaged archive";
+const char* const MemberNotSearched = "member not searched";
 
 const char* ReasonOf(const std::exception& error)
 {
@@ -152,12 +163,12 @@ const char* ReasonOf(const std::exception& error)
 
 bool RunContentTest(TSearcherPair& searchers, const TContentSettings& settings, const TFolderListing* listing,
                     const std::string& name, const std::string& path, bool& match, std::string& foundText,
-                    const std::atomic<bool>* cancel, TFindData* record, std::int32_t* foundPage,
+                    const std::atomic<bool>* cancel, TFindData* record, TFoundWhere* where,
                     std::string* incomplete)
 {
     try {
         return RunContentTestOnce(searchers, settings, listing, name, path, match, foundText, cancel, record,
-                                  foundPage, incomplete);
+                                  where, incomplete);
     } catch (const std::bad_alloc&) {
         // One file too big for the memory left fails alone; the run goes on with the next.
         throw EReadError("Out of memory reading \"" + path + "\"");

@@ -30,16 +30,18 @@ void TFindFile::TestContent(bool swallowReadErrors)
     try {
         bool match = false;
         std::string foundText;
-        std::int32_t page = 0;
+        TFoundWhere where;
         std::string incomplete;
         RunContentTest(*FSearchers, ContentSettings(), nullptr, FFound.Name, FFound.FileName, match, foundText,
-                       &FTerminated, nullptr, &page, &incomplete);
+                       &FTerminated, nullptr, &where, &incomplete);
         FStatus = match ? fsMatch : fsNoMatch;
         if (!match && !incomplete.empty())
             DoIncomplete(FFound.FileName, incomplete);
         if (!ContainingText.empty())
             FFound.FoundText = foundText;
-        FFound.FoundPage = page;
+        FFound.FoundPage = where.Page;
+        FFound.FoundForm = std::move(where.Form);
+        FFound.FoundPlace = std::move(where.Place);
     } catch (const ETerminated&) {
         FStatus = fsNoMatch; // the run ends here; the file half read is simply not reported
     } catch (const std::runtime_error& error) {
@@ -56,12 +58,14 @@ TFindStatus TFindFile::TestFileContent(TSearcherPair& searchers, const TFolderLi
     try {
         bool match = false;
         std::string foundText;
-        std::int32_t page = 0;
+        TFoundWhere where;
         RunContentTest(searchers, ContentSettings(), &listing, found.Name, found.FileName, match, foundText,
-                       &FTerminated, record, &page, incomplete);
+                       &FTerminated, record, &where, incomplete);
         if (!ContainingText.empty())
             found.FoundText = foundText;
-        found.FoundPage = page;
+        found.FoundPage = where.Page;
+        found.FoundForm = std::move(where.Form);
+        found.FoundPlace = std::move(where.Place);
         return match ? fsMatch : fsNoMatch;
     } catch (const ETerminated&) {
         return fsNoMatch; // the run ends here; the file half read is simply not reported
@@ -73,7 +77,7 @@ TFindStatus TFindFile::TestFileContent(TSearcherPair& searchers, const TFolderLi
 }
 
 bool TFindFile::SearchZip(const TFolderListing& listing, const std::string& name, const std::string& archivePath,
-                          std::int32_t& mask, std::string& foundText, TFindData& record) const
+                          std::int32_t& mask, TFindFileInfo& found, TFindData& record, std::string& incomplete) const
 {
     if (FTerminated.load())
         return false;
@@ -89,14 +93,27 @@ bool TFindFile::SearchZip(const TFolderListing& listing, const std::string& name
         auto file = std::make_unique<TFileStream>(listing, name, archivePath);
         record = file->Record();
         zip.Open(std::move(file), archivePath, enough);
+    } catch (const EReadError& error) {
+        incomplete = ReasonOf(error);
+        return false;
     } catch (const std::runtime_error&) {
+        incomplete = DamagedArchive;
         return false;
     }
-    return SearchOpenZip(zip, mask, foundText);
+    std::string memberProblem;
+    if (SearchOpenZip(zip, mask, found, memberProblem))
+        return true;
+    // Members after damage are not even listed: that says more than one member left unread.
+    if (!zip.Complete())
+        incomplete = DamagedArchive;
+    else if (!memberProblem.empty())
+        incomplete = memberProblem;
+    return false;
 }
 
-bool TFindFile::SearchOpenZip(TZipFile& zip, std::int32_t& mask, std::string& foundText) const
+bool TFindFile::SearchOpenZip(TZipFile& zip, std::int32_t& mask, TFindFileInfo& found, std::string& problem) const
 {
+    std::string& foundText = found.FoundText;
     for (const std::string& entry : zip.Entries()) {
         std::size_t slash = entry.rfind('/');
         std::string_view member = slash == std::string::npos ? std::string_view(entry)
@@ -105,8 +122,16 @@ bool TFindFile::SearchOpenZip(TZipFile& zip, std::int32_t& mask, std::string& fo
             mask = static_cast<std::int32_t>(m);
             if (!FitsMask(m, member))
                 continue;
-            if (ContainingText.empty())
+            if (ContainingText.empty()) {
+                found.FoundForm = "name";
+                found.FoundPlace = "member " + entry;
                 return true;
+            }
+            if (const char* why = zip.MemberProblem(entry)) {
+                if (problem.empty())
+                    problem = std::string(MemberNotSearched) + " (" + why + ")";
+                continue;
+            }
             try {
                 // The member is unpacked as the searcher reads it, so its size costs no memory.
                 std::unique_ptr<TZipMemberStream> member = zip.OpenMember(entry);
@@ -121,9 +146,14 @@ bool TFindFile::SearchOpenZip(TZipFile& zip, std::int32_t& mask, std::string& fo
                     }
                     hit = !member->Failed();
                 }
+                if (member->Failed() && problem.empty())
+                    problem = std::string(MemberNotSearched) + " (damaged)";
                 foundText = hit ? searcher->FoundText() : std::string();
-                if (hit)
+                if (hit) {
+                    found.FoundForm = searcher->FoundForm();
+                    found.FoundPlace = "member " + entry;
                     return true;
+                }
             } catch (const ETerminated&) {
                 return false;
             } catch (const std::bad_alloc&) {

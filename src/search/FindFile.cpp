@@ -476,7 +476,7 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             found = std::make_unique<TFindFileInfo>();
             found->FoundText = ContainingText;
             TFindData record;
-            if (SearchZip(folder.Listing, entry.Name, fullPath(), verdict.Mask, found->FoundText, record)) {
+            if (SearchZip(folder.Listing, entry.Name, fullPath(), verdict.Mask, *found, record, verdict.Incomplete)) {
                 FillRecord(*found, record, fullPath());
                 hit = true;
             }
@@ -484,11 +484,13 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
             ensureData();
             TFindData record;
             if (!gone && !(found->Attr & (faDirectory | faSysFile)) && entry.Kind != TDirEntry::dkLink &&
-                SearchZip(folder.Listing, entry.Name, fullPath(), verdict.Mask, found->FoundText, record))
+                SearchZip(folder.Listing, entry.Name, fullPath(), verdict.Mask, *found, record, verdict.Incomplete))
                 hit = true;
         }
     }
     if (hit) {
+        if (found->FoundForm.empty() && found->FoundPlace.empty())
+            found->FoundForm = "name"; // no text sought, or the name held it
         verdict.Found = true;
         verdict.Info = std::move(found);
     }
@@ -567,6 +569,9 @@ void TFindFile::SearchList(const std::vector<std::string>& list, bool listOnly)
             continue; // the file has gone
         FillFound(data, path);
         FFound.FoundText.clear();
+        FFound.FoundPage = 0;
+        FFound.FoundForm.clear();
+        FFound.FoundPlace.clear();
         if (listOnly) {
             DoFound();
             continue;
@@ -594,6 +599,8 @@ void TFindFile::SearchList(const std::vector<std::string>& list, bool listOnly)
                     FStatus = fsNoMatch;
             }
             if (FStatus == fsMatch) {
+                if (FFound.FoundForm.empty() && FFound.FoundPlace.empty())
+                    FFound.FoundForm = "name";
                 DoFound();
                 break;
             }

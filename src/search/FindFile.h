@@ -51,6 +51,12 @@ struct TFindFileInfo
     /// The page (from 1) of a PDF document where the text was first found; 0 for other files and
     /// for text outside the pages (document information, bookmarks, form fields).
     std::int32_t FoundPage = 0;
+    /// Which form matched: "name" (the name held the text, or no text was sought), or for a file
+    /// searched as bytes the code page ("ANSI 1251", "OEM 866", "KOI8-R", "UTF-8", "UTF-16LE");
+    /// empty for the text of a PDF or office document, whose place says where.
+    std::string FoundForm;
+    /// Where in the file: "page 3", "sheet Budget", "slide 12", "header", "member docs/a.txt".
+    std::string FoundPlace;
     /// False when only the listing was read (a walk by name with NeedRecords off): the attributes
     /// say file or folder, hidden or not, and FindData has no size and no times.
     bool Recorded = true;
@@ -189,9 +195,10 @@ private:
     /// Searches the archive `name` in the open folder `listing`; on a hit, `foundText` holds the
     /// member's context; `mask` is the mask tried last. The archive's record, read through the
     /// open file, lands in `record` (whose Name stays empty when it could not be opened).
+    /// With a reason in `incomplete` when the archive, or a member that fits, could not be read.
     bool SearchZip(const TFolderListing& listing, const std::string& name, const std::string& archivePath,
-                   std::int32_t& mask, std::string& foundText, TFindData& record) const;
-    bool SearchOpenZip(TZipFile& zip, std::int32_t& mask, std::string& foundText) const;
+                   std::int32_t& mask, TFindFileInfo& found, TFindData& record, std::string& incomplete) const;
+    bool SearchOpenZip(TZipFile& zip, std::int32_t& mask, TFindFileInfo& found, std::string& problem) const;
     // The walk's work, run on any of the run's threads (see TWalkAhead).
     void List(TWalkFolder& folder) const override;
     void Examine(TWalkFolder& folder, std::size_t first, std::size_t last, TWalkWorker& worker,

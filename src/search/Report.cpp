@@ -33,6 +33,13 @@ std::string FormatDateTime(const TDateTime& d)
     return text;
 }
 
+std::string MatchText(const TFindFileInfo& info)
+{
+    if (info.FoundPlace.empty() || info.FoundForm.empty())
+        return info.FoundPlace + info.FoundForm;
+    return info.FoundPlace + ", " + info.FoundForm;
+}
+
 TResultRow MakeResultRow(const TFindFileInfo& info)
 {
     TResultRow row;
@@ -41,6 +48,7 @@ TResultRow MakeResultRow(const TFindFileInfo& info)
     row.Type = ExtensionOf(info.FileName);
     row.Modified = FormatDateTime(FileTimeToLocal(info.FindData.LastWriteTime));
     row.Size = std::to_string(info.FindData.Size);
+    row.Match = MatchText(info);
     return row;
 }
 
@@ -87,6 +95,8 @@ std::string ReportLine(const TResultRow& row, const TReportFields& fields, char 
         if (fields.Size)
             add(row.Size);
     }
+    if (fields.Match)
+        add(row.Match);
     if (!line.empty())
         line.pop_back(); // the final separator
     return line;

@@ -22,6 +22,7 @@ struct TResultRow
     std::string Type;     ///< "Type": the extension without its dot, or a type name
     std::string Modified; ///< "Modified"
     std::string Size;     ///< "Size": decimal, no grouping
+    std::string Match;    ///< where and in which form the hit was (see MatchText)
     std::string FullPath() const { return Folder + Name; }
 };
 
@@ -31,6 +32,10 @@ std::string FolderOf(std::string_view path);
 std::string ExtensionOf(std::string_view path);
 /// "YYYY-MM-DD HH:MM:SS" of a local date-time.
 std::string FormatDateTime(const TDateTime& local);
+/// Where and in which form a file matched, as one text: the place in the file ("page 3", "sheet
+/// Budget", "slide 12", "member docs/a.txt"), then the form ("name", "ANSI 1251", "UTF-16LE"),
+/// joined by ", " when there are both.
+std::string MatchText(const TFindFileInfo& info);
 /// The row trovex-cli prints and reports: the Type cell is the extension, Modified the full local
 /// time of the last write, Size the whole 64-bit size.
 TResultRow MakeResultRow(const TFindFileInfo& info);
@@ -44,6 +49,7 @@ struct TReportFields
     bool Date = false;
     bool Size = false;
     bool All = false;
+    bool Match = false; ///< the MatchText of each row, last (not part of All)
 };
 
 /// ',' for a name whose extension, lower-cased, is ".csv"; a tab otherwise.

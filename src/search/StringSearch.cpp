@@ -945,9 +945,28 @@ TScanMethod TStringSearch::EffectiveMethod() const
 #endif
 }
 
+std::string TStringSearch::FoundForm() const
+{
+    switch (FFoundPass) {
+    case bpWindows:
+        return "ANSI " + std::to_string(FPassPages[bpWindows] ? FPassPages[bpWindows] : AnsiTable().Number());
+    case bpDos:
+        return "OEM " + std::to_string(FPassPages[bpDos] ? FPassPages[bpDos] : OemTable().Number());
+    case bpKoi8r:
+        return "KOI8-R";
+    case bpUtf8:
+        return "UTF-8";
+    case bpUtf8 + 1:
+        return "UTF-16LE";
+    default:
+        return {};
+    }
+}
+
 bool TStringSearch::Search()
 {
     FFoundText.clear();
+    FFoundPass = -1;
     FNotFound = true;
     if (FStream == nullptr)
         throw std::logic_error("TStringSearch::Search called with no stream");
@@ -987,6 +1006,7 @@ bool TStringSearch::SearchChunk(std::size_t got)
         if (start == NoHit)
             continue;
         FFoundOffset = FChunkStart + start;
+        FFoundPass = static_cast<int>(pass);
         const auto [first, end] = ContextRange(bytes, start + form.Length() - 1);
         const std::string_view context(chars + first, end - first);
         switch (pass) {
@@ -1012,6 +1032,7 @@ bool TStringSearch::SearchChunk(std::size_t got)
         const std::size_t start = FindLeftmost(FWideForm, units, method);
         if (start != NoHit) {
             FFoundOffset = FChunkStart + std::uint64_t{start} * 2;
+            FFoundPass = bpUtf8 + 1;
             const auto [first, end] = ContextRange(units, start + FWideForm.Length() - 1);
             std::u16string context;
             context.reserve(end - first);

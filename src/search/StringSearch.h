@@ -110,6 +110,9 @@ public:
     std::uint64_t FoundOffset() const { return FFoundOffset; }
     /// True from the start of a search until a hit.
     bool NotFound() const { return FNotFound; }
+    /// The form the last hit was stored in: "ANSI 1251", "OEM 866", "KOI8-R", "UTF-8" or "UTF-16LE"
+    /// (the 8-bit passes name the page they searched in); empty after a search that found nothing.
+    std::string FoundForm() const;
 
 private:
     using TForm8 = detail::TPatternForm<std::uint8_t>;
@@ -138,6 +141,7 @@ private:
     std::string FFoundText;
     std::uint64_t FFoundOffset = 0;
     std::uint64_t FChunkStart = 0;
+    int FFoundPass = -1; // the byte pass of the last hit, 4 for UTF-16, -1 for none
     bool FNotFound = true;
 };
 

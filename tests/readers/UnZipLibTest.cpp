@@ -79,13 +79,13 @@ TEST(UnZipLibTest, ArchivesListAndUnpack)
         {"smaller recorded size",
          TZipBuilder().Add(TZipMember("s.txt", text, 8).WithUncompressedSize(10)).Bytes(),
          {{"s.txt", text.substr(0, 10)}}},
-        {"data descriptor ends the scan",
+        {"a deflated member with a data descriptor is read, and the members after it",
          TZipBuilder()
              .Stored("a.txt", "a")
              .Add(TZipMember("dd.txt", text, 8).WithDataDescriptor())
              .Stored("z.txt", "z")
              .Bytes(),
-         {{"a.txt", "a"}, {"dd.txt", ""}}},
+         {{"a.txt", "a"}, {"dd.txt", text}, {"z.txt", "z"}}},
         {"truncated last member", truncated, {{"one.txt", "1"}, {"two.txt", "22"}}},
         {"compressed size past the end never wraps",
          TZipBuilder().Stored("a.txt", "a").Add(TZipMember("b.txt", "b").WithCompressedSize(0xFFFFFFF0)).Bytes(),

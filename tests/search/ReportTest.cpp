@@ -14,7 +14,7 @@ namespace
 {
 TResultRow Row(const std::string& name, const std::string& folder, const std::string& type)
 {
-    return TResultRow{name, folder, type, "2024-05-06 07:08:09", "1234"};
+    return TResultRow{name, folder, type, "2024-05-06 07:08:09", "1234", ""};
 }
 
 std::string ReadAll(const std::string& path)
