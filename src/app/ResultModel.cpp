@@ -2,7 +2,9 @@
 // The result list's model: row storage, cells, batched announcements, sorting and removal.
 #include "app/ResultModel.h"
 
+#include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "search/Report.h"
 #include "shell/DropSourceQt.h"
 
 #include <QDate>
@@ -121,9 +123,9 @@ TResultModel::TResultModel(QObject* parent)
 
 TResultModel::~TResultModel() = default;
 
-const char* TResultModel::Store(std::string_view a, std::string_view b, std::string_view c)
+const char* TResultModel::Store(std::string_view a, std::string_view b, std::string_view c, std::string_view d)
 {
-    const std::size_t total = a.size() + b.size() + c.size();
+    const std::size_t total = a.size() + b.size() + c.size() + d.size();
     if (total == 0)
         return nullptr;
     if (FBlocks.empty() || FBlockSize - FBlockUsed < total) {
@@ -135,6 +137,7 @@ const char* TResultModel::Store(std::string_view a, std::string_view b, std::str
     std::copy(a.begin(), a.end(), at);
     std::copy(b.begin(), b.end(), at + a.size());
     std::copy(c.begin(), c.end(), at + a.size() + b.size());
+    std::copy(d.begin(), d.end(), at + a.size() + b.size() + c.size());
     FBlockUsed += total;
     return at;
 }
@@ -170,7 +173,11 @@ void TResultModel::AddRow(const TFindFileInfo& info, const QString& typeName, in
         throw std::length_error("result path too long");
 
     TRow row;
-    row.Text = Store(folder, info.Name, info.FoundText);
+    std::string match = MatchText(info);
+    if (match.size() > std::numeric_limits<std::uint16_t>::max())
+        match = Utf8TrimPartial(std::string_view(match).substr(0, std::numeric_limits<std::uint16_t>::max()));
+    row.MatchLength = static_cast<std::uint16_t>(match.size());
+    row.Text = Store(folder, info.Name, info.FoundText, match);
     row.PathLength = static_cast<std::uint32_t>(folder.size() + info.Name.size());
     row.NameOffset = static_cast<std::uint32_t>(folder.size());
     row.FoundLength = static_cast<std::uint32_t>(info.FoundText.size());
@@ -296,6 +303,7 @@ TFindFileInfo TResultModel::Info(int row) const
     info.Name = r.Name();
     info.FileName = r.Path();
     info.FoundText = r.FoundText();
+    info.FoundForm = r.Match(); // as one text: MatchText gives it back as it was
     info.FindData.Attributes = r.Attributes;
     info.FindData.LastWriteTime = r.LastWrite;
     info.FindData.Size = r.Size;
@@ -497,8 +505,10 @@ QVariant TResultModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return Cell(row, index.column());
     case Qt::ToolTipRole:
+        // The text around the hit, and under it where and how the file matched.
         if (FShowHints && row.FoundLength != 0)
-            return QString(QLatin1String("...") + Utf8(row.FoundText()) + QLatin1String("..."));
+            return QString(QLatin1String("...") + Utf8(row.FoundText()) + QLatin1String("...") +
+                           (row.MatchLength != 0 ? QLatin1String("\n(") + Utf8(row.Match()) + QLatin1Char(')') : QString()));
         return {};
     case Qt::DecorationRole:
         if (index.column() == rcName && row.IconIndex >= 0 && FIconSource)

@@ -119,7 +119,7 @@ private:
     };
     struct TRow
     {
-        const char* Text = nullptr;   // folder, name, found text, back to back
+        const char* Text = nullptr;   // folder, name, found text, where and how it matched, back to back
         TFileTime LastWrite = 0;
         std::uint64_t Size = 0;
         std::uint32_t PathLength = 0; // folder + name
@@ -130,15 +130,17 @@ private:
         std::uint32_t TypeIndex = 0;  // 0: the Type cell is the extension; PendingType: not asked yet;
                                       // else FTypeNames[TypeIndex]
         TRecordState Record = rsKnown;
+        std::uint16_t MatchLength = 0;
         std::string_view Path() const { return {Text, PathLength}; }
         std::string_view Name() const { return Path().substr(NameOffset); }
         std::string_view Folder() const { return {Text, NameOffset}; }
         std::string_view FoundText() const { return {Text + PathLength, FoundLength}; }
+        std::string_view Match() const { return {Text + PathLength + FoundLength, MatchLength}; }
     };
 
     static constexpr std::uint32_t PendingType = 0xFFFFFFFFu;
 
-    const char* Store(std::string_view a, std::string_view b, std::string_view c);
+    const char* Store(std::string_view a, std::string_view b, std::string_view c, std::string_view d = {});
     void AddRow(const TFindFileInfo& info, const QString& typeName, int iconIndex, bool pending);
     std::uint32_t TypeIndexOf(const QString& typeName);
     /// The row with its deferred record read, if it had one.

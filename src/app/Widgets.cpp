@@ -288,6 +288,17 @@ TStatusBar::TStatusBar(QWidget* parent, int firstPanelWidth) : QStatusBar(parent
     FPanels[1]->setMinimumWidth(1);
     addWidget(FPanels[0]);
     addWidget(FPanels[1], 1);
+    NotSearched = new TLinkLabel(this);
+    NotSearched->setObjectName(QStringLiteral("lNotSearched"));
+    NotSearched->hide();
+    addPermanentWidget(NotSearched);
+    connect(NotSearched, &TLinkLabel::Click, this, &TStatusBar::NotSearchedClick);
+}
+
+void TStatusBar::SetNotSearched(const QString& text)
+{
+    NotSearched->setText(text);
+    NotSearched->setVisible(!text.isEmpty());
 }
 
 QString TStatusBar::PanelText(int index) const

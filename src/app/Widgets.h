@@ -144,6 +144,8 @@ private:
 };
 
 /// A status bar of two text panels: panel 0 of a fixed width without a bevel, panel 1 the rest.
+class TLinkLabel;
+
 class TStatusBar : public QStatusBar
 {
     Q_OBJECT
@@ -152,6 +154,12 @@ public:
     explicit TStatusBar(QWidget* parent = nullptr, int firstPanelWidth = 160);
     QString PanelText(int index) const;
     void SetPanelText(int index, const QString& text);
+    /// The link at the right end ("12 not searched"); hidden while the text is empty.
+    void SetNotSearched(const QString& text);
+    TLinkLabel* NotSearched = nullptr;
+
+signals:
+    void NotSearchedClick();
 
 private:
     QLabel* FPanels[2];

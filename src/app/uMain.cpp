@@ -179,6 +179,7 @@ void TFindForm::CreateControls()
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setGeometry(0, height() - StatusHeight, width(), StatusHeight);
     FAnchors->Anchor(StatusBar, akLeft | akRight | akBottom);
+    connect(StatusBar, &TStatusBar::NotSearchedClick, this, &TFindForm::lNotSearchedClick);
 
     PageCtrl = Make<QTabWidget>(TopPanel, "PageCtrl", QRect(4, 3, 408, 221));
     FAnchors->Anchor(PageCtrl, akLeft | akTop | akRight);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/SkippedList.h"
 #include "app/Widgets.h"
 #include "platform/Registry.h"
 
@@ -181,6 +182,8 @@ public:
     bool Running = false;
     bool UserPaused = false;
     std::int32_t FoundCount = 0;
+    /// The files the runs now listed could not search in full, in the order met.
+    std::vector<TSkippedFile> SkippedFiles;
     std::unique_ptr<TDropFileSource> DropFileSource;
 
     /// Where "In results" keeps the list that "Go back" restores.
@@ -195,6 +198,8 @@ public slots:
     void btnStopClick();
     void btnAddMoreClick();
     void btnFindIntoClick();
+    /// Opens the list of the files not searched in full (the status bar's "N not searched").
+    void lNotSearchedClick();
     void btnBackClick();
     void bFolderClick();
     void ComboBoxExit(QComboBox* box);

@@ -153,6 +153,10 @@ void TFindForm::LoadEngine()
     Engine->LendableEvents = true;
     Engine->OnFolderChange = [this](TFindFile&) { ShowFolder(); };
     Engine->OnSearchDone = [this](TFindFile&) { SearchDone(); };
+    Engine->OnIncomplete = [this](TFindFile&, const std::string& path, const std::string& reason) {
+        SkippedFiles.push_back({path, reason});
+    };
+    StatusBar->SetNotSearched(QString()); // said again when this run ends
     Engine->OnError = [this](TFindFile&, const std::string& cls, const std::string& message) {
         ShowRunError(QString::fromStdString(cls), QString::fromStdString(message));
     };
@@ -242,9 +246,16 @@ void TFindForm::btnFindClick()
         StopRun();
     }
     ListModel->Clear();
+    SkippedFiles.clear();
     if (!TryLoadEngine())
         return;
     Engine->Start();
+}
+
+void TFindForm::lNotSearchedClick()
+{
+    TSkippedForm form(this, FLang, SkippedFiles);
+    form.exec();
 }
 
 void TFindForm::btnStopClick()
@@ -298,6 +309,7 @@ void TFindForm::btnFindIntoClick()
             lines += paths.back() + '\n';
     }
     ListModel->Clear();
+    SkippedFiles.clear();
     if (!TryLoadEngine())
         return;
     Engine->StartInList(std::move(paths));
@@ -327,6 +339,7 @@ void TFindForm::btnBackClick()
     if (Running)
         StopRun();
     ListModel->Clear();
+    SkippedFiles.clear();
     if (!TryLoadEngine())
         return;
     // Existence checks only, on this thread: every path still there gets its row again.
@@ -380,6 +393,9 @@ void TFindForm::SearchDone()
             notes += (notes.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromStdString(note);
     }
     StatusBar->SetPanelText(1, notes);
+    StatusBar->SetNotSearched(SkippedFiles.empty() ? QString()
+                                                   : QString::number(SkippedFiles.size()) +
+                                                         FLang.Translate(QStringLiteral(" not searched")));
     if (CheckFlashW->isChecked())
         QApplication::alert(this); // the desktop flashes the entry; nothing blocks meanwhile
 }

@@ -50,6 +50,7 @@ struct TRecord
 {
     QByteArray Path;
     QByteArray Context;
+    QByteArray Match;
 };
 
 QByteArray Unescape(const QByteArray& text)
@@ -153,7 +154,7 @@ private:
     // trovex-cli's records and its standard error.
     QList<TRecord> Cli(QStringList args, QByteArray& err)
     {
-        args << QStringList{"-q", "-0", "-C", "--stats"} << Root();
+        args << QStringList{"-q", "-0", "--show-match", "-C", "--stats"} << Root();
         QProcess cli;
         cli.start(QStringLiteral(TROVEX_CLI_PATH), args);
         if (!cli.waitForFinished(Timeout))
@@ -162,8 +163,10 @@ private:
         QList<TRecord> records;
         for (const QByteArray& record : cli.readAllStandardOutput().split('\0')) {
             const qsizetype tab = record.lastIndexOf('\t'); // the context's own tabs are escaped
-            if (tab >= 0)
-                records.append({record.left(tab), Unescape(record.mid(tab + 1))});
+            const qsizetype matchTab = tab > 0 ? record.lastIndexOf('\t', tab - 1) : -1;
+            if (matchTab >= 0)
+                records.append({record.left(matchTab), Unescape(record.mid(tab + 1)),
+                                Unescape(record.mid(matchTab + 1, tab - matchTab - 1))});
         }
         return records;
     }
@@ -297,9 +300,11 @@ private slots:
             QList<QByteArray> cliBytes;
             for (const TRecord& record : records) {
                 cliTexts.append(QString::fromUtf8(record.Path));
+                // The tip: the text around the hit, and under it where and how the file matched.
                 cliTips.append(record.Context.isEmpty() ? QString()
                                                         : QStringLiteral("...") + QString::fromUtf8(record.Context) +
-                                                              QStringLiteral("..."));
+                                                              QStringLiteral("...\n(") + QString::fromUtf8(record.Match) +
+                                                              QLatin1Char(')'));
                 cliBytes.append(record.Path);
             }
             QCOMPARE(texts, cliTexts);

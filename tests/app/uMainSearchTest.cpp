@@ -348,9 +348,79 @@ private slots:
         FForm->btnFind->click();
         QVERIFY(WaitEnded());
         const QModelIndex first = FForm->ListModel->index(0, 0);
-        QCOMPARE(first.data(Qt::ToolTipRole).toString(), QStringLiteral("...some needle text..."));
+        QCOMPARE(first.data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("...some needle text...\n(ANSI %1)").arg(AnsiTable().Number()));
         FForm->CheckHints->setChecked(false);
         QVERIFY(first.data(Qt::ToolTipRole).toString().isEmpty());
+    }
+
+    // A run that could not search some files in full says how many at the right of the status bar;
+    // a click there lists them with their reasons, sorted by a click on a column title, copied with
+    // Ctrl+C and written as a report. A run without any shows nothing there.
+    void NotSearchedListOpensFromTheStatusBar()
+    {
+        WriteFile(Root() + "a.txt", "a needle");
+        WriteFile(Root() + "bad.zip", QByteArray("PK\x03\x04") + QByteArray(26, '\xFF')); // cut off in its first header
+        WriteFile(Root() + "b.docx", QByteArray("PK\x03\x04") + QByteArray(40, 'x'));      // no document inside
+        WriteFile(Root() + "c.txt", "nothing");
+        SetCriteria(QStringLiteral("*.txt;*.zip;*.docx"), QStringLiteral("needle"));
+        FForm->CheckInZip->setChecked(true);
+        FForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+        QTest::mouseClick(FForm->btnFind, Qt::LeftButton);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), QStringList{"a.txt"});
+        TLinkLabel* link = FForm->StatusBar->NotSearched;
+        QTRY_VERIFY(link->isVisible());
+        QCOMPARE(link->text(), QStringLiteral("2 not searched"));
+
+        const QString report = FHome->path() + QStringLiteral("/skipped.csv");
+        QStringList seen;
+        QString clipboard;
+        QByteArray written;
+        QTimer::singleShot(0, this, [&] {
+            auto* form = qobject_cast<TSkippedForm*>(QApplication::activeModalWidget());
+            if (!form)
+                return;
+            auto rows = [&] {
+                QStringList out;
+                for (const TSkippedFile& f : form->Rows(false))
+                    out.append(QString::fromStdString(f.Reason) + '|' + QString::fromStdString(f.Path));
+                return out;
+            };
+            seen = rows(); // in the order the run met them
+            QHeaderView* header = form->SkippedView->header();
+            const QPoint reasonTitle(header->sectionViewportPosition(1) + 5, header->height() / 2);
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, reasonTitle);
+            seen += rows();
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, reasonTitle);
+            seen += rows();
+            form->SkippedView->setFocus();
+            QTest::keyClick(form->SkippedView, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(form->SkippedView, Qt::Key_C, Qt::ControlModifier);
+            clipboard = QGuiApplication::clipboard()->text();
+            TDialogs::SetNextFileName(report);
+            QTest::mouseClick(form->btnSkippedReport, Qt::LeftButton);
+            written = ReadFile(report);
+            QTest::mouseClick(form->btnSkippedClose, Qt::LeftButton);
+        });
+        QTest::mouseClick(link, Qt::LeftButton);
+        const QString zip = QStringLiteral("damaged archive|") + Root() + "bad.zip";
+        const QString docx = QStringLiteral("damaged or encrypted document|") + Root() + "b.docx";
+        QCOMPARE(seen.size(), 6);
+        QStringList met = seen.mid(0, 2);
+        met.sort();
+        QCOMPARE(met, (QStringList{zip, docx}));
+        QCOMPARE(seen.mid(2), (QStringList{zip, docx, docx, zip})); // by reason, then the other way
+        QCOMPARE(clipboard, QStringLiteral("damaged or encrypted document\t%1b.docx\ndamaged archive\t%1bad.zip\n").arg(Root()));
+        QCOMPARE(written, (Root() + "b.docx,damaged or encrypted document\r\n" + Root() + "bad.zip,damaged archive\r\n").toUtf8());
+
+        // Nothing left unsearched: nothing said.
+        QFile::remove(Root() + "bad.zip");
+        QFile::remove(Root() + "b.docx");
+        QTest::mouseClick(FForm->btnFind, Qt::LeftButton);
+        QVERIFY(WaitEnded());
+        QVERIFY(!link->isVisible());
     }
 
     // Delete removes only the rows whose files are gone; declining keeps every row.
