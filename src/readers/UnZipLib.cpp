@@ -239,6 +239,9 @@ void TZipFile::Scan(const std::function<bool(std::string_view)>& enough)
             }
             compressed = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, UINT32_MAX));
             next = dataStart + length;
+        }
+        if ((flags & DescriptorFlag) != 0 && next <= size) {
+            // The descriptor (CRC and sizes) follows the data even when the header had the sizes too.
             const std::string_view sig = Fetch(next, 4);
             if (sig.size() == 4 && U32(sig, 0) == DescriptorSignature)
                 next += 4;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -526,4 +527,132 @@ TEST(CliSkippedTest, FilesNotSearchedInFullAreListedWithTheirReasons)
     EXPECT_EQ(listed.Out, root + "d-found.txt\n");
     EXPECT_EQ(ReadAll(io.Path("fifo")), "not a regular file\t" + fifo + "\n");
 #endif
+}
+
+namespace
+{
+
+std::string DataDir(const char* name)
+{
+    return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / name).string() + "/";
+}
+
+// The records of a run with --show-match: path (or cells), tab, the match text.
+std::map<std::string, std::string> Matches(const TResult& r)
+{
+    std::map<std::string, std::string> out;
+    std::istringstream in(r.Out);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t tab = line.rfind('\t');
+        if (tab != std::string::npos)
+            out[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    return out;
+}
+
+} // namespace
+
+// Archives as zip writes them: a member whose sizes follow its data is read, with those after it;
+// an encrypted member, one packed by a method not read, and an archive cut short are said, and a
+// hit in a member says which.
+TEST(CliSkippedTest, ArchivesSayWhatTheyHeldBack)
+{
+    const std::string zips = DataDir("zip");
+    struct Case
+    {
+        const char* archive;
+        const char* match;  // the --show-match field when found
+        const char* reason; // the --skipped reason when not
+    };
+    const Case cases[] = {
+        {"streamed.zip", "member s.txt, ANSI 1252", nullptr},
+        {"full.zip", "member z.txt, ANSI 1252", nullptr},
+        {"encrypted.zip", nullptr, "member not searched (encrypted)"},
+        {"bzip2.zip", nullptr, "member not searched (unknown method)"},
+        {"truncated.zip", nullptr, "damaged archive"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.archive);
+        TTempTree tree;
+        tree.AddFile(c.archive, ReadAll(zips + c.archive));
+        const std::string path = Native(tree.Root() + c.archive);
+        const TResult r = RunCli({"-q", "--ansi-codepage", "1252", "--show-match", "--skipped", tree.Path("skipped"),
+                                  "-n", "*.txt", "-c", "needle", tree.Root()});
+        if (c.match) {
+            EXPECT_EQ(r.Status, 0);
+            EXPECT_EQ(r.Out, path + "\t" + c.match + "\n");
+            EXPECT_EQ(ReadAll(tree.Path("skipped")), "");
+        } else {
+            EXPECT_EQ(r.Status, 1);
+            EXPECT_EQ(r.Out, "");
+            EXPECT_EQ(ReadAll(tree.Path("skipped")), std::string(c.reason) + "\t" + path + "\n");
+        }
+    }
+}
+
+// --show-match says which form of the text matched: the code page of the bytes (the page of the
+// text's own script when the system's cannot write it), the name, and where in a PDF or office
+// document it was; --fields match reports the same.
+TEST(CliMatchTest, EachHitSaysHowAndWhere)
+{
+    TTempTree tree;
+    tree.AddFile("cp1251.txt", "error: \xEE\xF8\xE8\xE1\xEA\xE0");
+    tree.AddFile("cp866.txt", "error: \xAE\xE8\xA8\xA1\xAA\xA0");
+    tree.AddFile("koi8.txt", "error: \xCF\xDB\xC9\xC2\xCB\xC1");
+    tree.AddFile("utf8.txt", "error: ошибка");
+    tree.AddFile("utf16.txt", std::string("\x3E\x04\x48\x04\x38\x04\x31\x04\x3A\x04\x30\x04", 12));
+    tree.AddFile("ошибка.log", "nothing inside");
+    const std::string r = tree.Root();
+    const TResult forms = RunCli({"-q", "--ansi-codepage", "1252", "--oem-codepage", "850", "-e", "all", "--show-match",
+                                  "-n", "*.txt;*.log", "-c", "ошибка", r});
+    EXPECT_EQ(forms.Status, 0);
+    const std::map<std::string, std::string> expected = {
+        {Native(r + "cp1251.txt"), "ANSI 1251"}, {Native(r + "cp866.txt"), "OEM 866"}, {Native(r + "koi8.txt"), "KOI8-R"},
+        {Native(r + "utf8.txt"), "UTF-8"},       {Native(r + "utf16.txt"), "UTF-16LE"}, {Native(r + "ошибка.log"), "name"}};
+    EXPECT_EQ(Matches(forms), expected);
+    // The same as the last field of a report, after the cells asked for.
+    const TResult report = RunCli({"-q", "--ansi-codepage", "1251", "--report", tree.Path("report.txt"), "--fields",
+                                   "name,match", "-n", "cp1251.txt", "-c", "ошибка", r});
+    EXPECT_EQ(report.Status, 0);
+    EXPECT_EQ(ReadAll(tree.Path("report.txt")), "cp1251\tANSI 1251\r\n");
+
+    struct Case
+    {
+        const char* file; // in tests/data
+        const char* word;
+        const char* match;
+    };
+    const Case places[] = {
+        {"office/writer.docx", "Vesperwhig", "body"},
+        {"office/writer.docx", "Tarragonwick", "footnote"},
+        {"office/writer.docx", "Skellimore", "endnote"},
+        {"office/writer.docx", "Drovenhallow", "comment"},
+        {"office/writer.docx", "Hobbleswain", "header"},
+        {"office/writer.odt", "Tarragonwick", "footnote"},
+        {"office/writer.odt", "Skellimore", "endnote"},
+        {"office/writer.odt", "Drovenhallow", "comment"},
+        {"office/writer.odt", "Fenwickbray", "footer"},
+        {"office/calc.xlsx", "Thimblecrag", "sheet Wickerfold"},  // a shared string, shown on sheet 2
+        {"office/calc.xlsx", "Wickerfold", "sheet Wickerfold"},   // the sheet's own name
+        {"office/calc.xlsx", "Brackenhusk", "sheet Plumbergast, header"},
+        {"office/calc.xlsx", "Marrowdusk", "comment"},
+        {"office/calc.ods", "Yarrowspit", "sheet Wickerfold"},
+        {"office/calc.ods", "Marrowdusk", "sheet Plumbergast, comment"},
+        {"office/openpyxl.xlsx", "Rumbleclove", "sheet Kettlebrisk"}, // an inline string
+        {"office/impress.pptx", "Nimbletusk", "slide 3"},
+        {"office/impress.pptx", "Gloamerwick", "slide master"},
+        {"office/impress.pptx", "Whistlegorse", "notes"},
+        {"office/impress.odp", "Halvorquin", "slide 2"},
+        {"office/impress.odp", "Whistlegorse", "slide 2, notes"},
+        {"office/impress.odp", "Gloamerwick", "slide master"},
+        {"pdf/libreoffice/writer.pdf", "Tarnwhistle", "page 3"},
+    };
+    for (const Case& c : places) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.word);
+        TTempTree one;
+        const std::string name = std::filesystem::path(c.file).filename().string();
+        one.AddFile(name, ReadAll(DataDir("") + c.file));
+        const TResult hit = RunCli({"-q", "--show-match", "-c", c.word, one.Root()});
+        EXPECT_EQ(hit.Out, Native(one.Root() + name) + "\t" + c.match + "\n");
+    }
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "readers/uPDFtext.h"
+#include "search/StringSearch.h"
 #include "support/DocBuilder.h"
 #include "support/ZipBuilder.h"
 
@@ -421,4 +422,57 @@ TEST(uDocTextTest, SeedCorpus)
 }
 
 } // namespace
+} // namespace trovex
+
+namespace trovex
+{
+namespace
+{
+
+// Where the searcher's hit for `word` stands, as the stream says it.
+std::string PlaceOf(const std::string& bytes, TDocKind kind, const std::string& word)
+{
+    TDocTextStream stream(std::make_unique<TMemoryStream>(bytes), bytes.size(), kind);
+    TStringSearch search(&stream);
+    search.SetCodePages(cpUtf8);
+    search.SetPattern(word);
+    if (!search.Search())
+        return "not found";
+    return stream.PlaceAt(search.FoundOffset());
+}
+
+} // namespace
+
+// A workbook's sheets are named through its relationships, whatever their parts' numbers; a
+// shared string is placed on the sheet showing it, thousands of strings into the part.
+TEST(uDocTextTest, PlacesOfAWorkbookFollowItsRelationships)
+{
+    std::string strings;
+    for (int i = 0; i < 2999; ++i)
+        strings += "<si><t>filler " + std::to_string(i) + "</t></si>";
+    strings += "<si><t>Quobbleword</t></si>";
+    const std::vector<TDocPart> parts = {
+        {"[Content_Types].xml", "<Types/>"},
+        {"xl/workbook.xml", "<workbook><sheets><sheet name=\"Early\" r:id=\"rId2\"/><sheet name=\"Late\" r:id=\"rId1\"/>"
+                            "</sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         "<Relationships><Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\"/>"
+         "<Relationship Id=\"rId2\" Target=\"/xl/worksheets/sheet2.xml\"/></Relationships>"},
+        {"xl/sharedStrings.xml", "<sst>" + strings + "</sst>"},
+        {"xl/worksheets/sheet1.xml", "<worksheet><sheetData><row><c t=\"s\"><v>2999</v></c></row></sheetData>"
+                                     "<headerFooter><oddFooter>&amp;CZanderfoot</oddFooter></headerFooter></worksheet>"},
+        {"xl/worksheets/sheet2.xml", "<worksheet><sheetData><row><c t=\"s\"><v>0</v></c><c><v>86421</v></c></row>"
+                                     "</sheetData></worksheet>"},
+    };
+    const std::string bytes = DocumentBytes(parts);
+    const std::pair<const char*, const char*> cases[] = {
+        {"Quobbleword", "sheet Late"}, {"filler 0", "sheet Early"}, {"86421", "sheet Early"},
+        {"Zanderfoot", "sheet Late, footer"}, {"Late", "sheet Late"}, {"filler 7", "shared strings"},
+    };
+    for (const auto& [word, place] : cases) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(PlaceOf(bytes, dkSpreadsheet, word), place);
+    }
+}
+
 } // namespace trovex
