@@ -129,7 +129,8 @@ struct TDateTime
 };
 bool operator==(const TDateTime& a, const TDateTime& b);
 
-/// Local date-time to UTC using the local offset in force now, whatever the date.
+/// Local date-time to UTC with the offset in force on that date (summer or winter time), the one
+/// FileTimeToLocal shows a file's time with.
 TFileTime LocalToFileTime(const TDateTime& local);
 /// UTC file time to local calendar time (with the offset in force at that time).
 TDateTime FileTimeToLocal(TFileTime utc);

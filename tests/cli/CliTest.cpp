@@ -656,3 +656,31 @@ TEST(CliMatchTest, EachHitSaysHowAndWhere)
         EXPECT_EQ(hit.Out, Native(one.Root() + name) + "\t" + c.match + "\n");
     }
 }
+
+#ifndef _WIN32
+// Shown and selected alike: a file's local time uses the offset in force on its date, and so do
+// --from and --to, whatever the season the search runs in.
+TEST(CliDateTest, SummerTimeShownAndSelectedAlike)
+{
+    TTempTree tree;
+    const std::string june = tree.AddFile("june.txt", "x");
+    const std::string april = tree.AddFile("april.txt", "x");
+    ASSERT_TRUE(trovex::test::SetFileTimes(june, 1560578400, 0));  // 2019-06-15 06:00 UTC
+    ASSERT_TRUE(trovex::test::SetFileTimes(april, 1711924200, 0)); // 2024-03-31 22:30 UTC
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved ? saved : "";
+    ::setenv("TZ", "Europe/Berlin", 1);
+    const TResult shown = RunCli({"-q", "-l", "-n", "*.txt", tree.Root()});
+    const TResult march = RunCli({"-q", "--to", "2024-03-31", "--from", "2024-01-01", "-n", "*.txt", tree.Root()});
+    const TResult aprilFirst = RunCli({"-q", "--from", "2024-04-01", "--to", "2024-04-01", "-n", "*.txt", tree.Root()});
+    if (saved)
+        ::setenv("TZ", before.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    EXPECT_NE(shown.Out.find("june.txt\t" + tree.Root() + "\ttxt\t2019-06-15 08:00:00\t1"), std::string::npos) << shown.Out;
+    EXPECT_NE(shown.Out.find("april.txt\t" + tree.Root() + "\ttxt\t2024-04-01 00:30:00\t1"), std::string::npos) << shown.Out;
+    EXPECT_EQ(march.Status, 1);
+    EXPECT_EQ(march.Out, "");
+    EXPECT_EQ(aprilFirst.Out, april + "\n");
+}
+#endif

@@ -2,6 +2,9 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -69,3 +72,38 @@ TEST(FileSystemTest, FileTimesRoundTripThroughLocalTime)
     EXPECT_EQ(DaysInMonth(2000, 2), 29);
     EXPECT_EQ(DaysInMonth(2023, 4), 30);
 }
+
+#ifndef _WIN32
+// A file's local time, and a date picked to select it, use the offset in force on that file's
+// date: in Berlin a June file written at 08:00 is shown at 08:00 and selected by 08:00 whatever
+// the season the search runs in.
+TEST(FileSystemTest, LocalTimeFollowsSummerTimeOfTheDate)
+{
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved ? saved : "";
+    ::setenv("TZ", "Europe/Berlin", 1);
+    ::tzset();
+    struct Case
+    {
+        TDateTime local;
+        std::int64_t unix; // the same moment in UTC
+    };
+    const Case cases[] = {
+        {{2019, 6, 15, 8, 0, 0, 0}, 1560578400},   // summer: UTC+2
+        {{2019, 12, 15, 8, 0, 0, 0}, 1576393200},  // winter: UTC+1
+        {{2024, 3, 31, 23, 59, 59, 0}, 1711922399}, // the day summer time began
+        {{2024, 4, 1, 0, 0, 0, 0}, 1711922400},
+        {{2024, 10, 27, 12, 0, 0, 0}, 1730026800},  // the day it ended
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unix);
+        EXPECT_EQ(LocalToFileTime(c.local), UnixToFileTime(c.unix, 0));
+        EXPECT_EQ(FileTimeToLocal(UnixToFileTime(c.unix, 0)), c.local);
+    }
+    if (saved)
+        ::setenv("TZ", before.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+#endif

@@ -294,13 +294,28 @@ bool ReadFindData(const std::string& path, TFindData& data)
 
 TFileTime LocalToFileTime(const TDateTime& local)
 {
-    std::int64_t days = DaysFromCivil(local.Year, local.Month, local.Day) + EpochDifference / 86400;
-    std::int64_t seconds = days * 86400 + local.Hour * 3600 + local.Minute * 60 + local.Second;
-    // The offset in force now, as the file-time conversion of the original platform does.
-    std::time_t now = std::time(nullptr);
-    struct tm tmNow{};
-    ::localtime_r(&now, &tmNow);
-    seconds -= tmNow.tm_gmtoff;
+    // The offset in force on that date, as FileTimeToLocal shows a file's time: a date picked in
+    // the local calendar selects exactly the files shown with that date, summer or winter.
+    struct tm tmLocal{};
+    tmLocal.tm_year = local.Year - 1900;
+    tmLocal.tm_mon = local.Month - 1;
+    tmLocal.tm_mday = local.Day;
+    tmLocal.tm_hour = local.Hour;
+    tmLocal.tm_min = local.Minute;
+    tmLocal.tm_sec = local.Second;
+    tmLocal.tm_isdst = -1; // the zone's rules decide
+    errno = 0;
+    std::int64_t seconds = ::mktime(&tmLocal);
+    if (seconds == -1 && errno != 0) {
+        // Out of the system's range: the offset of now, the best left.
+        std::int64_t days = DaysFromCivil(local.Year, local.Month, local.Day) + EpochDifference / 86400;
+        std::time_t now = std::time(nullptr);
+        struct tm tmNow{};
+        ::localtime_r(&now, &tmNow);
+        seconds = days * 86400 + local.Hour * 3600 + local.Minute * 60 + local.Second - tmNow.tm_gmtoff;
+    } else {
+        seconds += EpochDifference;
+    }
     if (seconds < 0)
         return 0;
     return static_cast<TFileTime>(seconds) * TicksPerSecond + static_cast<TFileTime>(local.Ticks);

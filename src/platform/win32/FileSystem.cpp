@@ -302,14 +302,28 @@ bool ReadFindData(const std::string& path, TFindData& data)
     return true;
 }
 
+// A file's local time uses the offset in force on that file's date (as Explorer shows it), not
+// the one of today: FileTimeToLocalFileTime would show a June file an hour off in December.
+static bool ToLocalFileTime(const FILETIME& utc, FILETIME& local)
+{
+    SYSTEMTIME u, l;
+    return ::FileTimeToSystemTime(&utc, &u) && ::SystemTimeToTzSpecificLocalTime(nullptr, &u, &l) &&
+           ::SystemTimeToFileTime(&l, &local);
+}
+
 TFileTime LocalToFileTime(const TDateTime& local)
 {
     std::int64_t days = DaysFromCivil(local.Year, local.Month, local.Day) + EpochDifference / 86400;
     std::int64_t seconds = days * 86400 + local.Hour * 3600 + local.Minute * 60 + local.Second;
     if (seconds < 0)
         return 0;
-    FILETIME localTime = ToFileTime(static_cast<TFileTime>(seconds) * TicksPerSecond + local.Ticks);
+    const TFileTime ticks = static_cast<TFileTime>(seconds) * TicksPerSecond + local.Ticks;
+    FILETIME localTime = ToFileTime(ticks);
+    SYSTEMTIME l, u;
     FILETIME utc;
+    if (::FileTimeToSystemTime(&localTime, &l) && ::TzSpecificLocalTimeToSystemTime(nullptr, &l, &u) &&
+        ::SystemTimeToFileTime(&u, &utc))
+        return FromFileTime(utc) + static_cast<TFileTime>(local.Ticks) % 10000; // SYSTEMTIME keeps milliseconds
     if (!::LocalFileTimeToFileTime(&localTime, &utc))
         return 0;
     return FromFileTime(utc);
@@ -320,7 +334,7 @@ TDateTime FileTimeToLocal(TFileTime utc)
     FILETIME in = ToFileTime(utc), local;
     SYSTEMTIME st;
     TDateTime d;
-    if (!::FileTimeToLocalFileTime(&in, &local) || !::FileTimeToSystemTime(&local, &st))
+    if (!ToLocalFileTime(in, local) || !::FileTimeToSystemTime(&local, &st))
         return d;
     d.Year = st.wYear;
     d.Month = st.wMonth;
@@ -328,7 +342,7 @@ TDateTime FileTimeToLocal(TFileTime utc)
     d.Hour = st.wHour;
     d.Minute = st.wMinute;
     d.Second = st.wSecond;
-    d.Ticks = static_cast<int>(FromFileTime(local) % TicksPerSecond);
+    d.Ticks = static_cast<int>(utc % TicksPerSecond);
     return d;
 }
 
@@ -336,7 +350,7 @@ std::uint32_t FileTimeToDosDateTime(TFileTime utc)
 {
     FILETIME in = ToFileTime(utc), local;
     WORD date = 0, time = 0;
-    if (::FileTimeToLocalFileTime(&in, &local) && ::FileTimeToDosDateTime(&local, &date, &time))
+    if (ToLocalFileTime(in, local) && ::FileTimeToDosDateTime(&local, &date, &time))
         return static_cast<std::uint32_t>(date) << 16 | time;
     // Outside 1980..2107: the nearest value the packed form holds.
     const TDateTime d = FileTimeToLocal(utc);
