@@ -89,7 +89,7 @@ public:
     std::uint64_t NextData(std::uint64_t offset) const;
 
 private:
-    void CheckRegular(std::string_view name, bool pseudo);
+    void CheckRegular(std::string_view name, bool pseudo, const TFindData* listed = nullptr);
     void OpenByPath(); // Windows: FPath as it is named
     /// How much of `count` bytes at `offset` lies within the limit; marks the stream cut when the
     /// limit stops a read of a file that goes on.

@@ -15,6 +15,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#else
+#include <windows.h>
 #endif
 
 #include "support/PipedProcess.h"
@@ -340,7 +342,6 @@ TEST_F(CliTest, OutputWriteErrors)
 // A reader that went away ends the run quietly.
 TEST_F(CliTest, ReaderGoneEndsTheRunQuietly)
 {
-    TROVEX_SKIP_ON_WINDOWS("the quiet end is SIGPIPE's, a POSIX signal");
     TTempTree io;
     TPipedProcess cli(CliPath(), {"-q", "-c", "needle", R}, io.Path("err"), /*readerGone=*/true);
     ASSERT_TRUE(cli.Started());
@@ -684,3 +685,85 @@ TEST(CliDateTest, SummerTimeShownAndSelectedAlike)
     EXPECT_EQ(aprilFirst.Out, april + "\n");
 }
 #endif
+
+namespace
+{
+
+// Writes a file by a name the system's own path rules would change (a device name, a trailing dot
+// or space): on Windows through the extended form, which takes the name as it is.
+void AddRawFile(const std::string& folder, const std::string& name, const std::string& bytes)
+{
+#ifdef _WIN32
+    const std::string path = "\\\\?\\" + folder + name;
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+    HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << name;
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+#else
+    std::ofstream(folder + name, std::ios::binary) << bytes;
+#endif
+}
+
+void RemoveRaw(const std::string& path, bool folder)
+{
+#ifdef _WIN32
+    const std::string extended = "\\\\?\\" + path;
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), wide.data(), n);
+    folder ? ::RemoveDirectoryW(wide.c_str()) : ::DeleteFileW(wide.c_str());
+#else
+    (void)folder;
+    std::filesystem::remove(path);
+#endif
+}
+
+} // namespace
+
+// Names that Windows' path rules would take for devices or cut short (they come to NTFS from
+// other systems, unpackers and git) are searched like any other, and so is a folder so named.
+TEST(CliNamesTest, ReservedAndTrailingNamesAreSearched)
+{
+    TTempTree tree;
+    const std::string root = tree.Root();
+    const std::vector<std::string> names = {"aux.txt", "CON", "nul", "COM1.log", "prn", "trail.", "trailsp "};
+    for (const std::string& name : names)
+        AddRawFile(root, name, "the needle");
+    const std::string folder = tree.AddFolder("sub") + std::string(1, trovex::PathDelim) + "dirtrail.";
+#ifdef _WIN32
+    {
+        const std::string extended = "\\\\?\\" + folder;
+        const int n = ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(n), L'\0');
+        ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), wide.data(), n);
+        ASSERT_TRUE(::CreateDirectoryW(wide.c_str(), nullptr));
+    }
+#else
+    std::filesystem::create_directory(folder);
+#endif
+    AddRawFile(folder + std::string(1, trovex::PathDelim), "inside.txt", "the needle");
+    std::vector<std::string> expected;
+    for (const std::string& name : names)
+        expected.push_back(root + name);
+    expected.push_back(folder + std::string(1, trovex::PathDelim) + "inside.txt");
+    std::sort(expected.begin(), expected.end());
+    for (const char* relative : {"", "."}) {
+        SCOPED_TRACE(*relative ? "a relative folder" : "an absolute folder");
+        const TResult r = *relative ? RunCli({"-q", "-c", "needle", "."}, root) : RunCli({"-q", "-c", "needle", root});
+        EXPECT_EQ(r.Status, 0);
+        std::vector<std::string> found = SortedLines(r.Out);
+        if (*relative)
+            for (std::string& path : found)
+                path = root + path.substr(2); // ".\\aux.txt" -> the full path
+        EXPECT_EQ(found, expected);
+        EXPECT_EQ(r.Err, "");
+    }
+    for (const std::string& name : names)
+        RemoveRaw(root + name, false);
+    RemoveRaw(folder + std::string(1, trovex::PathDelim) + "inside.txt", false);
+    RemoveRaw(folder, true);
+}

@@ -48,7 +48,7 @@ TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, 
     CheckRegular(name, folder.Pseudo());
 }
 
-void TFileStream::CheckRegular(std::string_view name, bool pseudo)
+void TFileStream::CheckRegular(std::string_view name, bool pseudo, const TFindData*)
 {
     // The one look at the open file gives both the check and the whole record.
     if (!ReadOpenFindData(FHandle, name, FRecord) || !(FRecord.Attributes & faArchive)) {

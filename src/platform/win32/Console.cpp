@@ -83,7 +83,10 @@ int WriteOutput(std::FILE* stream, std::string_view bytes)
             const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
             if (!::WriteFile(handle, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
                 const DWORD error = ::GetLastError();
-                return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ? EPIPE : EIO;
+                // Each of these says the reading end has gone, depending on how the pipe was made.
+                return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED
+                           ? EPIPE
+                           : EIO;
             }
             done += written;
         }

@@ -91,9 +91,14 @@ TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, 
         return file;
     };
     FFile = open(true);
+    // The basic attributes tell whether it is a reparse point at all, and cost little; its tag is
+    // asked only then (under wine that query costs as much as opening the file).
+    FILE_BASIC_INFO basic{};
+    const bool haveBasic = ::GetFileInformationByHandleEx(FFile, FileBasicInfo, &basic, sizeof basic);
     FILE_ATTRIBUTE_TAG_INFO tag{};
     BY_HANDLE_FILE_INFORMATION first{};
-    if (::GetFileInformationByHandleEx(FFile, FileAttributeTagInfo, &tag, sizeof tag) &&
+    if ((!haveBasic || (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) &&
+        ::GetFileInformationByHandleEx(FFile, FileAttributeTagInfo, &tag, sizeof tag) &&
         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         const bool link = IsLinkReparse(tag.FileAttributes, tag.ReparseTag);
         const bool known = !link && ::GetFileInformationByHandle(FFile, &first);
@@ -112,32 +117,39 @@ TFileStream::TFileStream(const TFolderListing& folder, const std::string& name, 
             throw EReadError("Cannot open file \"" + path + "\". It was replaced during the search");
         }
     }
-    CheckRegular(name, false);
+    TFindData listed;
+    CheckRegular(name, false, folder.ReadFindData(name, listed) ? &listed : nullptr);
 }
 
-void TFileStream::CheckRegular(std::string_view name, bool pseudo)
+void TFileStream::CheckRegular(std::string_view name, bool pseudo, const TFindData* listed)
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    // Consoles, pipes and devices are never read: they could block the walk or never end.
-    if (::GetFileType(FFile) != FILE_TYPE_DISK || !::GetFileInformationByHandle(FFile, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    // Consoles, pipes and devices are never read: they could block the walk or never end. The
+    // record comes from the open handle, two small queries that cost far less than the one that
+    // gives the volume and file index too, which a content test has no use for.
+    FILE_STANDARD_INFO standard{};
+    if (::GetFileType(FFile) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandleEx(FFile, FileStandardInfo, &standard, sizeof standard) || standard.Directory) {
         ::CloseHandle(FFile);
         FFile = nullptr;
         throw EReadError("Cannot open file \"" + FPath + "\". Not a regular file", EReadError::ekNotRegular);
     }
-    // The record as the listing gives it (some systems report less of it through the handle).
-    if (ReadFindData(FPath, FRecord)) {
-        FRecord.Name.assign(name);
-        if (pseudo || FRecord.Size == 0)
-            FLimit = UnknownSizeLimit;
-        return;
+    // The attributes as the listing tells them (a handle may tell fewer: no hidden dot-files under
+    // wine), the times and size of the file opened.
+    FILE_BASIC_INFO basic{};
+    if (listed) {
+        FRecord = *listed;
+        if (::GetFileInformationByHandleEx(FFile, FileBasicInfo, &basic, sizeof basic)) {
+            FRecord.CreationTime = static_cast<TFileTime>(basic.CreationTime.QuadPart);
+            FRecord.LastAccessTime = static_cast<TFileTime>(basic.LastAccessTime.QuadPart);
+            FRecord.LastWriteTime = static_cast<TFileTime>(basic.LastWriteTime.QuadPart);
+        }
+    } else if (!ReadFindData(FPath, FRecord) && ::GetFileInformationByHandleEx(FFile, FileBasicInfo, &basic, sizeof basic)) {
+        FRecord.Attributes = basic.FileAttributes;
+        FRecord.CreationTime = static_cast<TFileTime>(basic.CreationTime.QuadPart);
+        FRecord.LastAccessTime = static_cast<TFileTime>(basic.LastAccessTime.QuadPart);
+        FRecord.LastWriteTime = static_cast<TFileTime>(basic.LastWriteTime.QuadPart);
     }
-    auto time = [](const FILETIME& t) { return static_cast<TFileTime>(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
-    FRecord.Attributes = info.dwFileAttributes;
-    FRecord.CreationTime = time(info.ftCreationTime);
-    FRecord.LastAccessTime = time(info.ftLastAccessTime);
-    FRecord.LastWriteTime = time(info.ftLastWriteTime);
-    FRecord.Size = static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    FRecord.Size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
     FRecord.Name.assign(name);
     if (pseudo || FRecord.Size == 0)
         FLimit = UnknownSizeLimit;

@@ -3,6 +3,10 @@
 
 #include "platform/CodePage.h"
 
+#include <vector>
+
+#include <windows.h>
+
 namespace trovex::win32
 {
 
@@ -49,20 +53,91 @@ std::string Narrow(std::wstring_view s)
     return out;
 }
 
+namespace
+{
+
+// The absolute form of what the current folder (".", "X:" for a drive's own, "\\" for the
+// drive's root) stands for, with no separator at its end.
+std::wstring FullPathOf(const wchar_t* what)
+{
+    wchar_t buffer[1024];
+    DWORD n = ::GetFullPathNameW(what, 1024, buffer, nullptr);
+    std::wstring out;
+    if (n >= 1024) {
+        out.resize(n);
+        n = ::GetFullPathNameW(what, n, out.data(), nullptr);
+        out.resize(n);
+    } else {
+        out.assign(buffer, n);
+    }
+    while (out.size() > 3 && out.back() == L'\\')
+        out.pop_back();
+    if (out.size() == 3 && out[1] == L':')
+        out.pop_back(); // "C:\" -> "C:"
+    return out;
+}
+
+// The extended form of an absolute drive or UNC path.
+std::wstring Extended(const std::wstring& absolute)
+{
+    return absolute.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + absolute.substr(2) : L"\\\\?\\" + absolute;
+}
+
+} // namespace
+
 std::wstring WidePath(std::string_view utf8)
 {
     std::wstring path = Wide(utf8);
-    constexpr std::size_t OldLimit = 240; // MAX_PATH less room for a file name inside a folder
-    if (path.size() < OldLimit || path.starts_with(L"\\\\?\\"))
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\") || path.empty())
         return path;
     for (wchar_t& c : path)
         if (c == L'/')
             c = L'\\';
-    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\')
-        return L"\\\\?\\" + path;
-    if (path.starts_with(L"\\\\"))
-        return L"\\\\?\\UNC\\" + path.substr(2);
-    return path;
+    // Made absolute once, from the current folder for a relative path.
+    std::wstring root, rest;
+    if (path.starts_with(L"\\\\")) {
+        // \\server\share\rest: the server and share are the root
+        std::size_t share = path.find(L'\\', 2);
+        std::size_t end = share == std::wstring::npos ? std::wstring::npos : path.find(L'\\', share + 1);
+        root = L"\\\\?\\UNC\\" + path.substr(2, end == std::wstring::npos ? std::wstring::npos : end - 2);
+        rest = end == std::wstring::npos ? std::wstring() : path.substr(end + 1);
+    } else if (path.size() >= 2 && path[1] == L':') {
+        const bool absolute = path.size() >= 3 && path[2] == L'\\';
+        const std::wstring drive = path.substr(0, 2);
+        root = absolute ? L"\\\\?\\" + drive : Extended(FullPathOf(drive.c_str()));
+        rest = path.substr(absolute ? 3 : 2);
+    } else if (path[0] == L'\\') {
+        root = Extended(FullPathOf(L"\\"));
+        rest = path.substr(1);
+    } else {
+        root = Extended(FullPathOf(L"."));
+        rest = path;
+    }
+    // "." and ".." are resolved here, by the names alone: the extended form takes every other name
+    // as it is, so a listed "aux.txt" or "trail." is that file, never a device or another name.
+    std::vector<std::wstring> parts;
+    std::size_t start = 0;
+    while (start <= rest.size()) {
+        std::size_t end = rest.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = rest.size();
+        std::wstring part = rest.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == L".")
+            continue;
+        if (part == L"..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        parts.push_back(std::move(part));
+    }
+    std::wstring out = root;
+    for (const std::wstring& part : parts)
+        out += L'\\' + part;
+    if (parts.empty() || (!rest.empty() && rest.back() == L'\\'))
+        out += L'\\';
+    return out;
 }
 
 } // namespace trovex::win32

@@ -12,8 +12,11 @@ namespace trovex::win32
 
 std::wstring Wide(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);
-/// A path the wide API accepts at any length: absolute drive and UNC paths longer than the old
-/// limit get the "\\?\" prefix (with '/' turned into '\', which that form requires).
+/// The form of a path in which the wide API takes every name as it is, at any length: made
+/// absolute (from the current folder when relative), "." and ".." resolved by name, each slash
+/// turned into a backslash, and the extended-length prefix put first (its UNC form for a share).
+/// A name such as "aux.txt", "CON" or "trail." then opens that file, never a device or a name with
+/// its dots and spaces cut.
 std::wstring WidePath(std::string_view utf8);
 
 } // namespace trovex::win32
