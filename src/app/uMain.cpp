@@ -48,6 +48,9 @@ const QRect DesignBounds(213, 113, 519, 405); // outer position, client size
 constexpr int TopHeight = 227;
 constexpr int StatusHeight = 19;
 constexpr int PanelInset = 3; // the panel's border and its bevel
+// The smallest client a restore gives: the command column beside the tabs of the pages, the top
+// panel whole, a row of the list and the status bar. Smaller, the window is no use to anyone.
+constexpr QSize DesignMinimum(320, TopHeight + 40 + StatusHeight);
 
 // The locale's long date without the weekday, which would not fit the pickers' design width.
 QString LongDateFormat()
@@ -154,6 +157,7 @@ TFindForm::TFindForm(TMultiLang& lang, QWidget* parent) : QWidget(parent), FLang
     resize(DesignBounds.size());
     FormPlacement1 = std::make_unique<TFormPlacement>(this, FStore, QString::fromLatin1(ProgramKey),
                                                       QStringLiteral("Placement"));
+    FormPlacement1->SetDesignMinimum(DesignMinimum);
     CreateControls();
     ConnectHandlers();
     FormCreate();
