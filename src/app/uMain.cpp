@@ -27,6 +27,7 @@
 #include <QTreeView>
 
 #include "app/ResultModel.h"
+#include "app/ShellTypes.h"
 #include "app/Widgets.h"
 #include "lang/MultiLang.h"
 #include "placement/Placemnt.h"
@@ -69,30 +70,6 @@ QFont WindowFont()
                       QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(13);
     return font;
-}
-
-// The Type cell and icon of a row with "Show icons": the shell's type of the file, looked up when the
-// row is first painted. A folder's or regular file's type follows from what the row already knows (the
-// kind, the name's extension), and its description and icon are looked up once per type; any other kind
-// of entry (a device, a FIFO, a link to nothing) is asked of the file system as it is now.
-TResultModel::TShellType ShellTypeOfRow(std::string_view path, std::uint32_t attributes)
-{
-    const QString text = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-    if (!(attributes & (faDirectory | faArchive))) // asked of the exact file: its bytes, not the shown text
-        return {GetFileTypeName(std::string(path)), GetFileIconIndex(std::string(path))};
-    static QHash<QString, TResultModel::TShellType> known; // MIME name -> its description and icon slot
-    const QMimeDatabase db;
-    const QMimeType type = (attributes & faDirectory)
-                               ? db.mimeTypeForName(QStringLiteral("inode/directory"))
-                               : db.mimeTypeForFile(text.mid(text.lastIndexOf(QLatin1Char('/')) + 1),
-                                                    QMimeDatabase::MatchExtension);
-    if (!type.isValid())
-        return {};
-    auto found = known.constFind(type.name());
-    if (found == known.cend())
-        found = known.insert(type.name(), {type.comment(), GetSystemImageList().IndexOf(type.name(), type.iconName(),
-                                                                                     type.genericIconName())});
-    return *found;
 }
 
 template <class T>

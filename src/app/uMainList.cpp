@@ -65,7 +65,29 @@ void TFindForm::ListViewColumnClick(int column)
     SortColumn = column;
     const bool ascending = SortAscending[static_cast<std::size_t>(column)];
     ListView->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    ListModel->SortBy(column, ascending);
+    SortList();
+}
+
+void TFindForm::SortList()
+{
+    // A slice short enough that a click meanwhile is answered at once; rows whose type the file
+    // system must tell can each take long, so their number per slice is bounded too.
+    constexpr auto SliceTime = std::chrono::milliseconds(30);
+    constexpr std::size_t SliceRows = 8192;
+    if (SortColumn == TResultModel::rcType &&
+        !ListModel->LookUpTypes(std::chrono::steady_clock::now() + SliceTime, SliceRows)) {
+        if (!FTypeTimer) {
+            FTypeTimer = new QTimer(this);
+            FTypeTimer->setObjectName(QStringLiteral("TypeTimer"));
+            FTypeTimer->setInterval(0);
+            connect(FTypeTimer, &QTimer::timeout, this, &TFindForm::SortList);
+        }
+        FTypeTimer->start();
+        return;
+    }
+    if (FTypeTimer)
+        FTypeTimer->stop();
+    ListModel->SortBy(SortColumn, SortAscending[static_cast<std::size_t>(SortColumn)]);
 }
 
 void TFindForm::ListViewDblClick()

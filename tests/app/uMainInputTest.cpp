@@ -29,6 +29,7 @@
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -46,6 +47,7 @@
 #include "lang/MultiLang.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "search/FindFile.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 #include "WindowTestSetup.h"
@@ -472,6 +474,44 @@ private slots:
         CHECKED(FindWithMask(QStringLiteral("*.txt")));
         QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("txt"));
         QVERIFY(!model->index(0, 0).data(Qt::DecorationRole).isValid());
+    }
+
+    // Issue 24: the first sort by Type with "Show icons" looked up every row's type at once on the
+    // window's thread; the window froze for seconds. Now the lookups run in slices between events:
+    // an event queued by the click is served before the sort is done, and the sort then comes.
+    void FirstTypeSortLetsTheWindowAnswer()
+    {
+        CHECKED(ShowPage(FForm->TabConfig));
+        Tick(FForm->CheckIcons);
+        QVERIFY(FForm->CheckIcons->isChecked());
+        CHECKED(ShowPage(FForm->TabFind));
+        const char* const extensions[] = {"txt", "html", "sh", "c", "tar.gz", "png", "md"};
+        constexpr int rowCount = 30000;
+        for (int i = 0; i < rowCount; ++i) {
+            TFindFileInfo info;
+            info.Name = QStringLiteral("f%1.%2").arg(rowCount - i, 5, 10, QLatin1Char('0')).arg(QLatin1String(extensions[i % 7])).toStdString();
+            info.FileName = Root().toStdString() + info.Name;
+            info.FindData.Attributes = faArchive;
+            FForm->ListModel->AppendShellTyped(info);
+        }
+        FForm->ListModel->Flush();
+        QAbstractItemModel* model = FForm->ListView->model();
+        auto sortedByType = [model] {
+            for (int row = 1; row < model->rowCount(); ++row)
+                if (model->index(row - 1, 2).data().toString().toUpper().toUtf8() > model->index(row, 2).data().toString().toUpper().toUtf8())
+                    return false;
+            return true;
+        };
+        QVERIFY(!sortedByType());
+
+        bool answeredBeforeTheSort = false;
+        QTimer::singleShot(0, FForm.get(), [&] { answeredBeforeTheSort = !sortedByType(); });
+        ClickTitle(2);
+        QCOMPARE(FForm->ListView->header()->sortIndicatorSection(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(sortedByType(), Timeout);
+        QVERIFY(answeredBeforeTheSort);
+        QCOMPARE(model->rowCount(), rowCount);
+        QVERIFY(model->index(0, 2).data().toString() != model->index(rowCount - 1, 2).data().toString());
     }
 
     // Enter in a criteria box presses Find with what was typed there; leaving the box by Tab puts
