@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDateTimeEdit>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -119,6 +120,10 @@ TComboBox* MakeHistoryBox(QWidget* parent, const char* name, const QRect& geomet
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert); // the history is kept by the window, not by Enter
     box->setMaxVisibleItems(10);
+    // Matches of the history are offered in a list to pick from. Inline completion would put a
+    // longer entry into the field, and Enter would search that instead of what was typed.
+    if (QCompleter* completer = box->completer())
+        completer->setCompletionMode(QCompleter::PopupCompletion);
     return box;
 }
 

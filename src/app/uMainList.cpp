@@ -98,7 +98,7 @@ void TFindForm::ListViewDblClick()
     const std::string path = ListModel->Path(rows.first());
     struct stat st{};
     if (::lstat(path.c_str(), &st) != 0) {
-        ShowError(QStringLiteral("Cannot open file %1").arg(DisplayPath(path)));
+        ShowError(QStringLiteral("Cannot open file %1").arg(MessagePath(path)));
         return;
     }
     OpenDocument(path);
@@ -150,7 +150,7 @@ void TFindForm::mPropClick()
     // A file gone since it was found has no properties; saying so beats a click that does nothing.
     const std::string path = ListModel->Path(rows.first());
     if (!ShowFileProperties(this, path))
-        ShowError(QStringLiteral("Cannot open file %1").arg(DisplayPath(path)));
+        ShowError(QStringLiteral("Cannot open file %1").arg(MessagePath(path)));
 }
 
 void TFindForm::WriteReportTo(const QString& fileName)
@@ -178,7 +178,7 @@ void TFindForm::mReportClick()
     try {
         WriteReportTo(fileName);
     } catch (const std::exception& e) {
-        ShowError(QString::fromStdString(e.what()));
+        ShowError(MessagePath(e.what()));
         return;
     }
     TLauncher::OpenUrl(FileUrl(PathBytes(fileName)));
@@ -211,7 +211,7 @@ void TFindForm::mReportOpenClick()
     try {
         WriteReportTo(fileName);
     } catch (const std::exception& e) {
-        ShowError(QString::fromStdString(e.what()));
+        ShowError(MessagePath(e.what()));
         return;
     }
     TLauncher::OpenUrl(FileUrl(PathBytes(fileName)));
