@@ -12,7 +12,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libicu-dev zlib1g-dev libssl-dev libdeflate-dev
     clang libclang-rt-14-dev
-    qt6-base-dev qt6-qpa-plugins libgl-dev xvfb xauth adwaita-icon-theme shared-mime-info desktop-file-utils
+    qt6-base-dev qt6-qpa-plugins libgl-dev xvfb xauth openbox adwaita-icon-theme shared-mime-info desktop-file-utils
     xdg-utils time poppler-utils tzdata zip
     g++-mingw-w64-x86-64-posix mingw-w64 libz-mingw-w64-dev wine wine64
 )

@@ -227,6 +227,25 @@ const TResultModel::TRow& TResultModel::Typed(std::size_t index) const
     return pending;
 }
 
+bool TResultModel::LookUpTypes(std::chrono::steady_clock::time_point deadline, std::size_t maxRows)
+{
+    constexpr std::size_t ClockEvery = 16; // rows between looks at the clock
+    std::size_t done = 0;
+    // The second pass finds rows that a sort or a removal moved before the cursor.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (; FTypeCursor < FRows.size(); ++FTypeCursor) {
+            if (FRows[FTypeCursor].TypeIndex != PendingType)
+                continue;
+            if (done >= maxRows || (done % ClockEvery == 0 && done > 0 && std::chrono::steady_clock::now() >= deadline))
+                return false;
+            Typed(FTypeCursor);
+            ++done;
+        }
+        FTypeCursor = 0;
+    }
+    return true;
+}
+
 void TResultModel::Flush()
 {
     if (FFlushed >= Count())
@@ -243,6 +262,7 @@ void TResultModel::Clear()
     FFlushed = 0;
     FBlocks.clear();
     FBlockUsed = FBlockSize = 0;
+    FTypeCursor = 0;
     FTypeNames.resize(1);
     FTypeTexts.resize(1);
     FTypeIndex.clear();

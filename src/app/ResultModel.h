@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -88,6 +89,11 @@ public:
     /// Rows that compare equal keep their relative order. Persistent indexes (the selection) follow their rows.
     void SortBy(int column, bool ascending);
 
+    /// Looks up the deferred types of AppendShellTyped rows, in row order, until `deadline` has passed
+    /// or `maxRows` were looked up, so a large list can be done in slices between events. True when no
+    /// row's type is left to look up (a sort by Type then asks nothing more).
+    bool LookUpTypes(std::chrono::steady_clock::time_point deadline, std::size_t maxRows);
+
     /// Tips ("..." + the text around the hit + "...") are given only while this is on; initially on.
     void SetShowHints(bool on);
     bool ShowHints() const { return FShowHints; }
@@ -163,6 +169,7 @@ private:
     std::vector<std::string> FTypeNames;
     std::vector<QString> FTypeTexts;
     QHash<QString, std::uint32_t> FTypeIndex;
+    std::size_t FTypeCursor = 0; // LookUpTypes goes on from here
     bool FShowHints = true;
     std::function<QIcon(int)> FIconSource;
     TTypeSource FTypeSource;

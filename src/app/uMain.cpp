@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDateTimeEdit>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -27,6 +28,7 @@
 #include <QTreeView>
 
 #include "app/ResultModel.h"
+#include "app/ShellTypes.h"
 #include "app/Widgets.h"
 #include "lang/MultiLang.h"
 #include "placement/Placemnt.h"
@@ -48,6 +50,9 @@ const QRect DesignBounds(213, 113, 519, 405); // outer position, client size
 constexpr int TopHeight = 227;
 constexpr int StatusHeight = 19;
 constexpr int PanelInset = 3; // the panel's border and its bevel
+// The smallest client a restore gives: the command column beside the tabs of the pages, the top
+// panel whole, a row of the list and the status bar. Smaller, the window is no use to anyone.
+constexpr QSize DesignMinimum(320, TopHeight + 40 + StatusHeight);
 
 // The locale's long date without the weekday, which would not fit the pickers' design width.
 QString LongDateFormat()
@@ -66,30 +71,6 @@ QFont WindowFont()
                       QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(13);
     return font;
-}
-
-// The Type cell and icon of a row with "Show icons": the shell's type of the file, looked up when the
-// row is first painted. A folder's or regular file's type follows from what the row already knows (the
-// kind, the name's extension), and its description and icon are looked up once per type; any other kind
-// of entry (a device, a FIFO, a link to nothing) is asked of the file system as it is now.
-TResultModel::TShellType ShellTypeOfRow(std::string_view path, std::uint32_t attributes)
-{
-    const QString text = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-    if (!(attributes & (faDirectory | faArchive))) // asked of the exact file: its bytes, not the shown text
-        return {GetFileTypeName(std::string(path)), GetFileIconIndex(std::string(path))};
-    static QHash<QString, TResultModel::TShellType> known; // MIME name -> its description and icon slot
-    const QMimeDatabase db;
-    const QMimeType type = (attributes & faDirectory)
-                               ? db.mimeTypeForName(QStringLiteral("inode/directory"))
-                               : db.mimeTypeForFile(text.mid(text.lastIndexOf(QLatin1Char('/')) + 1),
-                                                    QMimeDatabase::MatchExtension);
-    if (!type.isValid())
-        return {};
-    auto found = known.constFind(type.name());
-    if (found == known.cend())
-        found = known.insert(type.name(), {type.comment(), GetSystemImageList().IndexOf(type.name(), type.iconName(),
-                                                                                     type.genericIconName())});
-    return *found;
 }
 
 template <class T>
@@ -139,6 +120,10 @@ TComboBox* MakeHistoryBox(QWidget* parent, const char* name, const QRect& geomet
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert); // the history is kept by the window, not by Enter
     box->setMaxVisibleItems(10);
+    // Matches of the history are offered in a list to pick from. Inline completion would put a
+    // longer entry into the field, and Enter would search that instead of what was typed.
+    if (QCompleter* completer = box->completer())
+        completer->setCompletionMode(QCompleter::PopupCompletion);
     return box;
 }
 
@@ -154,6 +139,7 @@ TFindForm::TFindForm(TMultiLang& lang, QWidget* parent) : QWidget(parent), FLang
     resize(DesignBounds.size());
     FormPlacement1 = std::make_unique<TFormPlacement>(this, FStore, QString::fromLatin1(ProgramKey),
                                                       QStringLiteral("Placement"));
+    FormPlacement1->SetDesignMinimum(DesignMinimum);
     CreateControls();
     ConnectHandlers();
     FormCreate();

@@ -268,6 +268,9 @@ private:
     void DrainEngine();
     /// Updates the status panels and tells the list of new rows; throttled while a run goes on.
     void FlushRows();
+    /// Sorts the list by SortColumn. A sort by Type first looks up the types of rows not shown yet,
+    /// in slices between events, so the window keeps answering; the sort follows the last slice.
+    void SortList();
     /// Shows a failure of a handler as the application's error handler would.
     void ShowError(const QString& message);
     QList<int> SelectedRows() const;
@@ -294,6 +297,7 @@ private:
     bool FIconListReady = false;
     bool FShown = false;
     QTimer* FFlushTimer = nullptr;
+    QTimer* FTypeTimer = nullptr; // the slices of type lookups before a sort by Type
     std::atomic<bool> FDrainPosted{false};
     QString FShownFolder;
     QStringList FTemporaryReports; // removed a few seconds after opening, or at the latest at exit

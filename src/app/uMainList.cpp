@@ -65,7 +65,29 @@ void TFindForm::ListViewColumnClick(int column)
     SortColumn = column;
     const bool ascending = SortAscending[static_cast<std::size_t>(column)];
     ListView->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    ListModel->SortBy(column, ascending);
+    SortList();
+}
+
+void TFindForm::SortList()
+{
+    // A slice short enough that a click meanwhile is answered at once; rows whose type the file
+    // system must tell can each take long, so their number per slice is bounded too.
+    constexpr auto SliceTime = std::chrono::milliseconds(30);
+    constexpr std::size_t SliceRows = 8192;
+    if (SortColumn == TResultModel::rcType &&
+        !ListModel->LookUpTypes(std::chrono::steady_clock::now() + SliceTime, SliceRows)) {
+        if (!FTypeTimer) {
+            FTypeTimer = new QTimer(this);
+            FTypeTimer->setObjectName(QStringLiteral("TypeTimer"));
+            FTypeTimer->setInterval(0);
+            connect(FTypeTimer, &QTimer::timeout, this, &TFindForm::SortList);
+        }
+        FTypeTimer->start();
+        return;
+    }
+    if (FTypeTimer)
+        FTypeTimer->stop();
+    ListModel->SortBy(SortColumn, SortAscending[static_cast<std::size_t>(SortColumn)]);
 }
 
 void TFindForm::ListViewDblClick()
@@ -76,7 +98,7 @@ void TFindForm::ListViewDblClick()
     const std::string path = ListModel->Path(rows.first());
     struct stat st{};
     if (::lstat(path.c_str(), &st) != 0) {
-        ShowError(QStringLiteral("Cannot open file %1").arg(DisplayPath(path)));
+        ShowError(QStringLiteral("Cannot open file %1").arg(MessagePath(path)));
         return;
     }
     OpenDocument(path);
@@ -128,7 +150,7 @@ void TFindForm::mPropClick()
     // A file gone since it was found has no properties; saying so beats a click that does nothing.
     const std::string path = ListModel->Path(rows.first());
     if (!ShowFileProperties(this, path))
-        ShowError(QStringLiteral("Cannot open file %1").arg(DisplayPath(path)));
+        ShowError(QStringLiteral("Cannot open file %1").arg(MessagePath(path)));
 }
 
 void TFindForm::WriteReportTo(const QString& fileName)
@@ -156,7 +178,7 @@ void TFindForm::mReportClick()
     try {
         WriteReportTo(fileName);
     } catch (const std::exception& e) {
-        ShowError(QString::fromStdString(e.what()));
+        ShowError(MessagePath(e.what()));
         return;
     }
     TLauncher::OpenUrl(FileUrl(PathBytes(fileName)));
@@ -189,7 +211,7 @@ void TFindForm::mReportOpenClick()
     try {
         WriteReportTo(fileName);
     } catch (const std::exception& e) {
-        ShowError(QString::fromStdString(e.what()));
+        ShowError(MessagePath(e.what()));
         return;
     }
     TLauncher::OpenUrl(FileUrl(PathBytes(fileName)));

@@ -114,9 +114,10 @@ void TFindForm::LoadEngine()
     Engine.reset();
     Engine = std::make_unique<TFindFile>();
     const std::string typesMask = TypesMaskOf(cbTypes->currentText().toStdString());
-    Engine->SetMask(ComposeMask(cbMask->currentText().toStdString(), typesMask));
-    Engine->ContainingText = cbString->currentText().toStdString();
-    Engine->ExcludedText = cbNoString->currentText().toStdString();
+    // As bytes: an entry of the history may hold bytes that are not UTF-8, as names may.
+    Engine->SetMask(ComposeMask(PathBytes(cbMask->currentText()), typesMask));
+    Engine->ContainingText = PathBytes(cbString->currentText());
+    Engine->ExcludedText = PathBytes(cbNoString->currentText());
     // The folder text may carry bytes that are not UTF-8 (from -F or the history): searched as they are.
     Engine->SetFolder(PathBytes(cbFolder->currentText()));
     Engine->SetSubFolders(checkSubFolders->isChecked());
@@ -158,7 +159,7 @@ void TFindForm::LoadEngine()
     };
     StatusBar->SetNotSearched(QString()); // said again when this run ends
     Engine->OnError = [this](TFindFile&, const std::string& cls, const std::string& message) {
-        ShowRunError(QString::fromStdString(cls), QString::fromStdString(message));
+        ShowRunError(QString::fromStdString(cls), MessagePath(message));
     };
     // The worker wakes the event loop; the drain itself runs here, on the user-interface thread.
     Engine->Queue().OnWake = [this] {
@@ -180,8 +181,11 @@ bool TFindForm::TryLoadEngine()
         LoadEngine();
         return true;
     } catch (const std::exception& e) {
-        ShowEnded(); // a start that failed leaves no run showing
-        ShowError(QString::fromStdString(e.what()));
+        // A start that failed leaves no run showing, nor the folder of one ended for it.
+        ShowEnded();
+        FShownFolder.clear();
+        StatusBar->SetPanelText(1, QString());
+        ShowError(MessagePath(e.what()));
         return false;
     }
 }
@@ -303,10 +307,10 @@ void TFindForm::btnFindIntoClick()
     paths.reserve(static_cast<std::size_t>(ListModel->Count()));
     for (int row = 0; row < ListModel->Count(); ++row) {
         paths.push_back(ListModel->Path(row));
-        // The list holds one path a line, as bytes; a name holding a line break would come back as
-        // other names, so it is left out of the list rather than restored wrongly.
-        if (paths.back().find('\n') == std::string::npos)
-            lines += paths.back() + '\n';
+        // Each path as bytes ended by a NUL, which no path holds (a line feed may be in a name), as
+        // trovex-cli -0 writes and --in-list reads.
+        lines += paths.back();
+        lines += '\0';
     }
     ListModel->Clear();
     SkippedFiles.clear();
@@ -332,8 +336,10 @@ void TFindForm::btnBackClick()
         ShowError(QStringLiteral("Cannot open file %1").arg(backList));
         return;
     }
+    // NUL-separated; a list without any NUL is of the older form, one path a line.
+    const QByteArray list = file.readAll();
     std::vector<std::string> paths;
-    for (const QByteArray& line : file.readAll().split('\n'))
+    for (const QByteArray& line : list.split(list.contains('\0') ? '\0' : '\n'))
         if (!line.isEmpty())
             paths.emplace_back(line.constData(), static_cast<std::size_t>(line.size()));
     if (Running)

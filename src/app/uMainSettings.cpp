@@ -92,15 +92,16 @@ void TFindForm::LoadSettings()
     {
         const char* Prefix;
         QComboBox* Box;
-        bool Paths; // folders keep their bytes, UTF-8 or not
     };
-    const THistory histories[] = {{"Mask", cbMask, false}, {"Path", cbFolder, true}, {"SubStr", cbString, false}};
+    // Every entry keeps its bytes, UTF-8 or not: a byte that is not becomes the escape the store
+    // itself writes for it (PathText), and goes back as the same byte.
+    const THistory histories[] = {{"Mask", cbMask}, {"Path", cbFolder}, {"SubStr", cbString}};
     try {
         for (int i = 0; i < HistorySize; ++i) {
             for (const THistory& h : histories) {
                 std::optional<std::string> entry = FStore.ReadString(ProgramKey, Indexed(h.Prefix, i));
                 if (entry && !entry->empty())
-                    h.Box->addItem(h.Paths ? PathText(*entry) : QString::fromStdString(*entry));
+                    h.Box->addItem(PathText(*entry));
             }
         }
     } catch (const ERegistryError&) {
@@ -152,7 +153,7 @@ void TFindForm::SaveSettings()
 {
     FStore.CreateKey(ProgramKey);
     auto entry = [](const QComboBox* box, int i) {
-        return i < box->count() ? box->itemText(i).toStdString() : std::string();
+        return i < box->count() ? PathBytes(box->itemText(i)) : std::string();
     };
     for (int i = 0; i < HistorySize; ++i) {
         FStore.WriteString(ProgramKey, Indexed("Mask", i), entry(cbMask, i));

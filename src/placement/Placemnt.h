@@ -4,8 +4,14 @@
 // nor limits the window's size.
 #pragma once
 
+#include <QMargins>
 #include <QRect>
+#include <QSize>
 #include <QString>
+
+#include <array>
+#include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -18,9 +24,14 @@ class TRegistry;
 /// 2 minimized, 3 maximized), "PixelsPerInch", "MinMaxPos" and "NormPos" ("%d,%d,%d,%d"), the same
 /// two once more under "<name>(<width>x<height>)" of the screen, and "Visible". All are strings.
 /// On this platform "Flags" is 2 when a minimized window returns to maximized, else 0; the
-/// minimized position is -1,-1 and the maximized one minus the frame's left and top widths; NormPos
-/// is the outer frame of the normal geometry left, top, right (left + width), bottom. A restored
-/// rectangle is brought onto the available area of a screen, no larger than it, its title bar on it.
+/// minimized position is minus the frame's right and bottom widths and the maximized one minus its
+/// left and top widths; NormPos is the outer frame of the normal geometry left, top, right
+/// (left + width), bottom. A restored rectangle is brought onto the available area of a screen, at
+/// least the design minimum, no larger than the area, its title bar on it; once the window manager
+/// has drawn the frame the rectangle is applied again with the frame's real widths, so the frame
+/// lies exactly where it was saved. A position text holding a value that no screen coordinate can
+/// take (outside 32 bits) is unusable and leaves the window at its design bounds. Strings that are
+/// not UTF-8 are read and written with the store's escapes (U+DC80..U+DCFF), so they round-trip.
 /// User-interface thread only. The store and the window must outlive the component.
 class TFormPlacement
 {
@@ -29,6 +40,11 @@ public:
 
     TFormPlacement(QWidget* form, TRegistry& store, QString iniFileName = QStringLiteral("Software\\Brenvik\\Trovex"),
                    QString iniSection = QStringLiteral("Placement"));
+    ~TFormPlacement();
+
+    /// The smallest client size a restore gives the window, whatever was saved (the window's own
+    /// minimum size, when larger, applies too).
+    void SetDesignMinimum(QSize clientSize) { FDesignMinimum = clientSize; }
 
     /// Applies the saved position (when saved for the same pixels per inch) and state. Call before
     /// the window is first shown. A saved minimized state leaves the window normal and minimizes it
@@ -52,9 +68,15 @@ public:
     QString SectionKey() const { return FIniFileName + u'\\' + FIniSection; }
 
 private:
+    class TFrameWatch;
+
     QString ScreenName(const QString& name) const;
     /// Reads a position text under the screen-size name first, then the plain name.
     QString ReadPosition(const QString& name) const;
+    QSize MinimumFrame(const QMargins& frame) const;
+    /// Applies the saved frame rectangle (or keeps the design bounds on the screen) with the frame
+    /// the window has now.
+    void FitFrame();
 
     QWidget* FForm;
     TRegistry& FStore;
@@ -62,6 +84,10 @@ private:
     QString FIniSection;
     bool FRestored = false;
     bool FSaved = false;
+    QSize FDesignMinimum{1, 1};
+    std::optional<std::array<qint64, 4>> FSavedFrame; // left, top, right, bottom as read
+    std::optional<QMargins> FNormalFrame;              // the frame last seen around the normal window
+    std::unique_ptr<TFrameWatch> FWatch;
 };
 
 } // namespace trovex

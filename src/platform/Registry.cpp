@@ -155,58 +155,28 @@ bool NeedsHexForm(std::string_view s)
 // text never produces, so it comes back as the same byte. A NUL inside the text is kept.
 std::vector<std::uint8_t> Utf16Bytes(std::string_view text)
 {
+    const std::u16string units = EscapedUtf16(text);
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(text.size() * 2 + 2);
-    auto unit = [&](char32_t u) {
+    bytes.reserve(units.size() * 2 + 2);
+    for (char16_t u : units) {
         bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
         bytes.push_back(static_cast<std::uint8_t>((u >> 8) & 0xFF));
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        char32_t cp = 0;
-        const std::size_t n = DecodeUtf8(text, i, cp);
-        if (n == 0) {
-            unit(0xDC00 | static_cast<unsigned char>(text[i]));
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            unit(0xD800 + ((cp - 0x10000) >> 10));
-            unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            unit(cp);
-        }
-        i += n;
     }
-    unit(0);
+    bytes.push_back(0);
+    bytes.push_back(0);
     return bytes;
 }
 
-// The reverse of Utf16Bytes: one terminating NUL unit is dropped, NULs before it are text. Other
-// lone surrogates (not written by this program) become U+FFFD.
+// The reverse of Utf16Bytes: one terminating NUL unit is dropped, NULs before it are text.
 std::string Utf16BytesToText(const std::vector<std::uint8_t>& bytes)
 {
-    std::vector<char16_t> units;
+    std::u16string units;
     units.reserve(bytes.size() / 2);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
         units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     if (!units.empty() && units.back() == 0)
         units.pop_back();
-    std::string out;
-    out.reserve(units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const char16_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            Utf8Append(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-            ++i;
-        } else if (u >= 0xDC80 && u <= 0xDCFF) {
-            out += static_cast<char>(u & 0xFF);
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            Utf8Append(out, 0xFFFD);
-        } else {
-            Utf8Append(out, u);
-        }
-    }
-    return out;
+    return TextOfEscapedUtf16(units);
 }
 
 std::string HexList(const std::vector<std::uint8_t>& bytes)
@@ -423,6 +393,49 @@ bool ParseValueLine(TParser& parser, const std::string& trimmed, TRegValue& valu
 }
 
 } // namespace
+
+std::u16string EscapedUtf16(std::string_view text)
+{
+    std::u16string units;
+    units.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const std::size_t n = DecodeUtf8(text, i, cp);
+        if (n == 0) {
+            units += static_cast<char16_t>(0xDC00 | static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            units += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            units += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            units += static_cast<char16_t>(cp);
+        }
+        i += n;
+    }
+    return units;
+}
+
+std::string TextOfEscapedUtf16(std::u16string_view units)
+{
+    std::string out;
+    out.reserve(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            Utf8Append(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            ++i;
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out += static_cast<char>(u & 0xFF);
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            Utf8Append(out, 0xFFFD);
+        } else {
+            Utf8Append(out, u);
+        }
+    }
+    return out;
+}
 
 std::filesystem::path TRegistry::DefaultPath()
 {

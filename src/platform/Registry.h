@@ -55,6 +55,12 @@ struct TRegValue
     bool IsString() const { return Type == rtString || Type == rtExpandString; }
 };
 
+/// A string's bytes as UTF-16 the way the store writes them: valid UTF-8 decoded, every other byte
+/// as the lone surrogate U+DC00 + byte. TextOfEscapedUtf16 gives back exactly the same bytes.
+std::u16string EscapedUtf16(std::string_view text);
+/// The reverse of EscapedUtf16; a lone surrogate that stands for no byte becomes U+FFFD.
+std::string TextOfEscapedUtf16(std::u16string_view units);
+
 /// What Load found.
 enum TRegLoadResult : std::uint8_t
 {

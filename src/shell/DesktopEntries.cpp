@@ -594,7 +594,12 @@ bool UninstallDesktopEntries(const std::string& exePath)
 
     if (exePath.empty())
         return false;
-    return RemoveInstalledFiles(fs::path(AbsoluteExe(exePath)).parent_path());
+    return RemoveInstalledFiles(ProgramFolderOf(exePath));
+}
+
+fs::path ProgramFolderOf(const std::string& exePath)
+{
+    return exePath.empty() ? fs::path() : fs::path(AbsoluteExe(exePath)).parent_path();
 }
 
 void UpdateMainMenuEntry(bool add, const std::string& exePath)
@@ -615,23 +620,32 @@ void UpdateFolderActions(bool add, const std::string& exePath)
         RemoveFolderActions(where);
 }
 
-bool IsOwnedProgramFolder(const fs::path& folder)
+std::string ProgramFolderRefusal(const fs::path& folder)
 {
     if (folder.empty())
-        return false;
+        return "the program's folder is not known";
     const fs::path path = NormalFolder(folder);
     // A marker put by mistake (or on purpose) into the root, home, a folder above home or above any
     // XDG folder, or any folder not named for the program, must not cost the user a file.
-    if (path == path.root_path() || !NamedForTheProgram(path))
-        return false;
+    if (path == path.root_path())
+        return "it is the root folder";
+    if (!NamedForTheProgram(path))
+        return "the folder is not named for the program";
     for (const fs::path& user : UserFolders())
         if (IsSameOrAncestor(path, user))
-            return false;
+            return "it holds the user's own folders";
     TFd dir(OpenFolderNoFollow(path));
     if (dir.Get() < 0)
-        return false;
+        return std::string("the folder cannot be opened (") + std::strerror(errno) + ")";
     struct stat st{};
-    return ::fstatat(dir.Get(), std::string(OwnedFolderMarker).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    if (::fstatat(dir.Get(), std::string(OwnedFolderMarker).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+        return "it has no " + std::string(OwnedFolderMarker) + " marker of an installation";
+    return {};
+}
+
+bool IsOwnedProgramFolder(const fs::path& folder)
+{
+    return ProgramFolderRefusal(folder).empty();
 }
 
 TInstallManifest ParseInstallManifest(std::string_view text)

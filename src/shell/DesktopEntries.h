@@ -102,6 +102,10 @@ void UpdateFolderActions(bool add, const std::string& exePath);
 /// without a link on its path, holding the regular file OwnedFolderMarker, and is none of the
 /// root, the home folder, a folder above home, or any XDG_* folder or a folder above one.
 bool IsOwnedProgramFolder(const std::filesystem::path& folder);
+/// Why `folder` is not the program's own folder, in words for a message; empty when it is.
+std::string ProgramFolderRefusal(const std::filesystem::path& folder);
+/// The program's own folder as Uninstall means it: the folder of `exePath`, made absolute.
+std::filesystem::path ProgramFolderOf(const std::string& exePath);
 
 /// When `folder` is owned (IsOwnedProgramFolder), removes the regular files its marker lists (each
 /// folder on the way opened without following a link), the links it lists that pointed at one of

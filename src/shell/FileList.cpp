@@ -65,7 +65,14 @@ std::size_t Utf8SequenceAt(std::string_view s, std::size_t i, char32_t& codePoin
     return length;
 }
 
-QString DecodePath(std::string_view bytes, bool escape)
+enum TUndecodable : std::uint8_t
+{
+    udSurrogate,   // U+DC00 + byte, which PathBytes turns back into the byte
+    udReplacement, // U+FFFD
+    udHexText,     // the text \xFF
+};
+
+QString DecodePath(std::string_view bytes, TUndecodable undecodable)
 {
     QString out;
     out.reserve(static_cast<qsizetype>(bytes.size()));
@@ -73,8 +80,13 @@ QString DecodePath(std::string_view bytes, bool escape)
         char32_t cp = 0;
         const std::size_t length = Utf8SequenceAt(bytes, i, cp);
         if (length == 0) {
-            out += escape ? QChar(static_cast<char16_t>(EscapeBase + static_cast<unsigned char>(bytes[i])))
-                          : QChar(QChar::ReplacementCharacter);
+            const auto byte = static_cast<unsigned char>(bytes[i]);
+            if (undecodable == udSurrogate)
+                out += QChar(static_cast<char16_t>(EscapeBase + byte));
+            else if (undecodable == udReplacement)
+                out += QChar(QChar::ReplacementCharacter);
+            else
+                out += QStringLiteral("\\x") + QString::number(byte, 16).toUpper().rightJustified(2, u'0');
             ++i;
             continue;
         }
@@ -158,12 +170,17 @@ std::string EncodeFileList(const std::vector<std::string>& paths, TFileListForma
 
 QString PathText(std::string_view bytes)
 {
-    return DecodePath(bytes, true);
+    return DecodePath(bytes, udSurrogate);
 }
 
 QString DisplayPath(std::string_view bytes)
 {
-    return DecodePath(bytes, false);
+    return DecodePath(bytes, udReplacement);
+}
+
+QString MessagePath(std::string_view bytes)
+{
+    return DecodePath(bytes, udHexText);
 }
 
 std::string PathBytes(const QString& text)

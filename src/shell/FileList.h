@@ -43,5 +43,8 @@ QString PathText(std::string_view bytes);
 std::string PathBytes(const QString& text);
 /// The path for showing only: bytes that are not valid UTF-8 become U+FFFD.
 QString DisplayPath(std::string_view bytes);
+/// A path (or a text holding one) for a message: bytes that are not valid UTF-8 are written as
+/// \xFF, so two names that differ only in such bytes read differently.
+QString MessagePath(std::string_view bytes);
 
 } // namespace trovex

@@ -67,10 +67,19 @@ QString NameOf(const std::string& path)
     return DisplayPath(name.substr(name.rfind('/') + 1));
 }
 
+// The name for a message: bytes that are not UTF-8 written as \xFF.
+QString MessageNameOf(const std::string& path)
+{
+    std::string_view name = path;
+    while (name.size() > 1 && name.back() == '/')
+        name.remove_suffix(1);
+    return MessagePath(name.substr(name.rfind('/') + 1));
+}
+
 QString TrashQuestion(const std::vector<std::string>& paths)
 {
     if (paths.size() == 1)
-        return Tr(QStringLiteral("Are you sure you want to move '%1' to the trash?")).arg(NameOf(paths[0]));
+        return Tr(QStringLiteral("Are you sure you want to move '%1' to the trash?")).arg(MessageNameOf(paths[0]));
     return Tr(QStringLiteral("Are you sure you want to move these %1 items to the trash?")).arg(paths.size());
 }
 
@@ -80,7 +89,7 @@ void ShowTrashFailures(QWidget* owner, const std::vector<std::pair<std::string, 
     QString text = Tr(QStringLiteral("These items could not be moved to the trash:"));
     text += QLatin1Char('\n');
     for (std::size_t i = 0; i < failures.size() && i < MaxListedFailures; ++i)
-        text += QLatin1Char('\n') + DisplayPath(failures[i].first) + QStringLiteral(": ") +
+        text += QLatin1Char('\n') + MessagePath(failures[i].first) + QStringLiteral(": ") +
                 QString::fromLocal8Bit(failures[i].second.c_str());
     if (failures.size() > MaxListedFailures)
         text += QLatin1Char('\n') + Tr(QStringLiteral("... and %1 more")).arg(failures.size() - MaxListedFailures);
@@ -241,7 +250,18 @@ void Uninstall(const std::string& exePath)
                           Tr(QStringLiteral("Confirm")), QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
-    UninstallDesktopEntries(exePath);
+    if (UninstallDesktopEntries(exePath))
+        return;
+    // The entries and the settings went; the program's own files stay, and the person is told why,
+    // in the box and where a start from a terminal shows it.
+    const std::filesystem::path folder = ProgramFolderOf(exePath);
+    std::string reason = ProgramFolderRefusal(folder);
+    if (reason.empty())
+        reason = "the list of installed files cannot be read";
+    const QString text = Tr(QStringLiteral("The menu entries, folder commands and settings were removed. The program's files in %1 were left in place: %2."))
+                             .arg(MessagePath(folder.string()), QString::fromStdString(reason));
+    std::fprintf(stderr, "trovex: uninstall: %s\n", text.toLocal8Bit().constData());
+    TMessageBox::Show(QApplication::activeWindow(), text, Tr(QStringLiteral("Uninstall")), QMessageBox::Warning, QMessageBox::Ok);
 }
 
 void UpdateMainMenuLink(bool add, const std::string& exePath)

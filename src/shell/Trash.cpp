@@ -7,6 +7,7 @@
 #include "shell/FileList.h"
 
 #include <cerrno>
+#include <sys/statvfs.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -174,6 +175,13 @@ TTrashResult MoveToTrash(const std::string& givenPath)
     struct stat entry{};
     if (::lstat(path.c_str(), &entry) != 0) {
         result.Error = SystemError(errno);
+        return result;
+    }
+    // Nothing leaves a folder on a read-only mount. Said first, as the real cause: the moves tried
+    // below would fail for a reason of their own (a rename across mounts answers EXDEV).
+    struct statvfs mount{};
+    if (::statvfs(ParentOf(path).c_str(), &mount) == 0 && (mount.f_flag & ST_RDONLY)) {
+        result.Error = SystemError(EROFS);
         return result;
     }
 

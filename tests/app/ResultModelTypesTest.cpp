@@ -3,6 +3,7 @@
 // sorted by Type or written to a report, happens once per row, and the rows added meanwhile cost none.
 // The same for the size and date of a row found by name alone.
 #include <QAbstractItemModelTester>
+#include <QMimeDatabase>
 #include <QTemporaryDir>
 #include <QPixmap>
 #include <QTest>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 
 #include "app/ResultModel.h"
+#include "app/ShellTypes.h"
 #include "platform/FileSystem.h"
 
 using namespace trovex;
@@ -215,6 +217,28 @@ private slots:
         QTRY_VERIFY(!FAsked.empty());
         QVERIFY2(FAsked.size() < 100, qPrintable(QString::number(FAsked.size())));
         QVERIFY(FAsked.count("/many/f0.txt"));
+    }
+
+    // The type a name gives is shared by the names with the same tail, except where a whole-name
+    // pattern decides: a wrong share would type "CMakeLists.txt" as plain text after "notes.txt",
+    // "x.tar.gz" as gzip after "y.gz", or "x.C" (C++) as C after "x.c". Each name must get what the
+    // MIME database itself says of it, whatever came before.
+    void NameDecidedTypesMatchTheDatabase()
+    {
+        const char* const names[] = {
+            "notes.txt", "CMakeLists.txt", "y.gz", "x.tar.gz", "z.TAR.GZ", "x.c", "x.C", "a.cpp", "b.cpp~",
+            "Makefile", "makefile", "Makefile.am", "other.am", "README", "README.md", "plain.md", "core",
+            "Core", "libz.so.1", "libz.so", "page.1", "page.x", "123.vdr", "1234.vdr", "noext", "another",
+            ".hidden", ".bashrc", "trailing.", "a.b.c.txt", "meson.build", "x.build",
+        };
+        const QMimeDatabase db;
+        for (const char* name : names) {
+            const QMimeType expected = db.mimeTypeForFile(QString::fromUtf8(name), QMimeDatabase::MatchExtension);
+            const TResultModel::TShellType got = ShellTypeOfRow(std::string("/some/folder/") + name, faArchive);
+            QVERIFY2(got.Name == (expected.isValid() ? expected.comment() : QString()),
+                     qPrintable(QStringLiteral("%1: %2, the database says %3").arg(QLatin1String(name), got.Name, expected.comment())));
+        }
+        QCOMPARE(ShellTypeOfRow("/some/folder/sub", faDirectory).Name, db.mimeTypeForName(QStringLiteral("inode/directory")).comment());
     }
 };
 

@@ -29,13 +29,18 @@
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
@@ -46,6 +51,7 @@
 #include "lang/MultiLang.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "search/FindFile.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 #include "WindowTestSetup.h"
@@ -472,6 +478,192 @@ private slots:
         CHECKED(FindWithMask(QStringLiteral("*.txt")));
         QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("txt"));
         QVERIFY(!model->index(0, 0).data(Qt::DecorationRole).isValid());
+    }
+
+    // Issue 24: the first sort by Type with "Show icons" looked up every row's type at once on the
+    // window's thread; the window froze for seconds. Now the lookups run in slices between events:
+    // an event queued by the click is served before the sort is done, and the sort then comes.
+    void FirstTypeSortLetsTheWindowAnswer()
+    {
+        CHECKED(ShowPage(FForm->TabConfig));
+        Tick(FForm->CheckIcons);
+        QVERIFY(FForm->CheckIcons->isChecked());
+        CHECKED(ShowPage(FForm->TabFind));
+        const char* const extensions[] = {"txt", "html", "sh", "c", "tar.gz", "png", "md"};
+        constexpr int rowCount = 30000;
+        for (int i = 0; i < rowCount; ++i) {
+            TFindFileInfo info;
+            info.Name = QStringLiteral("f%1.%2").arg(rowCount - i, 5, 10, QLatin1Char('0')).arg(QLatin1String(extensions[i % 7])).toStdString();
+            info.FileName = Root().toStdString() + info.Name;
+            info.FindData.Attributes = faArchive;
+            FForm->ListModel->AppendShellTyped(info);
+        }
+        FForm->ListModel->Flush();
+        QAbstractItemModel* model = FForm->ListView->model();
+        auto sortedByType = [model] {
+            for (int row = 1; row < model->rowCount(); ++row)
+                if (model->index(row - 1, 2).data().toString().toUpper().toUtf8() > model->index(row, 2).data().toString().toUpper().toUtf8())
+                    return false;
+            return true;
+        };
+        QVERIFY(!sortedByType());
+
+        bool answeredBeforeTheSort = false;
+        QTimer::singleShot(0, FForm.get(), [&] { answeredBeforeTheSort = !sortedByType(); });
+        ClickTitle(2);
+        QCOMPARE(FForm->ListView->header()->sortIndicatorSection(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(sortedByType(), Timeout);
+        QVERIFY(answeredBeforeTheSort);
+        QCOMPARE(model->rowCount(), rowCount);
+        QVERIFY(model->index(0, 2).data().toString() != model->index(rowCount - 1, 2).data().toString());
+    }
+
+    // Issue 24: "Go back" dropped rows whose name holds a line feed (the list was one path a line).
+    // The list is NUL-separated now; a list left in the older form is still read.
+    void GoBackKeepsEveryName()
+    {
+        WriteFile(Root() + "a.txt", "needle");
+        WriteFile(Root() + "line\nfeed.txt", "x");
+        WriteFile(Root() + "z.txt", "x");
+        CHECKED(FindWithMask(QStringLiteral("*.txt")));
+        QCOMPARE(Names(), (QStringList{"a.txt", "line\nfeed.txt", "z.txt"}));
+        TypeInto(FForm->cbString, QStringLiteral("needle"));
+        Press(FForm->btnFindInto);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), QStringList{"a.txt"});
+        Press(FForm->btnBack);
+        QCOMPARE(Names(), (QStringList{"a.txt", "line\nfeed.txt", "z.txt"}));
+
+        Press(FForm->btnFindInto);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), QStringList{"a.txt"});
+        QFile old(TFindForm::BackListPath());
+        QVERIFY(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        old.write(QFile::encodeName(Root() + "z.txt\n" + Root() + "a.txt\n"));
+        old.close();
+        Press(FForm->btnBack);
+        QCOMPARE(Names(), (QStringList{"z.txt", "a.txt"}));
+    }
+
+    // Issue 24: a start that failed after "Start new search?" -> Yes left the ended run's folder in
+    // the second panel.
+    void FailedStartAfterYesShowsEnded()
+    {
+        for (int i = 0; i < 400; ++i)
+            WriteFile(Root() + QStringLiteral("sub/f%1.txt").arg(i, 3, 10, QLatin1Char('0')), "x");
+        TypeInto(FForm->cbFolder, Root());
+        TypeInto(FForm->cbMask, QStringLiteral("*.txt"));
+        Press(FForm->btnFind);
+        Press(FForm->btnStop); // paused: the run goes on, its folder in the status bar
+        QVERIFY(FForm->Running);
+        QTRY_VERIFY_WITH_TIMEOUT(!Panel(1).isEmpty(), Timeout);
+        CHECKED(ShowPage(FForm->TabMore));
+        Tick(FForm->CheckDate);
+        Tick(FForm->RadioBDays);
+        TypeInto(FForm->cbLastDays, QStringLiteral("x1"));
+        TMessageBox::SetNextAnswer(QMessageBox::Yes);
+        TMessageBox::SetNextAnswer(QMessageBox::Ok);
+        Press(FForm->btnFind);
+        QCOMPARE(TMessageBox::Shown(), (QStringList{"Start new search?", "'x1' is not a valid integer value"}));
+        CHECKED(VerifyEnded(false));
+        QTest::qWait(250); // a flush of the status bar, were a timer left running
+        QCOMPARE(Panel(1), QString());
+    }
+
+    // Issue 24: inline completion put a longer history entry into the Look-in box, and Enter or
+    // Find searched that. What was typed is what is searched.
+    void CompletionSearchesWhatWasTyped_data()
+    {
+        QTest::addColumn<bool>("enter");
+        QTest::newRow("Enter") << true;
+        QTest::newRow("Find clicked") << false;
+    }
+
+    void CompletionSearchesWhatWasTyped()
+    {
+        QFETCH(bool, enter);
+        WriteFile(Root() + "top.txt", "x");
+        WriteFile(Root() + "subdir/deep.txt", "x");
+        TypeInto(FForm->cbFolder, Root() + "subdir/");
+        TypeInto(FForm->cbMask, QStringLiteral("*.txt"));
+        Press(FForm->btnFind);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), QStringList{"deep.txt"});
+        QCOMPARE(FForm->cbFolder->itemText(0), Root() + "subdir/"); // in the history now
+
+        TypeInto(FForm->cbFolder, Root());
+        QCOMPARE(FForm->cbFolder->currentText(), Root());
+        if (enter)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        if (!enter || !FForm->Running)
+            Press(FForm->btnFind);
+        QVERIFY(WaitEnded());
+        QCOMPARE(Names(), (QStringList{"top.txt", "deep.txt"}));
+    }
+
+    // Issue 24: a name whose bytes are not UTF-8 read "bad\uFFFD.txt" in the question, the same as
+    // a name holding U+FFFD itself. Its bytes are written escaped.
+    void TrashQuestionTellsNamesApart()
+    {
+        const QByteArray bad = QFile::encodeName(Root()) + "bad\xFF.txt";
+        QFile file(QString::fromLocal8Bit(bad));
+        {
+            const int fd = ::open(bad.constData(), O_WRONLY | O_CREAT, 0600);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        CHECKED(FindWithMask(QStringLiteral("bad*")));
+        QCOMPARE(Names().size(), 1);
+        ClickRow(0);
+        TMessageBox::SetNextAnswer(QMessageBox::No);
+        QTest::keySequence(FForm->ListView, FForm->mDelete->shortcut());
+        QCOMPARE(TMessageBox::Shown(), QStringList{"Are you sure you want to move 'bad\\xFF.txt' to the trash?"});
+        QVERIFY(::access(bad.constData(), F_OK) == 0);
+    }
+
+    // Issue 24: a file on a read-only mount could not go to the trash, and the box gave the error
+    // of the move tried across mounts ("Invalid cross-device link") instead of the real cause.
+    void TrashFailureSaysTheRealCause()
+    {
+        // A mount of our own, in a mount namespace of this thread's own, so nothing outside sees it.
+        if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            QSKIP("needs root and a mount namespace of its own to make a read-only mount");
+        const QByteArray mountPoint = QFile::encodeName(Root() + "ro");
+        QVERIFY(QDir().mkpath(Root() + "ro"));
+        QVERIFY(::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, nullptr) == 0);
+        WriteFile(Root() + "ro/kept.txt", "x");
+        QVERIFY(::mount(nullptr, mountPoint.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        // The row as a run would add it: the run's worker thread is outside this namespace.
+        TFindFileInfo info;
+        info.Name = "kept.txt";
+        info.FileName = QFile::encodeName(Root() + "ro/kept.txt").toStdString();
+        info.FindData.Attributes = faArchive;
+        FForm->ListModel->Append(info);
+        FForm->ListModel->Flush();
+        ClickRow(0);
+        TMessageBox::SetNextAnswer(QMessageBox::Yes);
+        TMessageBox::SetNextAnswer(QMessageBox::Ok);
+        QTest::keySequence(FForm->ListView, FForm->mDelete->shortcut());
+        ::umount2(mountPoint.constData(), MNT_DETACH);
+        QCOMPARE(TMessageBox::Shown().size(), 2);
+        QVERIFY2(TMessageBox::Shown()[1].endsWith(QStringLiteral("kept.txt: Read-only file system")), qPrintable(TMessageBox::Shown()[1]));
+        QCOMPARE(Names(), QStringList{"kept.txt"});
+    }
+
+    // Issue 24: an uninstall that leaves the program's files (their folder is not the program's own)
+    // said nothing. It says why.
+    void UninstallRefusalSaysWhy()
+    {
+        const QString folder = FHome->path() + QStringLiteral("/trovex-build");
+        QVERIFY(QDir().mkpath(folder));
+        WriteFile(folder + "/trovex", "program");
+        TMessageBox::SetNextAnswer(QMessageBox::Yes);
+        TMessageBox::SetNextAnswer(QMessageBox::Ok);
+        Uninstall(QFile::encodeName(folder + "/trovex").toStdString());
+        QCOMPARE(TMessageBox::Shown().size(), 2);
+        QVERIFY2(TMessageBox::Shown()[1].contains(folder) && TMessageBox::Shown()[1].contains(QStringLiteral("no .trovex-owned marker")),
+                 qPrintable(TMessageBox::Shown()[1]));
+        QVERIFY(QFile::exists(folder + "/trovex"));
     }
 
     // Enter in a criteria box presses Find with what was typed there; leaving the box by Tab puts

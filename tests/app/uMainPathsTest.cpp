@@ -257,7 +257,8 @@ private slots:
         QString question;
         AnswerNextBox(QMessageBox::Yes, &question);
         QTest::keyClick(FForm->ListView, Qt::Key_Delete);
-        QCOMPARE(question, QStringLiteral("Are you sure you want to move 'bad\uFFFD.txt' to the trash?"));
+        // The two names read differently: bytes that are not UTF-8 are written escaped (issue 24).
+        QCOMPARE(question, QStringLiteral("Are you sure you want to move '%1' to the trash?").arg(MessagePath(PathBytes(target))));
 
         QVERIFY(!Exists(targetPath));
         QCOMPARE(ReadBytes(Trash() + "/files/" + PathBytes(target)), targetBytes);
@@ -282,7 +283,7 @@ private slots:
         AnswerNextBox(QMessageBox::Ok, &failure);
         ChooseFromPopup(folder + BadByte, FForm->mDelete);
         QVERIFY(QTest::qWaitFor([&] { return !failure.isEmpty(); }, Timeout));
-        QVERIFY2(failure.contains(DisplayPath(folder + BadByte)), qPrintable(failure));
+        QVERIFY2(failure.contains(MessagePath(folder + BadByte)), qPrintable(failure));
         QVERIFY(Exists(folder + BadByte));
         QCOMPARE(FForm->ListModel->rowCount(), 2);
         QVERIFY(RowOf(folder + BadByte) >= 0);
@@ -416,8 +417,9 @@ private slots:
         std::sort(rows.begin(), rows.end());
         QCOMPARE(rows, (std::vector<std::string>{folder + Replacement, folder + BadByte}));
         const std::string list = ReadBytes(TFindForm::BackListPath().toStdString());
-        QVERIFY(list.find(folder + BadByte + "\n") != std::string::npos);
-        QVERIFY(list.find(folder + Replacement + "\n") != std::string::npos);
+        // NUL-separated (issue 24): a name may hold a line feed.
+        QVERIFY(list.find(folder + BadByte + '\0') != std::string::npos);
+        QVERIFY(list.find(folder + Replacement + '\0') != std::string::npos);
 
         QVERIFY(::unlink((folder + Replacement).c_str()) == 0);
         QTest::mouseClick(FForm->btnBack, Qt::LeftButton);

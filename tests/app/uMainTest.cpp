@@ -9,6 +9,7 @@
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -446,6 +447,31 @@ private slots:
             QCOMPARE(QString::fromStdString(SavedStore().ReadString(PlacementKey, "NormPos").value_or("")),
                      QStringLiteral("%1,%2,%3,%4").arg(frame.left()).arg(frame.top()).arg(frame.left() + frame.width()).arg(frame.top() + frame.height()));
         }
+    }
+
+    // Issue 24: a hand-edited or older store holding raw bytes that are not UTF-8 in a string came
+    // back as U+FFFD, and the close wrote U+FFFD back. The bytes survive a start and a close, saved
+    // with the escapes the store writes for them.
+    void RawBytesInStoreStringsRoundTrip()
+    {
+        const QByteArray text = "Windows Registry Editor Version 5.00\n\n"
+                                "[HKEY_CURRENT_USER\\Software\\Brenvik\\Trovex]\n"
+                                "\"Mask0\"=\"*bad\xFF*\"\n"
+                                "\"SubStr0\"=\"n\xE9" "edle\"\n";
+        QDir().mkpath(QFileInfo(QString::fromStdString(StoreFile())).absolutePath());
+        QFile file(QString::fromStdString(StoreFile()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
+        NewForm();
+        QVERIFY(!FForm->cbMask->itemText(0).contains(QChar(QChar::ReplacementCharacter)));
+        CloseForm();
+        TRegistry saved = SavedStore();
+        QCOMPARE(saved.ReadString(Key, "Mask0"), std::optional<std::string>("*bad\xFF*"));
+        QCOMPARE(saved.ReadString(Key, "SubStr0"), std::optional<std::string>("n\xE9" "edle"));
+        QFile written(QString::fromStdString(StoreFile()));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.readAll().contains("\"Mask0\"=hex(1):2a,00,62,00,61,00,64,00,ff,dc,2a,00,00,00"));
     }
 
     // First start: no store file; closing writes the whole key and the placement section.

@@ -48,6 +48,7 @@ private:
         FForm = std::make_unique<QWidget>();
         FForm->setGeometry(200, 150, 500, 400);
         FPlacement = std::make_unique<TFormPlacement>(FForm.get(), *FStore);
+        FPlacement->SetDesignMinimum(QSize(150, 100));
     }
 
     void Set(const QString& name, const QString& value)
@@ -109,7 +110,9 @@ private slots:
         const QString outer = QStringLiteral("%1,%2,%3,%4").arg(200 - m.left()).arg(150 - m.top()).arg(700 + m.right()).arg(550 + m.bottom());
         QCOMPARE(Get("NormPos"), outer);
         QCOMPARE(Get(qPrintable("NormPos" + ScreenSuffix())), outer);
-        QCOMPARE(Get("MinMaxPos"), QStringLiteral("-1,-1,%1,%2").arg(-m.left()).arg(-m.top()));
+        // The maximized position carries minus the left and top frame widths, the minimized one minus
+        // the right and bottom ones: the whole frame, for the next start.
+        QCOMPARE(Get("MinMaxPos"), QStringLiteral("%1,%2,%3,%4").arg(-m.right()).arg(-m.bottom()).arg(-m.left()).arg(-m.top()));
         QVERIFY(Get("MinMaxPos").count(u',') == 3);
         QCOMPARE(Get(qPrintable("MinMaxPos" + ScreenSuffix())), Get("MinMaxPos"));
         QCOMPARE(Get("Visible"), QStringLiteral("0"));
@@ -141,7 +144,10 @@ private slots:
             {"off every screen", {{"NormPos", "-9000,-9000,-8600,-8700"}}, {area.topLeft(), QSize(400, 300)}},
             {"larger than the screen", {{"NormPos", "0,0,100000,100000"}}, area},
             {"extreme values", {{"NormPos", "-2147483648,-2147483648,2147483647,2147483647"}}, area},
-            {"beyond 32 bits", {{"NormPos", "-99999999999,10,99999999999,310"}}, {area.left(), area.top() + 10, area.width(), 300}},
+            {"beyond 32 bits", {{"NormPos", "-99999999999,10,99999999999,310"}}, {200, 150, 500, 400}},
+            {"64-bit ends", {{"NormPos", "-9223372036854775808,-9223372036854775808,9223372036854775807,9223372036854775807"}}, {200, 150, 500, 400}},
+            {"64-bit frame", {{"NormPos", "10,20,410,320"}, {"MinMaxPos", "0,0,-9223372036854775808,-9223372036854775808"}}, {200, 150, 500, 400}},
+            {"tiny", {{"NormPos", "10,20,12,22"}}, {10, 20, 150, 100}},
             {"title bar above the screen", {{"NormPos", "10,-100,410,200"}}, {area.left() + 10, area.top(), 400, 300}},
             {"hanging off the bottom right",
              {{"NormPos", QStringLiteral("%1,%2,%3,%4").arg(area.right() - 50).arg(area.bottom() - 20).arg(area.right() + 350).arg(area.bottom() + 280)}},

@@ -385,8 +385,16 @@ TEST_F(ShellUtlTest, InstallAndUninstallWiring)
             EXPECT_TRUE(fs::exists(entry)) << entry;
 
         TMessageBox::SetNextAnswer(c.answer);
+        if (c.removed)
+            TMessageBox::SetNextAnswer(QMessageBox::Ok);
         Uninstall(exe);
-        EXPECT_EQ(TMessageBox::Shown(), QStringList{QStringLiteral("Uninstall Trovex? File Trovex")});
+        // The program's own files stay (their folder is not the program's), and the box says why.
+        ASSERT_EQ(TMessageBox::Shown().size(), c.removed ? 2 : 1);
+        EXPECT_EQ(TMessageBox::Shown()[0], QStringLiteral("Uninstall Trovex? File Trovex"));
+        if (c.removed) {
+            EXPECT_TRUE(TMessageBox::Shown()[1].endsWith(QStringLiteral("left in place: the folder is not named for the program.")))
+                << TMessageBox::Shown()[1].toStdString();
+        }
         TMessageBox::Shown().clear();
         for (const fs::path& entry : {where.StartMenuEntry, where.GroupMainEntry, where.NemoAction, fs::path(store)})
             EXPECT_EQ(fs::exists(entry), !c.removed) << entry;

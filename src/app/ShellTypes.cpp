@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: MIT
+#include "app/ShellTypes.h"
+
+#include <QFile>
+#include <QHash>
+#include <QMimeDatabase>
+#include <QStandardPaths>
+
+#include <deque>
+#include <fnmatch.h>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "shell/ShellUtl.h"
+
+namespace trovex
+{
+
+namespace
+{
+
+// Which part of a file name decides its type. The shared MIME database types a name by its glob
+// patterns, nearly all of the form "*.ext": such a pattern matches wherever a dot of the name starts
+// a tail it fits, and every dot lies in the name's tail from its first dot on. So two names with the
+// same tail get the same type, unless a pattern that does not start with "*." (a whole name like
+// "Makefile", "README*", "*~") fits one of them. Those few patterns are read from the database's
+// globs2 files and tried on each name; a name one of them fits is its own key. Without the files
+// every name is its own key: slower, never wrong.
+class TNameKeys
+{
+public:
+    TNameKeys()
+    {
+        const QStringList files = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("mime/globs2"));
+        FKnown = !files.isEmpty();
+        for (const QString& name : files) {
+            QFile file(name);
+            if (!file.open(QIODevice::ReadOnly)) {
+                FKnown = false;
+                continue;
+            }
+            while (!file.atEnd()) {
+                // weight:type:pattern[:flags]
+                const QList<QByteArray> fields = file.readLine().trimmed().split(':');
+                if (fields.size() < 3 || fields[0].startsWith('#'))
+                    continue;
+                const QByteArray& pattern = fields[2];
+                if (pattern.startsWith("*."))
+                    continue;
+                const bool caseSensitive = fields.size() > 3 && fields[3].contains("cs");
+                if (pattern.contains('*') || pattern.contains('?') || pattern.contains('['))
+                    FGlobs.push_back(Glob(pattern, caseSensitive));
+                else
+                    (caseSensitive ? FExactNames : FLowerNames).insert(Keep(caseSensitive ? pattern.toStdString() : Lower(pattern.toStdString())));
+            }
+        }
+    }
+
+    /// The part of `name` that decides its type: its tail from the first dot, or all of it.
+    std::string_view KeyOf(std::string_view name) const
+    {
+        if (!FKnown)
+            return name;
+        // Once per row of a large sort: no allocation unless a pattern's head and tail fit.
+        thread_local std::string lowerBuffer;
+        const std::string_view lower = Lower(name, lowerBuffer);
+        if (FLowerNames.count(lower) || FExactNames.count(name))
+            return name;
+        for (const TGlob& glob : FGlobs) {
+            const std::string_view n = glob.CaseSensitive ? name : lower;
+            if (n.size() >= glob.Head.size() + glob.Tail.size() && n.substr(0, glob.Head.size()) == glob.Head &&
+                n.substr(n.size() - glob.Tail.size()) == glob.Tail &&
+                fnmatch(glob.Pattern.c_str(), std::string(n).c_str(), 0) == 0)
+                return name;
+        }
+        const std::size_t dot = name.find('.');
+        return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+    }
+
+private:
+    struct TGlob
+    {
+        std::string Pattern;
+        std::string Head; // the literal text before the first wildcard, and after the last: a cheap
+        std::string Tail; // test that most names fail before fnmatch is asked
+        bool CaseSensitive;
+    };
+
+    static TGlob Glob(const QByteArray& pattern, bool caseSensitive)
+    {
+        TGlob glob;
+        glob.Pattern = caseSensitive ? pattern.toStdString() : Lower(pattern.toStdString());
+        glob.CaseSensitive = caseSensitive;
+        const std::size_t first = glob.Pattern.find_first_of("*?[");
+        const std::size_t last = glob.Pattern.find_last_of("*?]");
+        glob.Head = glob.Pattern.substr(0, first);
+        glob.Tail = glob.Pattern.substr(last + 1);
+        return glob;
+    }
+
+    static std::string_view Lower(std::string_view s, std::string& out)
+    {
+        out.assign(s);
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        return out;
+    }
+
+    static std::string Lower(std::string_view s)
+    {
+        std::string out;
+        Lower(s, out);
+        return out;
+    }
+
+    std::string_view Keep(std::string s) { return FStrings.emplace_back(std::move(s)); }
+
+    bool FKnown = false;
+    std::deque<std::string> FStrings; // never moves: the sets view into it
+    std::unordered_set<std::string_view> FLowerNames; // whole names, compared without case
+    std::unordered_set<std::string_view> FExactNames; // whole names, compared with case
+    std::vector<TGlob> FGlobs;
+};
+
+} // namespace
+
+bool TypeFollowsFromName(std::uint32_t attributes)
+{
+    return attributes & (faDirectory | faArchive);
+}
+
+// A folder's or regular file's type follows from what the row already knows (the kind, the name),
+// and is looked up once per name key; its description and icon once per type. Any other kind of
+// entry (a device, a FIFO, a link to nothing) is asked of the file system as it is now.
+TResultModel::TShellType ShellTypeOfRow(std::string_view path, std::uint32_t attributes)
+{
+    if (!TypeFollowsFromName(attributes)) // asked of the exact file: its bytes, not the shown text
+        return {GetFileTypeName(std::string(path)), GetFileIconIndex(std::string(path))};
+    static const TNameKeys keys;
+    static std::deque<std::string> keyStore; // never moves: byKey views into it
+    static std::unordered_map<std::string_view, TResultModel::TShellType> byKey; // name key -> type
+    static QHash<QString, TResultModel::TShellType> known; // MIME name -> its description and icon slot
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    // Folders share one key that no file name can have (a name holds no "/").
+    const std::string_view key = (attributes & faDirectory) ? std::string_view("/") : keys.KeyOf(name);
+    if (const auto found = byKey.find(key); found != byKey.end())
+        return found->second;
+    const QMimeDatabase db;
+    const QMimeType type = (attributes & faDirectory)
+                               ? db.mimeTypeForName(QStringLiteral("inode/directory"))
+                               : db.mimeTypeForFile(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
+                                                    QMimeDatabase::MatchExtension);
+    TResultModel::TShellType shell;
+    if (type.isValid()) {
+        auto found = known.constFind(type.name());
+        if (found == known.cend())
+            found = known.insert(type.name(), {type.comment(), GetSystemImageList().IndexOf(type.name(), type.iconName(),
+                                                                                         type.genericIconName())});
+        shell = *found;
+    }
+    byKey.emplace(keyStore.emplace_back(key), shell);
+    return shell;
+}
+
+} // namespace trovex
