@@ -13,7 +13,7 @@ PACKAGES=(
     libicu-dev zlib1g-dev libssl-dev libdeflate-dev
     clang libclang-rt-14-dev
     qt6-base-dev qt6-qpa-plugins libgl-dev xvfb xauth openbox adwaita-icon-theme shared-mime-info desktop-file-utils
-    xdg-utils time poppler-utils tzdata zip
+    xdg-utils time poppler-utils tzdata zip locales
     g++-mingw-w64-x86-64-posix mingw-w64 libz-mingw-w64-dev wine wine64
 )
 
@@ -21,14 +21,20 @@ missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
     export DEBIAN_FRONTEND=noninteractive
     $SUDO apt-get update -qq
     $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# The code-page tests run again under Russian and German desktops; wine needs those locales to
+# name files in them.
+for l in ru_RU de_DE; do
+    locale -a 2>/dev/null | grep -qix "$l.utf8" || $SUDO localedef -i "$l" -f UTF-8 "$l.UTF-8"
+done
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --preset default >/dev/null

@@ -23,6 +23,12 @@ std::string IcuName(int number)
         return "KOI8-R";
     if (number == 874 || (number >= 1250 && number <= 1258))
         return "windows-" + std::to_string(number);
+    // Pages Windows knows by these numbers that hold more than one byte a character: named so the
+    // refusal says what Windows says of them.
+    if (number == 65001)
+        return "UTF-8";
+    if (number == 932 || number == 936 || number == 949 || number == 950)
+        return "windows-" + std::to_string(number);
     return "ibm-" + std::to_string(number);
 }
 
@@ -30,6 +36,9 @@ std::string IcuName(int number)
 
 void LoadCodePage(int number, char16_t (&toUnicode)[256])
 {
+    // The UTF-16 and UTF-32 pages are no code pages a byte conversion knows on Windows either.
+    if (number == 1200 || number == 1201 || number == 12000 || number == 12001)
+        throw std::invalid_argument("Unknown code page " + std::to_string(number));
     UErrorCode status = U_ZERO_ERROR;
     UConverter* conv = ucnv_open(IcuName(number).c_str(), &status);
     if (U_FAILURE(status) || !conv)
