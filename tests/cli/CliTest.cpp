@@ -806,3 +806,25 @@ TEST(CliCodePagesTest, PagesThatAreNoSingleBytePageAreRefusedAlike)
         EXPECT_EQ(r.Err, message);
     }
 }
+
+// Devices named in a list are never read, whatever name they go by: the list goes on to the file
+// that holds the word.
+TEST(CliNamesTest, DevicesNamedInAListAreNeverRead)
+{
+    TTempTree tree;
+    const std::string real = tree.AddFile("real.txt", "the needle");
+    const std::vector<std::string> devices = trovex::test::OnWindows
+                                                 ? std::vector<std::string>{"\\\\.\\NUL", "//./CON", "NUL", "CON", "COM1", "aux"}
+                                                 : std::vector<std::string>{"/dev/null", "/dev/zero", "/dev/tty"};
+    std::string list;
+    for (const std::string& device : devices)
+        list += device + "\n";
+    tree.AddFile("list.txt", list + real + "\n");
+    const TResult r = RunCli({"-q", "--skipped", tree.Path("skipped"), "-c", "needle", "--in-list", tree.Path("list.txt")},
+                             tree.Root());
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(r.Out, real + "\n");
+    std::istringstream skipped(ReadAll(tree.Path("skipped")));
+    for (std::string line; std::getline(skipped, line);)
+        EXPECT_EQ(line.substr(0, line.find('\t')), "not a regular file") << line;
+}

@@ -40,6 +40,9 @@ TFileStream::TFileStream(const std::string& path) : FPath(path)
 void TFileStream::OpenByPath()
 {
     const std::string& path = FPath;
+    // The device namespace names no file: a path there (\\.\NUL, \\.\PhysicalDrive0) is never read.
+    if (path.size() >= 4 && IsPathDelim(path[0]) && IsPathDelim(path[1]) && path[2] == '.' && IsPathDelim(path[3]))
+        throw EReadError("Cannot open file \"" + path + "\". Not a regular file", EReadError::ekNotRegular);
     HANDLE file = ::CreateFileW(win32::WidePath(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
