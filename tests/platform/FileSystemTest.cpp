@@ -15,9 +15,12 @@ using trovex::test::TTempTree;
 
 TEST(FileSystemTest, ListingPutsDotsFirstThenFoldedNameOrder)
 {
-    TROVEX_SKIP_ON_WINDOWS("names that differ only in case are one name there");
     TTempTree tree;
-    for (const char* name : {"b", "B", "a_x", "A", "_z", "Ё", "a", "ab", "10", "9"})
+    // Windows keeps one of two names that differ only in case: there the order is shown without twins.
+    const std::vector<const char*> made = trovex::test::OnWindows
+                                              ? std::vector<const char*>{"b", "a_x", "A", "_z", "Ё", "ab", "10", "9", "Cc"}
+                                              : std::vector<const char*>{"b", "B", "a_x", "A", "_z", "Ё", "a", "ab", "10", "9"};
+    for (const char* name : made)
         tree.AddFile(name);
     std::vector<TDirEntry> entries;
     ASSERT_TRUE(ReadFolder(tree.Root(), entries));
@@ -25,7 +28,11 @@ TEST(FileSystemTest, ListingPutsDotsFirstThenFoldedNameOrder)
     for (const auto& e : entries)
         names.push_back(e.Name);
     // Letters fold to upper case, so "_" (0x5F) sorts after them; ties go byte-wise ("A" < "a").
-    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "10", "9", "A", "a", "ab", "a_x", "B", "b", "_z", "Ё"}));
+    const std::vector<std::string> expected =
+        trovex::test::OnWindows
+            ? std::vector<std::string>{".", "..", "10", "9", "A", "ab", "a_x", "b", "Cc", "_z", "Ё"}
+            : std::vector<std::string>{".", "..", "10", "9", "A", "a", "ab", "a_x", "B", "b", "_z", "Ё"};
+    EXPECT_EQ(names, expected);
     EXPECT_FALSE(ReadFolder(tree.Path("missing/"), entries));
 }
 
