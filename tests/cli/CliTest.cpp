@@ -708,16 +708,24 @@ TEST(CliDateTest, SummerTimeShownAndSelectedAlike)
 namespace
 {
 
+#ifdef _WIN32
+// The extended form of an absolute path, which the wide API takes name by name as it is.
+std::wstring Extended(const std::string& path)
+{
+    const std::string extended = "\\\\?\\" + path;
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), wide.data(), n);
+    return wide;
+}
+#endif
+
 // Writes a file by a name the system's own path rules would change (a device name, a trailing dot
 // or space): on Windows through the extended form, which takes the name as it is.
 void AddRawFile(const std::string& folder, const std::string& name, const std::string& bytes)
 {
 #ifdef _WIN32
-    const std::string path = "\\\\?\\" + folder + name;
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
-    HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(Extended(folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << name;
     DWORD written = 0;
     ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -730,10 +738,7 @@ void AddRawFile(const std::string& folder, const std::string& name, const std::s
 void RemoveRaw(const std::string& path, bool folder)
 {
 #ifdef _WIN32
-    const std::string extended = "\\\\?\\" + path;
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), wide.data(), n);
+    const std::wstring wide = Extended(path);
     folder ? ::RemoveDirectoryW(wide.c_str()) : ::DeleteFileW(wide.c_str());
 #else
     (void)folder;
@@ -754,13 +759,7 @@ TEST(CliNamesTest, ReservedAndTrailingNamesAreSearched)
         AddRawFile(root, name, "the needle");
     const std::string folder = tree.AddFolder("sub") + std::string(1, trovex::PathDelim) + "dirtrail.";
 #ifdef _WIN32
-    {
-        const std::string extended = "\\\\?\\" + folder;
-        const int n = ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), nullptr, 0);
-        std::wstring wide(static_cast<std::size_t>(n), L'\0');
-        ::MultiByteToWideChar(CP_UTF8, 0, extended.data(), static_cast<int>(extended.size()), wide.data(), n);
-        ASSERT_TRUE(::CreateDirectoryW(wide.c_str(), nullptr));
-    }
+    ASSERT_TRUE(::CreateDirectoryW(Extended(folder).c_str(), nullptr));
 #else
     std::filesystem::create_directory(folder);
 #endif
