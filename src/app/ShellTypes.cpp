@@ -23,12 +23,14 @@ namespace
 {
 
 // Which part of a file name decides its type. The shared MIME database types a name by its glob
-// patterns, nearly all of the form "*.ext": such a pattern matches wherever a dot of the name starts
-// a tail it fits, and every dot lies in the name's tail from its first dot on. So two names with the
-// same tail get the same type, unless a pattern that does not start with "*." (a whole name like
-// "Makefile", "README*", "*~") fits one of them. Those few patterns are read from the database's
-// globs2 files and tried on each name; a name one of them fits is its own key. Without the files
-// every name is its own key: slower, never wrong.
+// patterns, nearly all of the form "*.ext", and the longest pattern that fits wins. A pattern of
+// one dot ("*.gz") can only fit from the last dot on; the few of several dots ("*.tar.gz",
+// "*.so.[0-9]*") from an earlier one. So a name's key is its tail from the leftmost dot where a
+// pattern of several dots fits, else from its last dot: "libfoo.so.6.0.1" and "x.so.2" share
+// ".so.[0-9]*", "a.b.tar.gz" and "c.tar.gz" share ".tar.gz", "notes.v2.txt" and "x.txt" share
+// ".txt". A name that a pattern not starting with "*." fits (a whole name like "Makefile",
+// "README*", "*~") is its own key. The patterns are read from the database's globs2 files; without
+// them every name is its own key: slower, never wrong.
 class TNameKeys
 {
 public:
@@ -48,9 +50,18 @@ public:
                 if (fields.size() < 3 || fields[0].startsWith('#'))
                     continue;
                 const QByteArray& pattern = fields[2];
-                if (pattern.startsWith("*."))
-                    continue;
                 const bool caseSensitive = fields.size() > 3 && fields[3].contains("cs");
+                if (pattern.startsWith("*.")) {
+                    if (pattern.count('.') < 2)
+                        continue; // decided from the last dot
+                    const QByteArray tail = pattern.mid(1);
+                    if (tail.contains('*') || tail.contains('?') || tail.contains('['))
+                        FTailGlobs.push_back(Glob(pattern, caseSensitive));
+                    else
+                        (caseSensitive ? FExactTails : FLowerTails)
+                            .insert(Keep(caseSensitive ? tail.toStdString() : Lower(tail.toStdString())));
+                    continue;
+                }
                 if (pattern.contains('*') || pattern.contains('?') || pattern.contains('['))
                     FGlobs.push_back(Glob(pattern, caseSensitive));
                 else
@@ -76,16 +87,36 @@ public:
                 fnmatch(glob.Pattern.c_str(), std::string(n).c_str(), 0) == 0)
                 return name;
         }
-        const std::size_t dot = name.find('.');
+        // A tail pattern with wildcards fits few names (shared libraries): the pattern is their key,
+        // unless a literal tail of several dots fits the name as well and the two must be weighed.
+        for (const TGlob& glob : FTailGlobs) {
+            const std::string_view n = glob.CaseSensitive ? name : lower;
+            if (n.find(glob.Inner) != std::string_view::npos && fnmatch(glob.Pattern.c_str(), std::string(n).c_str(), 0) == 0)
+                return LiteralTail(name, lower).empty() ? std::string_view(glob.Pattern) : name;
+        }
+        if (const std::string_view tail = LiteralTail(name, lower); !tail.empty())
+            return tail;
+        const std::size_t dot = name.rfind('.');
         return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
     }
 
 private:
+    // The longest tail of `name` from one of its dots that a literal pattern of several dots is;
+    // empty when there is none.
+    std::string_view LiteralTail(std::string_view name, std::string_view lower) const
+    {
+        for (std::size_t dot = name.find('.'); dot != std::string_view::npos; dot = name.find('.', dot + 1))
+            if (FLowerTails.count(lower.substr(dot)) || FExactTails.count(name.substr(dot)))
+                return name.substr(dot);
+        return {};
+    }
+
     struct TGlob
     {
         std::string Pattern;
         std::string Head; // the literal text before the first wildcard, and after the last: a cheap
         std::string Tail; // test that most names fail before fnmatch is asked
+        std::string Inner; // the literal text after a leading "*", for the same test
         bool CaseSensitive;
     };
 
@@ -98,6 +129,10 @@ private:
         const std::size_t last = glob.Pattern.find_last_of("*?]");
         glob.Head = glob.Pattern.substr(0, first);
         glob.Tail = glob.Pattern.substr(last + 1);
+        if (first == 0 && glob.Pattern[0] == '*') {
+            const std::size_t next = glob.Pattern.find_first_of("*?[", 1);
+            glob.Inner = glob.Pattern.substr(1, next == std::string::npos ? std::string::npos : next - 1);
+        }
         return glob;
     }
 
@@ -124,6 +159,9 @@ private:
     std::unordered_set<std::string_view> FLowerNames; // whole names, compared without case
     std::unordered_set<std::string_view> FExactNames; // whole names, compared with case
     std::vector<TGlob> FGlobs;
+    std::unordered_set<std::string_view> FLowerTails; // ".tar.gz": literal tails of several dots
+    std::unordered_set<std::string_view> FExactTails;
+    std::vector<TGlob> FTailGlobs;                    // "*.so.[0-9]*"
 };
 
 } // namespace

@@ -230,6 +230,10 @@ private slots:
             "Makefile", "makefile", "Makefile.am", "other.am", "README", "README.md", "plain.md", "core",
             "Core", "libz.so.1", "libz.so", "page.1", "page.x", "123.vdr", "1234.vdr", "noext", "another",
             ".hidden", ".bashrc", "trailing.", "a.b.c.txt", "meson.build", "x.build",
+            // Keys from the last dot, or from an earlier one where a pattern of several dots fits.
+            "libfoo.so.6.0.1", "libbar.so.2", "x.so.1.tar.gz", "a.b.tar.gz", "notes.v2.tar", "v1.2.gz",
+            "man.v2.1", "doc.ps.gz", "doc.v1.ps.gz", "pic.SVG.GZ", "pic.svg.gz", "pic.v2.svg", "x.7z.001",
+            "y.001", "anim.anim5", "tarball.tar.zst", "old.tar.Z", "old.Z",
         };
         const QMimeDatabase db;
         for (const char* name : names) {
