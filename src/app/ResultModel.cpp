@@ -418,7 +418,8 @@ void TResultModel::SortBy(int column, bool ascending)
     // Equal rows keep their present order, so the result does not depend on the sort algorithm.
     auto less = [text, ascending](const TKey& a, const TKey& b) {
         int order = a.Value < b.Value ? -1 : (a.Value > b.Value ? 1 : 0);
-        if (order == 0 && text)
+        // Rows of one type share their cell's bytes: the same text needs no comparing.
+        if (order == 0 && text && (a.Text != b.Text || a.Length != b.Length))
             order = FoldedCompare({a.Text, a.Length}, {b.Text, b.Length});
         if (order != 0)
             return ascending ? order < 0 : order > 0;

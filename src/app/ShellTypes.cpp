@@ -6,6 +6,7 @@
 #include <QMimeDatabase>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <deque>
 #include <fnmatch.h>
 #include <string>
@@ -60,12 +61,18 @@ public:
                     else
                         (caseSensitive ? FExactTails : FLowerTails)
                             .insert(Keep(caseSensitive ? tail.toStdString() : Lower(tail.toStdString())));
+                    const std::string lowerTail = Lower(tail.toStdString());
+                    FTailEnds.insert(Keep(lowerTail.substr(lowerTail.rfind('.'))));
                     continue;
                 }
                 if (pattern.contains('*') || pattern.contains('?') || pattern.contains('['))
                     FGlobs.push_back(Glob(pattern, caseSensitive));
-                else
-                    (caseSensitive ? FExactNames : FLowerNames).insert(Keep(caseSensitive ? pattern.toStdString() : Lower(pattern.toStdString())));
+                else {
+                    const std::string whole = Lower(pattern.toStdString());
+                    FWholeFirst[static_cast<unsigned char>(whole[0])] = true;
+                    FWholeLongest = std::max(FWholeLongest, whole.size());
+                    (caseSensitive ? FExactNames : FLowerNames).insert(Keep(caseSensitive ? pattern.toStdString() : whole));
+                }
             }
         }
     }
@@ -78,7 +85,9 @@ public:
         // Once per row of a large sort: no allocation unless a pattern's head and tail fit.
         thread_local std::string lowerBuffer;
         const std::string_view lower = Lower(name, lowerBuffer);
-        if (FLowerNames.count(lower) || FExactNames.count(name))
+        // Few names can be one of the whole names: their first letters and lengths say which may.
+        if (!lower.empty() && FWholeFirst[static_cast<unsigned char>(lower[0])] && lower.size() <= FWholeLongest &&
+            (FLowerNames.count(lower) || FExactNames.count(name)))
             return name;
         for (const TGlob& glob : FGlobs) {
             const std::string_view n = glob.CaseSensitive ? name : lower;
@@ -105,6 +114,10 @@ private:
     // empty when there is none.
     std::string_view LiteralTail(std::string_view name, std::string_view lower) const
     {
+        // Only a name that ends as one of those tails does can hold one: most names end otherwise.
+        const std::size_t last = lower.rfind('.');
+        if (last == std::string_view::npos || !FTailEnds.count(lower.substr(last)))
+            return {};
         for (std::size_t dot = name.find('.'); dot != std::string_view::npos; dot = name.find('.', dot + 1))
             if (FLowerTails.count(lower.substr(dot)) || FExactTails.count(name.substr(dot)))
                 return name.substr(dot);
@@ -162,6 +175,9 @@ private:
     std::unordered_set<std::string_view> FLowerTails; // ".tar.gz": literal tails of several dots
     std::unordered_set<std::string_view> FExactTails;
     std::vector<TGlob> FTailGlobs;                    // "*.so.[0-9]*"
+    std::unordered_set<std::string_view> FTailEnds;   // ".gz": how those tails end, in lower case
+    bool FWholeFirst[256] = {};                       // the first letters of the whole names, lowered
+    std::size_t FWholeLongest = 0;
 };
 
 } // namespace
