@@ -3,7 +3,8 @@
 # and builds in build/ (binaries in build/bin/). Idempotent; a second run only rebuilds what changed.
 #   scripts/setup.sh            set up and build
 #   scripts/setup.sh --start    ... then start the window (or say why it cannot, and point to trovex-cli)
-#   scripts/setup.sh --test     ... then run every test: the normal, sanitizer, fuzzing and Windows builds
+#   scripts/setup.sh --test     ... then run every test: the normal, sanitizer, fuzzing and Windows builds;
+#                               the normal tests also make and check the Debian package (build/packages/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     qt6-base-dev qt6-qpa-plugins libgl-dev xvfb xauth adwaita-icon-theme shared-mime-info desktop-file-utils
     xdg-utils time poppler-utils tzdata zip
+    lintian librsvg2-bin appstream man-db
     g++-mingw-w64-x86-64-posix mingw-w64 libz-mingw-w64-dev wine wine64
 )
 
