@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: MIT
 # The packages people install from, made by CPack from this build:
 #   Linux    `cpack --preset deb`      trovex_<version>_amd64.deb
+#   Windows  `cpack --preset windows`  trovex-<version>-win64.zip (portable) and
+#                                      trovex-<version>-win64-setup.exe (NSIS, per user or for all users)
 # Everything takes its version from project(VERSION) and its date from TROVEX_RELEASE_DATE.
 
 set(CPACK_PACKAGE_NAME trovex)
@@ -22,7 +24,37 @@ set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_SOURCE_GENERATOR "")
 
 if(WIN32)
-    return() # the Debian package is the only one yet
+    # One folder holding the programs, the language files and the help page: the layout the
+    # programs expect (their files beside them), so the zip runs from wherever it is unpacked.
+    if(TARGET trovex-cli)
+        install(TARGETS trovex-cli RUNTIME DESTINATION .)
+    endif()
+    if(TARGET trovex)
+        install(TARGETS trovex RUNTIME DESTINATION .)
+    endif()
+    file(GLOB TROVEX_PACKAGE_LANGUAGE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/share/lang/*.lng)
+    install(FILES ${TROVEX_PACKAGE_LANGUAGE_FILES} ${PROJECT_SOURCE_DIR}/share/trovex.html DESTINATION .)
+
+    set(CPACK_GENERATOR ZIP NSIS)
+    set(CPACK_PACKAGE_FILE_NAME trovex-${PROJECT_VERSION}-win64)
+    # The installer's script is our own (cmake/nsis/NSIS.template.in): it installs per user or for
+    # all users and removes exactly the files it put down.
+    list(PREPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/cmake/nsis)
+    set(CPACK_NSIS_DISPLAY_NAME Trovex)
+    set(CPACK_NSIS_PACKAGE_NAME "Trovex ${PROJECT_VERSION}")
+    set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Trovex)
+    set(CPACK_NSIS_UNINSTALL_NAME Uninstall)
+    # Until the window is built for Windows the shortcut opens a console ready for trovex-cli.
+    if(TARGET trovex)
+        set(TROVEX_NSIS_WINDOW trovex.exe)
+    else()
+        set(TROVEX_NSIS_WINDOW "")
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/nsis/TrovexCPackOptions.cmake.in
+                   ${PROJECT_BINARY_DIR}/TrovexCPackOptions.cmake @ONLY)
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/TrovexCPackOptions.cmake)
+    include(CPack)
+    return()
 endif()
 
 if(NOT TARGET trovex)
