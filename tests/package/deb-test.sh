@@ -91,6 +91,12 @@ printf 'nothing\n' >"$work/tree/miss.txt"
 out=$("$cli" -q -c needle "$work/tree") || fail "the installed trovex-cli found nothing"
 [ "$out" = "$work/tree/sub/hit.txt" ] || fail "the installed trovex-cli found '$out'"
 
+# The installed window starts and keeps running (offscreen, a home of its own) until it is stopped.
+status=0
+env HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=offscreen \
+    timeout 2 "$root/usr/bin/trovex" >"$work/window.log" 2>&1 || status=$?
+[ "$status" -eq 124 ] || fail "the installed window ended with status $status: $(cat "$work/window.log")"
+
 # --- what desktops and software centres read
 desktop-file-validate "$root/usr/share/applications/example.brenvik.trovex.desktop" || fail "desktop-file-validate"
 # --no-net: the home page is not fetched.
