@@ -3,7 +3,9 @@
 # and builds in build/ (binaries in build/bin/). Idempotent; a second run only rebuilds what changed.
 #   scripts/setup.sh            set up and build
 #   scripts/setup.sh --start    ... then start the window (or say why it cannot, and point to trovex-cli)
-#   scripts/setup.sh --test     ... then run every test: the normal, sanitizer, fuzzing and Windows builds
+#   scripts/setup.sh --test     ... then run every test: the normal, sanitizer, fuzzing and Windows builds;
+#                               the normal and Windows tests also make and check the packages
+#                               (build/packages/, build-windows/packages/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,7 +15,8 @@ PACKAGES=(
     libicu-dev zlib1g-dev libssl-dev libdeflate-dev
     clang libclang-rt-14-dev
     qt6-base-dev qt6-qpa-plugins libgl-dev xvfb xauth openbox adwaita-icon-theme shared-mime-info desktop-file-utils
-    xdg-utils time poppler-utils tzdata zip locales
+    xdg-utils time poppler-utils tzdata zip unzip locales
+    lintian librsvg2-bin appstream man-db nsis
     g++-mingw-w64-x86-64-posix mingw-w64 libz-mingw-w64-dev wine wine64
 )
 

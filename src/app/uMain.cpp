@@ -343,7 +343,7 @@ void TFindForm::CreateAboutPage()
     PageAbout->setObjectName(QStringLiteral("PageAbout"));
     PageCtrl->addTab(PageAbout, QStringLiteral("About"));
 
-    lTrovex = MakeLabel(PageAbout, "lTrovex", "Marlix v.2.8", QRect(8, 3, 232, 35));
+    lTrovex = MakeLabel(PageAbout, "lTrovex", "Marlix v." TROVEX_VERSION, QRect(8, 3, 232, 35));
     QFont title;
     title.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
     title.setBold(true);

@@ -206,7 +206,7 @@ private slots:
             {"Bevel1", {3, 126, 393, 61}, nullptr},        {"lLang", {235, 3, 96, 16}, "Select language:"},
             {"cbLanguage", {235, 20, 161, 24}, nullptr},   {"CheckIcons", {235, 72, 161, 17}, "Show icons"},
             {"CheckHints", {235, 95, 161, 17}, "Show Hints"},
-            {"lTrovex", {8, 3, 232, 35}, "Marlix v.2.8"},  {"lCRight", {9, 36, 141, 16}, nullptr},
+            {"lTrovex", {8, 3, 232, 35}, "Marlix v." TROVEX_VERSION},  {"lCRight", {9, 36, 141, 16}, nullptr},
             {"Bevel2", {2, 139, 392, 49}, nullptr},        {"lWWW", {47, 146, 66, 16}, "Homepage:"},
             {"lWebPage", {117, 146, 106, 16}, nullptr},    {"lSupport", {70, 166, 43, 16}, "Mail to:"},
             {"lEmail", {117, 166, 105, 16}, nullptr},
@@ -746,7 +746,7 @@ private slots:
         CopyRussian();
         NewForm();
         FLang->SelectLanguage(QStringLiteral("Russian"));
-        const QStringList untranslated = {"Marlix v.2.8", "Windows", "DOS", "Unicode", "KOI8-R", "UTF-8", "-", "",
+        const QStringList untranslated = {"Marlix v." TROVEX_VERSION, "Windows", "DOS", "Unicode", "KOI8-R", "UTF-8", "-", "",
                                           FForm->lCRight->text(), FForm->lWebPage->text(), FForm->lEmail->text()};
         for (const QString& entry : FLang->DefaultTexts()) {
             const QString text = entry.section(u'=', 1);
