@@ -144,6 +144,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/share/completions/trovex-cli.fish DESTINATIO
 install(FILES ${PROJECT_SOURCE_DIR}/share/linux/copyright ${TROVEX_PACKAGE_SHARE}/changelog.gz
         DESTINATION ${dest}/doc/trovex COMPONENT Package EXCLUDE_FROM_ALL)
 
+# The package says in the program's folder that the folder is the package manager's, so that a
+# marker left there by an earlier installation by hand never lets "trovex -u" remove its files.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/installed-by-package
+     "This folder was installed by a package; the package manager removes it.\n")
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/installed-by-package DESTINATION ${TROVEX_INSTALL_DIR}
+        COMPONENT Package EXCLUDE_FROM_ALL)
+
 # The commands in the shared bin folder are relative links into the program's own folder, where the
 # window finds its language files and help page beside it.
 get_filename_component(binFull "/prefix/${CMAKE_INSTALL_BINDIR}" ABSOLUTE)

@@ -620,6 +620,19 @@ void UpdateFolderActions(bool add, const std::string& exePath)
         RemoveFolderActions(where);
 }
 
+namespace
+{
+
+// True when a package installed the program into `folder` (the package puts this file there): its
+// files are the package manager's then, whatever marker an earlier installation by hand left.
+bool InstalledByPackage(int dir)
+{
+    struct stat st{};
+    return ::fstatat(dir, std::string(PackagedFolderMarker).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+} // namespace
+
 std::string ProgramFolderRefusal(const fs::path& folder)
 {
     if (folder.empty())
@@ -637,6 +650,8 @@ std::string ProgramFolderRefusal(const fs::path& folder)
     TFd dir(OpenFolderNoFollow(path));
     if (dir.Get() < 0)
         return std::string("the folder cannot be opened (") + std::strerror(errno) + ")";
+    if (InstalledByPackage(dir.Get()))
+        return "a package installed them: the package manager removes them";
     struct stat st{};
     if (::fstatat(dir.Get(), std::string(OwnedFolderMarker).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
         return "it has no " + std::string(OwnedFolderMarker) + " marker of an installation";

@@ -26,6 +26,8 @@ public:
 /// line, then "file <path relative to the folder>" per installed file and "link <absolute path>"
 /// per link it made to one of them (in the shared bin folder). Uninstall removes only those.
 constexpr std::string_view OwnedFolderMarker = ".trovex-owned";
+/// The file a package puts into the program's folder: the folder is the package manager's.
+constexpr std::string_view PackagedFolderMarker = "installed-by-package";
 constexpr std::string_view OwnedFolderHeader = "This folder belongs to Trovex; uninstalling removes the files listed below.";
 
 /// What a marker lists; empty when its first line is not OwnedFolderHeader. Paths that are

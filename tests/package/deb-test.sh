@@ -50,7 +50,7 @@ for path in /usr/lib/trovex/trovex /usr/lib/trovex/trovex-cli /usr/lib/trovex/tr
     /usr/share/man/man1/trovex-cli.1.gz /usr/share/man/man1/trovex.1.gz \
     /usr/share/bash-completion/completions/trovex-cli /usr/share/zsh/vendor-completions/_trovex-cli \
     /usr/share/fish/vendor_completions.d/trovex-cli.fish \
-    /usr/share/doc/trovex/copyright /usr/share/doc/trovex/changelog.gz; do
+    /usr/share/doc/trovex/copyright /usr/share/doc/trovex/changelog.gz /usr/lib/trovex/installed-by-package; do
     grep -qxF "$path" <<<"$listing" || fail "the package lacks $path"
 done
 # The marker of a `cmake --install` would make `trovex -u` delete dpkg's files.

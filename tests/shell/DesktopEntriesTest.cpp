@@ -517,6 +517,13 @@ TEST(DesktopEntriesTest, OwnershipGuardTable)
              ::setenv("XDG_DATA_DIRS", ("/usr/share:" + t.AddFolder(f + "/sys/share")).c_str(), 1);
          },
          false},
+        {"a package's folder with a marker left by an earlier installation",
+         "usr/lib/trovex",
+         [&](TTempTree& t, const std::string& f) {
+             marker(t, f);
+             t.AddFile(f + "/installed-by-package", "");
+         },
+         false},
         {"a link on the way",
          "via/trovex",
          [&](TTempTree& t, const std::string&) {
