@@ -429,17 +429,23 @@ TEST(CliNamesTest, Utf8ArgumentsAndNamesBeyondTheAnsiPage)
     EXPECT_EQ(r.Out, tree.Path("x/plain.txt") + std::string(1, '\0') + tree.Path("x/Ж中😀.txt") + std::string(1, '\0'));
 }
 
+// "ошибка" written in cp1251, cp866, KOI8-R, UTF-8 and UTF-16LE, one file each.
+void AddFiveEncodings(TTempTree& tree)
+{
+    tree.AddFile("cp1251.txt", "error: \xEE\xF8\xE8\xE1\xEA\xE0");
+    tree.AddFile("cp866.txt", "error: \xAE\xE8\xA8\xA1\xAA\xA0");
+    tree.AddFile("koi8.txt", "error: \xCF\xDB\xC9\xC2\xCB\xC1");
+    tree.AddFile("utf8.txt", "error: ошибка");
+    tree.AddFile("utf16.txt", std::string("\x3E\x04\x48\x04\x38\x04\x31\x04\x3A\x04\x30\x04", 12));
+}
+
 // "ошибка" in the five encodings, each file its own: found in all of them however the desktop's
 // pages are set (an English desktop's 1252 and 850 cannot write it: each pass takes the page of the
 // text's script), and a pass that no page can run in is said on standard error.
 TEST(CliCodePagesTest, EveryEncodingOnEveryDesktop)
 {
     TTempTree tree;
-    tree.AddFile("cp1251.txt", "error: \xEE\xF8\xE8\xE1\xEA\xE0");
-    tree.AddFile("cp866.txt", "error: \xAE\xE8\xA8\xA1\xAA\xA0");
-    tree.AddFile("koi8.txt", "error: \xCF\xDB\xC9\xC2\xCB\xC1");
-    tree.AddFile("utf8.txt", "error: ошибка");
-    tree.AddFile("utf16.txt", std::string("\x3E\x04\x48\x04\x38\x04\x31\x04\x3A\x04\x30\x04", 12));
+    AddFiveEncodings(tree);
     const std::vector<std::string> all = {tree.Root() + "cp1251.txt", tree.Root() + "cp866.txt",
                                           tree.Root() + "koi8.txt", tree.Root() + "utf16.txt", tree.Root() + "utf8.txt"};
     std::vector<std::string> native;
@@ -595,11 +601,7 @@ TEST(CliSkippedTest, ArchivesSayWhatTheyHeldBack)
 TEST(CliMatchTest, EachHitSaysHowAndWhere)
 {
     TTempTree tree;
-    tree.AddFile("cp1251.txt", "error: \xEE\xF8\xE8\xE1\xEA\xE0");
-    tree.AddFile("cp866.txt", "error: \xAE\xE8\xA8\xA1\xAA\xA0");
-    tree.AddFile("koi8.txt", "error: \xCF\xDB\xC9\xC2\xCB\xC1");
-    tree.AddFile("utf8.txt", "error: ошибка");
-    tree.AddFile("utf16.txt", std::string("\x3E\x04\x48\x04\x38\x04\x31\x04\x3A\x04\x30\x04", 12));
+    AddFiveEncodings(tree);
     tree.AddFile("ошибка.log", "nothing inside");
     const std::string r = tree.Root();
     const TResult forms = RunCli({"-q", "--ansi-codepage", "1252", "--oem-codepage", "850", "-e", "all", "--show-match",
