@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-// TResultModel, the rows of the result list: one compact record per found file, cells made on demand,
-// rows stored at once but announced to views in batches, sorting by column through keys built once per
-// sort. Made for a million rows: no per-row heap blocks, no re-sort on append. User-interface thread only.
+// TResultModel, the result list's rows as Qt's views see them: the rows themselves, their cells, sort
+// orders and removal plans are TResultRows's; this model announces appended rows to views in batches,
+// keeps the selection with its rows through sorts and removals, and gives cells, tips, icons and drag
+// data in Qt's terms. User-interface thread only.
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QHash>
 #include <QIcon>
 #include <QString>
 #include <QStringList>
@@ -20,6 +20,7 @@
 
 #include "search/FindFile.h"
 #include "search/Report.h"
+#include "window/ResultRows.h"
 
 namespace trovex
 {
@@ -33,8 +34,14 @@ class TResultModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    static constexpr int ColumnCount = 5;
-    enum TColumn : int { rcName = 0, rcFolder = 1, rcType = 2, rcModified = 3, rcSize = 4 };
+    static constexpr int ColumnCount = TResultRows::ColumnCount;
+    enum TColumn : int {
+        rcName = TResultRows::rcName,
+        rcFolder = TResultRows::rcFolder,
+        rcType = TResultRows::rcType,
+        rcModified = TResultRows::rcModified,
+        rcSize = TResultRows::rcSize
+    };
     /// data() with this role gives what a column sorts by: the Name, Folder and Type cells as text, the last
     /// write as a UTC QDateTime (millisecond precision) and the size as qulonglong.
     static constexpr int SortKeyRole = Qt::UserRole;
@@ -58,7 +65,7 @@ public:
     /// when they are first needed (painting, a sort by Type, a report), so adding rows costs no lookup.
     void AppendShellTyped(const TFindFileInfo& info);
     /// Where AppendShellTyped rows learn their type; without one they show the extension.
-    void SetTypeSource(TTypeSource source) { FTypeSource = std::move(source); }
+    void SetTypeSource(TTypeSource source);
     /// Tells views about the rows appended since the last flush, in one insertion. Every other change
     /// (sort, removal, option) flushes first, so row numbers always mean the same rows to the model and
     /// its views.
@@ -66,7 +73,9 @@ public:
     /// Removes every row in one model reset and releases their storage.
     void Clear();
     /// Rows stored, flushed or not (rowCount() counts flushed rows only).
-    int Count() const { return static_cast<int>(FRows.size()); }
+    int Count() const { return FRows.Count(); }
+    /// The rows themselves.
+    const TResultRows& Rows() const { return FRows; }
 
     /// The row's file as the system named it: folder and name bytes, not necessarily UTF-8. Every
     /// operation on the file uses these. `row` < Count() for these accessors.
@@ -114,65 +123,14 @@ public:
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
 
 private:
-    // One found file. The bytes (folder + name, then FoundText) live in FStore, so a row is 56 bytes
-    // whatever the length of its path.
-    // A row found by name alone comes without its size and date; they are read when first needed.
-    enum TRecordState : std::uint8_t
-    {
-        rsKnown,
-        rsPending,
-        rsGone, // the file was not there any more when its record was wanted: no size, no date
-    };
-    struct TRow
-    {
-        const char* Text = nullptr;   // folder, name, found text, where and how it matched, back to back
-        TFileTime LastWrite = 0;
-        std::uint64_t Size = 0;
-        std::uint32_t PathLength = 0; // folder + name
-        std::uint32_t NameOffset = 0; // = length of the folder
-        std::uint32_t FoundLength = 0;
-        std::uint32_t Attributes = 0;
-        std::int32_t IconIndex = -1;
-        std::uint32_t TypeIndex = 0;  // 0: the Type cell is the extension; PendingType: not asked yet;
-                                      // else FTypeNames[TypeIndex]
-        TRecordState Record = rsKnown;
-        std::uint16_t MatchLength = 0;
-        std::string_view Path() const { return {Text, PathLength}; }
-        std::string_view Name() const { return Path().substr(NameOffset); }
-        std::string_view Folder() const { return {Text, NameOffset}; }
-        std::string_view FoundText() const { return {Text + PathLength, FoundLength}; }
-        std::string_view Match() const { return {Text + PathLength + FoundLength, MatchLength}; }
-    };
-
-    static constexpr std::uint32_t PendingType = 0xFFFFFFFFu;
-
-    const char* Store(std::string_view a, std::string_view b, std::string_view c, std::string_view d = {});
-    void AddRow(const TFindFileInfo& info, const QString& typeName, int iconIndex, bool pending);
-    std::uint32_t TypeIndexOf(const QString& typeName);
-    /// The row with its deferred record read, if it had one.
-    const TRow& Recorded(std::size_t row) const;
-    /// The row with its deferred type looked up, if it had one (from the attributes the listing
-    /// gave: the record is not needed for it).
-    const TRow& Typed(std::size_t row) const;
-    std::string_view TypeCell(const TRow& row) const;
-    QString Cell(const TRow& row, int column) const;
     void ApplyOrder(const std::vector<std::uint32_t>& order);
     void RemoveRange(int first, int last);
+    QString Cell(int row, int column) const;
 
-    std::vector<TRow> FRows;
+    TResultRows FRows;
     int FFlushed = 0;
-    // Append-only byte blocks that never move, so rows can point into them; freed by Clear.
-    std::vector<std::unique_ptr<char[]>> FBlocks;
-    std::size_t FBlockUsed = 0;
-    std::size_t FBlockSize = 0;
-    // Shell type names seen so far; a row keeps only its index. Slot 0 is unused.
-    std::vector<std::string> FTypeNames;
-    std::vector<QString> FTypeTexts;
-    QHash<QString, std::uint32_t> FTypeIndex;
-    std::size_t FTypeCursor = 0; // LookUpTypes goes on from here
     bool FShowHints = true;
     std::function<QIcon(int)> FIconSource;
-    TTypeSource FTypeSource;
     QString FTitles[ColumnCount];
 };
 

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "window/SearchSession.h"
+
 class QStandardItemModel;
 class QTreeView;
 class QPushButton;
@@ -17,13 +19,6 @@ namespace trovex
 {
 
 class TMultiLang;
-
-/// One file not searched in full: its exact path bytes and the reason.
-struct TSkippedFile
-{
-    std::string Path;
-    std::string Reason;
-};
 
 class TSkippedForm : public QDialog
 {

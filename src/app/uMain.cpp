@@ -129,7 +129,8 @@ TComboBox* MakeHistoryBox(QWidget* parent, const char* name, const QRect& geomet
 
 } // namespace
 
-TFindForm::TFindForm(TMultiLang& lang, QWidget* parent) : QWidget(parent), FLang(lang), FAnchors(new TAnchors(this))
+TFindForm::TFindForm(TMultiLang& lang, QWidget* parent)
+    : QWidget(parent), TSearchSession(*this, lang.Texts()), FLang(lang), FAnchors(new TAnchors(this))
 {
     setObjectName(QStringLiteral("FindForm"));
     setWindowTitle(QStringLiteral("File Trovex - file search utility -"));
@@ -454,7 +455,7 @@ void TFindForm::ConnectHandlers()
     connect(btnFindInto, &QPushButton::clicked, this, &TFindForm::btnFindIntoClick);
     connect(btnBack, &QPushButton::clicked, this, &TFindForm::btnBackClick);
     connect(bFolder, &QPushButton::clicked, this, &TFindForm::bFolderClick);
-    connect(FFlushTimer, &QTimer::timeout, this, &TFindForm::FlushRows);
+    connect(FFlushTimer, &QTimer::timeout, this, [this] { Tick(); });
     for (QComboBox* box : {static_cast<QComboBox*>(cbMask), static_cast<QComboBox*>(cbFolder),
                            static_cast<QComboBox*>(cbString)})
         box->installEventFilter(this);
@@ -601,9 +602,7 @@ void TFindForm::FormCreate()
 
     RestoreColumnsAndLanguage();
 
-    StatusBar->SetPanelText(
-        1, FormatMessage(FLang.Translate(QStringLiteral("Total files processed: %d  and found: %d")),
-                         {TotalFiles, TotalFound}));
+    StatusBar->SetPanelText(1, QString::fromStdString(TotalsText()));
 
     FIconListReady = true;
     if (CheckIcons->isChecked())
@@ -623,18 +622,7 @@ void TFindForm::FormShow()
 void TFindForm::FormCloseQuery(bool& canClose)
 {
     canClose = true;
-    if (!Engine)
-        return;
-    // No end-of-run handling (buttons, flashing, totals) for a run ended by closing.
-    Engine->OnSearchDone = nullptr;
-    Engine->Terminate();
-    // Continue rather than a bare wake: it also withdraws a pause request the worker has not
-    // reached yet, which would otherwise suspend it after the wake-up and hang the wait.
-    Engine->Continue();
-    Engine->WaitFor();
-    Engine.reset();
-    Running = false;
-    UserPaused = false;
+    EndForClose();
 }
 
 void TFindForm::FormClose()

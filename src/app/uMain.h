@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// TFindForm, the program's one window: four pages of criteria and options, the command column,
-// the result list, the status bar and the list's popup menu, with the option handlers, the stored
-// settings and the window's creation, showing and closing. Searching itself is driven from here
-// through TFindFile; the list's commands and reports live with their own handlers.
+// TFindForm, the program's one window as Qt draws it: four pages of criteria and options, the command
+// column, the result list, the status bar and the list's popup menu, with the option handlers and the
+// window's creation, showing and closing. The search flow, the run state and the list's sort state are
+// the window core's (TSearchSession), which this window serves as its face; the rows, histories,
+// settings and texts follow the core's rules too.
 #pragma once
 
 #include <QList>
@@ -16,12 +17,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/SkippedList.h"
 #include "app/Widgets.h"
 #include "platform/Registry.h"
+#include "window/SearchSession.h"
+#include "window/Settings.h"
 
 class QAction;
 class QCheckBox;
@@ -49,16 +53,18 @@ struct TFindFileInfo;
 
 /// The main window. Controls are public members whose objectName equals the member name. Made and
 /// used on the user-interface thread only; `lang` must outlive the window. The constructor restores
-/// the stored settings from TRegistry::DefaultPath(); closing the window writes them back.
-class TFindForm : public QWidget
+/// the stored settings from TRegistry::DefaultPath(); closing the window writes them back. The run
+/// state (Engine, Running, UserPaused, FoundCount, the totals, SkippedFiles, the sort state) is the
+/// session's, inherited so that handlers and tests read it where it lives.
+class TFindForm : public QWidget, private TSessionFace, public TSearchSession
 {
     Q_OBJECT
 
 public:
     /// The program key of the store; its subkey "Placement" belongs to FormPlacement1.
-    static constexpr const char* ProgramKey = "Software\\Brenvik\\Trovex";
-    static constexpr int HistorySize = 10;
-    static constexpr int ColumnCount = 5;
+    static constexpr const char* ProgramKey = ProgramKeyName.data();
+    static constexpr int HistorySize = trovex::HistorySize;
+    static constexpr int ColumnCount = ListColumnCount;
 
     explicit TFindForm(TMultiLang& lang, QWidget* parent = nullptr);
     ~TFindForm() override;
@@ -171,19 +177,7 @@ public:
 
     std::unique_ptr<TFormPlacement> FormPlacement1;
 
-    // Run state and totals.
     QPoint DragOrigin{-1, -1};
-    // Stored as dwords: counted unsigned, stopping at 4,294,967,295 instead of wrapping.
-    std::uint32_t TotalFiles = 0;
-    std::uint32_t TotalFound = 0;
-    int SortColumn = 0;
-    std::array<bool, ColumnCount> SortAscending{};
-    std::unique_ptr<TFindFile> Engine;
-    bool Running = false;
-    bool UserPaused = false;
-    std::int32_t FoundCount = 0;
-    /// The files the runs now listed could not search in full, in the order met.
-    std::vector<TSkippedFile> SkippedFiles;
     std::unique_ptr<TDropFileSource> DropFileSource;
 
     /// Where "In results" keeps the list that "Go back" restores.
@@ -252,22 +246,29 @@ private:
     /// Widens labels whose text outgrew their design width, keeping their aligned edge.
     void FitLabels();
 
-    /// Fills a new engine from the controls. Throws std::runtime_error with the message to show.
-    void LoadEngine();
-    /// LoadEngine, showing its failure and returning the controls to the Ended state; false then.
-    bool TryLoadEngine();
-    /// Ends the current run without its end-of-run handling (step before Find, Add, In results).
-    void StopRun();
-    /// Puts the buttons and the animation in their state after a run, without adding totals.
-    void ShowEnded();
-    void AddRow(const TFindFileInfo& info);
-    void ShowFolder();
-    void SearchDone();
-    void ShowRunError(const QString& className, const QString& message);
+    // The face the session draws through (see TSessionFace).
+    TCriteria Criteria() const override;
+    bool FlashOnEnd() const override;
+    bool Confirm(const std::string& question, const std::string& caption) override;
+    void ShowError(const std::string& message) override;
+    void ShowRunError(const std::string& text) override;
+    void ClearRows() override;
+    void AddRow(const TFindFileInfo& info) override;
+    void FlushRows() override;
+    int RowCount() const override;
+    std::string RowPath(int row) const override;
+    void RepaintRows() override;
+    void ShowControls(const TControlStates& states) override;
+    void ShowStatus(int panel, const std::string& text) override;
+    void ShowNotSearched(const std::string& text) override;
+    void Flash() override;
+    void RunTicks(bool on, int intervalMs) override;
+    void PostDrain() override;
+    void SaveBackList(const std::string& bytes) override;
+    std::optional<std::string> LoadBackList() override;
+    std::string BackListName() const override;
     /// Serves the engine's event deliveries; woken through the event loop by the worker.
     void DrainEngine();
-    /// Updates the status panels and tells the list of new rows; throttled while a run goes on.
-    void FlushRows();
     /// Sorts the list by SortColumn. A sort by Type first looks up the types of rows not shown yet,
     /// in slices between events, so the window keeps answering; the sort follows the last slice.
     void SortList();
@@ -287,6 +288,8 @@ private:
     void RestoreColumnsAndLanguage();
     void SaveSettings();
     void WriteStore();
+    /// The check boxes of the store, in the order of CheckSettings.
+    std::array<QCheckBox*, scCount> StoredChecks() const;
 
     TMultiLang& FLang;
     TRegistry FStore;
@@ -298,8 +301,6 @@ private:
     bool FShown = false;
     QTimer* FFlushTimer = nullptr;
     QTimer* FTypeTimer = nullptr; // the slices of type lookups before a sort by Type
-    std::atomic<bool> FDrainPosted{false};
-    QString FShownFolder;
     QStringList FTemporaryReports; // removed a few seconds after opening, or at the latest at exit
 };
 

@@ -59,10 +59,8 @@ std::vector<std::string> TFindForm::SelectedPaths() const
 
 void TFindForm::ListViewColumnClick(int column)
 {
-    if (column < 0 || column >= ColumnCount)
+    if (!ColumnClick(column))
         return;
-    SortAscending[static_cast<std::size_t>(column)] = !SortAscending[static_cast<std::size_t>(column)];
-    SortColumn = column;
     const bool ascending = SortAscending[static_cast<std::size_t>(column)];
     ListView->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     SortList();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The window's settings in the program key: histories, twenty check boxes and "UTF8" after them,
-// the totals, and (through the placement section) the column widths and the language name.
-// Read once at creation, written once at close.
+// The window's settings put into and taken from its controls: what is stored, under which name and
+// what a damaged value does is Settings's; this reads the store file at creation, fills the boxes
+// (whose handlers run as on a click), and writes the store file at close.
 #include "app/uMain.h"
 
 #include <QCheckBox>
@@ -14,6 +14,7 @@
 #include "placement/Placemnt.h"
 #include "platform/FileSystem.h"
 #include "shell/FileList.h"
+#include "window/PlacementMath.h"
 
 namespace trovex
 {
@@ -21,56 +22,32 @@ namespace trovex
 namespace
 {
 
-struct TCheckSetting
-{
-    const char* Name;
-    QCheckBox* TFindForm::*Box;
-};
-
-// In the order they are read and written: the first one missing or of another type ends the
-// restore, so everything after it keeps its design state.
-const TCheckSetting CheckSettings[] = {
-    {"MainMenu", &TFindForm::CheckMainMenu},
-    {"ShellMenu", &TFindForm::CheckShellMenu},
-    {"Recycle", &TFindForm::CheckRecycle},
-    {"FlashOnFind", &TFindForm::CheckFlashW},
-    {"SubFolders", &TFindForm::checkSubFolders},
-    {"Ansi", &TFindForm::CheckAnsi},
-    {"OEM", &TFindForm::CheckOEM},
-    {"KOI8", &TFindForm::CheckKOI8},
-    {"Unicode", &TFindForm::CheckUnicode},
-    {"ComboStyle", &TFindForm::CheckComboStyle},
-    {"Icons", &TFindForm::CheckIcons},
-    {"InZip", &TFindForm::CheckInZip},
-    {"Hints", &TFindForm::CheckHints},
-    {"Report", &TFindForm::CheckReport},
-    {"ReportAll", &TFindForm::CheckRAll},
-    {"ReportFileName", &TFindForm::CheckRFileName},
-    {"ReportExt", &TFindForm::CheckRFileExt},
-    {"ReportPath", &TFindForm::CheckRPath},
-    {"ReportDate", &TFindForm::CheckRDate},
-    {"ReportSize", &TFindForm::CheckRSize},
-    {"UTF8", &TFindForm::CheckUtf8},
-};
-
-constexpr int FitTitle = -2;
 constexpr int MaxColumnWidth = 32767;
 
-std::string Indexed(const char* prefix, int index)
+QStringList Texts(const std::vector<std::string>& entries)
 {
-    return prefix + std::to_string(index);
+    QStringList texts;
+    for (const std::string& entry : entries)
+        texts.append(PathText(entry));
+    return texts;
 }
 
-std::uint32_t ReadTotal(const TRegistry& store, const char* name)
+std::vector<std::string> Entries(const QComboBox* box)
 {
-    try {
-        return static_cast<std::uint32_t>(store.ReadInteger(TFindForm::ProgramKey, name).value_or(0));
-    } catch (const ERegistryError&) {
-        return 0;
-    }
+    std::vector<std::string> entries;
+    for (int i = 0; i < box->count(); ++i)
+        entries.push_back(PathBytes(box->itemText(i)));
+    return entries;
 }
 
 } // namespace
+
+std::array<QCheckBox*, scCount> TFindForm::StoredChecks() const
+{
+    return {CheckMainMenu, CheckShellMenu, CheckRecycle,   CheckFlashW,    checkSubFolders, CheckAnsi,  CheckOEM,
+            CheckKOI8,     CheckUnicode,   CheckComboStyle, CheckIcons,    CheckInZip,      CheckHints, CheckReport,
+            CheckRAll,     CheckRFileName, CheckRFileExt,  CheckRPath,     CheckRDate,      CheckRSize, CheckUtf8};
+}
 
 void TFindForm::LoadSettings()
 {
@@ -83,50 +60,27 @@ void TFindForm::LoadSettings()
         std::fprintf(stderr, "trovex: %s: %s; the file as it is will be kept beside it under a \".bad\" name\n",
                      FStore.FileName().c_str(),
                      loaded == lrDamaged ? "not a settings store, defaults are used" : "unreadable lines were left out");
-    FStore.CreateKey(ProgramKey);
 
-    TotalFiles = ReadTotal(FStore, "TotalFiles");
-    TotalFound = ReadTotal(FStore, "TotalFound");
-
-    struct THistory
-    {
-        const char* Prefix;
-        QComboBox* Box;
-    };
+    const TRestoredSettings settings = ReadSettings(FStore, HomeFolder());
+    TotalFiles = settings.TotalFiles;
+    TotalFound = settings.TotalFound;
     // Every entry keeps its bytes, UTF-8 or not: a byte that is not becomes the escape the store
     // itself writes for it (PathText), and goes back as the same byte.
-    const THistory histories[] = {{"Mask", cbMask}, {"Path", cbFolder}, {"SubStr", cbString}};
-    try {
-        for (int i = 0; i < HistorySize; ++i) {
-            for (const THistory& h : histories) {
-                std::optional<std::string> entry = FStore.ReadString(ProgramKey, Indexed(h.Prefix, i));
-                if (entry && !entry->empty())
-                    h.Box->addItem(PathText(*entry));
-            }
-        }
-    } catch (const ERegistryError&) {
-        cbMask->addItems({QStringLiteral("*.txt"), QStringLiteral("*.doc"), QStringLiteral("*.rtf")});
-        cbFolder->addItem(PathText(HomeFolder()));
-    }
-
-    for (const TCheckSetting& setting : CheckSettings) {
-        std::optional<std::int32_t> value;
-        try {
-            value = FStore.ReadInteger(ProgramKey, setting.Name);
-        } catch (const ERegistryError&) {
-            break;
-        }
-        if (!value)
-            break;
-        // Runs the box's handler when the state changes, as a click would.
-        (this->*setting.Box)->setChecked(*value != 0);
-    }
+    cbMask->addItems(Texts(settings.Histories.Masks));
+    cbFolder->addItems(Texts(settings.Histories.Folders));
+    cbString->addItems(Texts(settings.Histories.Texts));
+    const std::array<QCheckBox*, scCount> boxes = StoredChecks();
+    // Runs the box's handler when the state changes, as a click would.
+    for (std::size_t i = 0; i < settings.Checks.size(); ++i)
+        boxes[i]->setChecked(settings.Checks[i]);
 }
 
 void TFindForm::RestoreColumnsAndLanguage()
 {
+    const TPlacementSection section(FStore, FormPlacement1->SectionKey().toStdString());
+    const std::array<int, ListColumnCount> widths = ReadColumnWidths(section);
     for (int i = 0; i < ColumnCount; ++i) {
-        int width = FormPlacement1->ReadInteger(QStringLiteral("ListCol%1").arg(i + 1), FitTitle);
+        int width = widths[static_cast<std::size_t>(i)];
         if (width < 0) // -2 fits the title; with no rows yet, -1 (fit the contents) can only do the same
             width = ListView->header()->sectionSizeHint(i);
         ListView->header()->resizeSection(i, qMin(width, MaxColumnWidth));
@@ -151,22 +105,20 @@ void TFindForm::RestoreColumnsAndLanguage()
 
 void TFindForm::SaveSettings()
 {
-    FStore.CreateKey(ProgramKey);
-    auto entry = [](const QComboBox* box, int i) {
-        return i < box->count() ? PathBytes(box->itemText(i)) : std::string();
-    };
-    for (int i = 0; i < HistorySize; ++i) {
-        FStore.WriteString(ProgramKey, Indexed("Mask", i), entry(cbMask, i));
-        FStore.WriteString(ProgramKey, Indexed("SubStr", i), entry(cbString, i));
-        FStore.WriteExpandString(ProgramKey, Indexed("Path", i), i < cbFolder->count() ? PathBytes(cbFolder->itemText(i)) : std::string());
-    }
-    for (const TCheckSetting& setting : CheckSettings)
-        FStore.WriteInteger(ProgramKey, setting.Name, (this->*setting.Box)->isChecked() ? 1 : 0);
-    FStore.WriteInteger(ProgramKey, "TotalFiles", static_cast<std::int32_t>(TotalFiles));
-    FStore.WriteInteger(ProgramKey, "TotalFound", static_cast<std::int32_t>(TotalFound));
+    TSavedSettings settings;
+    settings.TotalFiles = TotalFiles;
+    settings.TotalFound = TotalFound;
+    settings.Histories = {Entries(cbMask), Entries(cbFolder), Entries(cbString)};
+    const std::array<QCheckBox*, scCount> boxes = StoredChecks();
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        settings.Checks[i] = boxes[i]->isChecked();
+    WriteSettings(FStore, settings);
 
+    std::array<int, ListColumnCount> widths{};
     for (int i = 0; i < ColumnCount; ++i)
-        FormPlacement1->WriteInteger(QStringLiteral("ListCol%1").arg(i + 1), ListView->header()->sectionSize(i));
+        widths[static_cast<std::size_t>(i)] = ListView->header()->sectionSize(i);
+    TPlacementSection section(FStore, FormPlacement1->SectionKey().toStdString());
+    WriteColumnWidths(section, widths);
     FormPlacement1->WriteString(QStringLiteral("LangName"), cbLanguage->currentText());
 }
 

@@ -1,9 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The language manager. A language file, line by line (no header, sections, comments or escapes):
-//   Named:=Имя:                  the text before the first "=" is the default text, matched
-//   Date && time=Дата && время   case-insensitively; "&" marks are part of both sides
-//   Stop=                        an empty translation blanks the text
-//   Named: =x                    never matches "Named:": spaces belong to the texts
+// The language manager's walk over the widgets; the texts are TLanguageTexts's.
 #include "lang/MultiLang.h"
 
 #include <QAbstractButton>
@@ -19,7 +15,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStackedWidget>
-#include <QStringDecoder>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
@@ -27,7 +22,6 @@
 
 #include <algorithm>
 
-#include "platform/CodePage.h"
 
 namespace trovex
 {
@@ -36,26 +30,7 @@ const QString TMultiLang::DefaultLanguage = QStringLiteral("< Default >");
 
 QString FormatMessage(const QString& format, std::initializer_list<long long> numbers)
 {
-    QString out;
-    auto next = numbers.begin();
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        QChar c = format[i];
-        if (c == u'%' && i + 1 < format.size()) {
-            QChar k = format[i + 1];
-            if (k == u'%') {
-                out += u'%';
-                ++i;
-                continue;
-            }
-            if (k == u'd' && next != numbers.end()) {
-                out += QString::number(*next++);
-                ++i;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
+    return QString::fromStdString(FormatMessage(format.toStdString(), numbers));
 }
 
 namespace
@@ -141,61 +116,77 @@ QAbstractItemModel* ColumnModel(QObject* object)
 
 } // namespace
 
-TMultiLang::TMultiLang(const QString& folder, QObject* parent)
-    : QObject(parent), FFolder(folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder)
+namespace
 {
-    BuildLanguageList();
+
+std::string Bytes(const QString& text)
+{
+    return text.toStdString();
+}
+
+QString Text(const std::string& bytes)
+{
+    return QString::fromStdString(bytes);
+}
+
+} // namespace
+
+TMultiLang::TMultiLang(const QString& folder, QObject* parent)
+    : QObject(parent),
+      FTexts(QFile::encodeName(folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder).toStdString(),
+             [](const std::string& a, const std::string& b) {
+                 // The desktop's own order of names, letter case aside.
+                 static const QCollator collator = [] {
+                     QCollator c;
+                     c.setCaseSensitivity(Qt::CaseInsensitive);
+                     return c;
+                 }();
+                 return collator.compare(Text(a), Text(b)) < 0;
+             }),
+      FFolder(folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder)
+{
+    Refresh();
+}
+
+void TMultiLang::Refresh()
+{
+    FLanguages.clear();
+    for (const std::string& name : FTexts.Languages())
+        FLanguages.append(Text(name));
+    FLanguageFile = QFile::decodeName(QByteArray::fromStdString(FTexts.LanguageFile()));
+    FLanguageName = Text(FTexts.LanguageName());
 }
 
 int TMultiLang::BuildLanguageList()
 {
-    FLanguages.clear();
-    FLanguageFiles.clear();
-    QDir dir(FFolder);
-    const QStringList entries =
-        dir.entryList({QStringLiteral("*.lng")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
-    QStringList names;
-    for (const QString& entry : entries) {
-        QString name = entry.left(entry.indexOf(QLatin1String(".lng"), 0, Qt::CaseInsensitive));
-        if (name.isEmpty())
-            continue; // ".lng" alone names no language and could never be selected
-        name = name.left(1).toUpper() + name.mid(1);
-        FLanguageFiles.append({name, dir.filePath(entry)});
-        names.append(name);
-    }
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(names.begin(), names.end(),
-                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
-    FLanguages = QStringList{DefaultLanguage} + names;
-    return static_cast<int>(FLanguageFiles.size());
+    const int count = FTexts.BuildLanguageList();
+    Refresh();
+    return count;
 }
 
 QStringList TMultiLang::LanguageFiles() const
 {
     QStringList out;
-    for (const auto& [name, path] : FLanguageFiles)
-        out.append(name + u'=' + path);
+    for (const auto& [name, path] : FTexts.LanguageFiles())
+        out.append(Text(name) + u'=' + QFile::decodeName(QByteArray::fromStdString(path)));
     return out;
 }
 
 void TMultiLang::Record(const QString& key, const QString& text)
 {
-    const QString folded = key.toCaseFolded();
-    if (!FDefaults.contains(folded))
-        FDefaults.insert(folded, {key, text});
+    FTexts.Record(Bytes(key), Bytes(text));
 }
 
 QString TMultiLang::DefaultText(const QString& key) const
 {
-    return FDefaults.value(key.toCaseFolded()).second;
+    return Text(FTexts.DefaultText(Bytes(key)));
 }
 
 QStringList TMultiLang::DefaultTexts() const
 {
     QStringList out;
-    for (const auto& [key, text] : FDefaults)
-        out.append(key + u'=' + text);
+    for (const std::string& entry : FTexts.DefaultTexts())
+        out.append(Text(entry));
     return out;
 }
 
@@ -274,76 +265,32 @@ void TMultiLang::ApplyLanguage()
 
 void TMultiLang::ResetToDefault()
 {
-    FTranslations.clear();
-    FLanguageFile.clear();
+    FTexts.ResetToDefault();
+    Refresh();
     ApplyLanguage();
 }
 
 void TMultiLang::SelectLanguage(const QString& name)
 {
-    if (name.isEmpty())
-        return;
-    auto known = std::find_if(FLanguages.begin(), FLanguages.end(),
-                              [&](const QString& n) { return n.compare(name, Qt::CaseInsensitive) == 0; });
-    if (known == FLanguages.end())
-        return;
-    FLanguageName = name;
-    QString path;
-    for (const auto& [fileName, filePath] : FLanguageFiles) {
-        if (fileName.compare(name, Qt::CaseInsensitive) == 0) {
-            path = filePath;
-            break;
-        }
-    }
-    if (!path.isEmpty() && QFileInfo(path).isFile()) {
-        LoadLanguageFile(path);
-        FLanguageFile = path;
-    } else {
-        ResetToDefault();
-    }
+    const TLanguageChange change = FTexts.SelectLanguage(Bytes(name));
+    Refresh();
+    if (change == lcDefault)
+        ApplyLanguage();
 }
 
 void TMultiLang::LoadLanguageFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError("Cannot open file " + path.toStdString());
-    LoadLanguageBytes(file.readAll());
+    FTexts.LoadLanguageFile(QFile::encodeName(path).toStdString());
 }
 
 void TMultiLang::LoadLanguageBytes(QByteArray bytes)
 {
-    if (qsizetype nul = bytes.indexOf('\0'); nul >= 0)
-        bytes.truncate(nul);
-
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        text = QString::fromStdString(AnsiToUtf8(std::string_view(bytes.constData(), bytes.size())));
-
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == u'\n' || text[i] == u'\r') {
-            lines.append(text.mid(start, i - start));
-            if (i + 1 < text.size() && text[i] == u'\r' && text[i + 1] == u'\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    FTranslations = lines;
+    FTexts.LoadLanguageBytes(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 QString TMultiLang::Translate(const QString& text) const
 {
-    for (const QString& line : FTranslations) {
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq < 0)
-            continue;
-        if (QStringView(line).left(eq).compare(text, Qt::CaseInsensitive) == 0)
-            return line.mid(eq + 1);
-    }
-    return text;
+    return Text(FTexts.Translate(Bytes(text)));
 }
 
 } // namespace trovex

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The language manager: lists the "*.lng" files beside the program, records the default texts of
-// every window once, applies a chosen language to all windows and translates message texts.
-// A language file holds lines "default text=translation"; it is only read, never written.
+// The language manager of the Qt window: walks the windows' widgets to record their default texts
+// once and to apply a chosen language to them. The files, the texts by control name and the
+// translations themselves are TLanguageTexts's, which any face shares.
 #pragma once
 
 #include <QMap>
@@ -11,19 +11,13 @@
 #include <QStringList>
 
 #include <initializer_list>
-#include <stdexcept>
+
+#include "window/LanguageTexts.h"
 
 class QWidget;
 
 namespace trovex
 {
-
-/// A language file that exists but cannot be opened: "Cannot open file <path>".
-class EFOpenError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
 
 /// Fills "%d" placeholders of a (possibly translated) message with `numbers` in order; "%%" gives
 /// "%". Any other "%" sequence, and "%d" beyond the numbers given, stays as it is, so a faulty
@@ -79,6 +73,8 @@ public:
     /// The recorded default text of a key (empty when unknown), and all entries as "key=text".
     QString DefaultText(const QString& key) const;
     QStringList DefaultTexts() const;
+    /// The texts themselves, for what is not a widget.
+    const TLanguageTexts& Texts() const { return FTexts; }
 
 signals:
     /// ApplyLanguage has set the texts; windows may re-fit their controls.
@@ -88,14 +84,14 @@ private:
     void Walk(bool collect);
     void Record(const QString& key, const QString& text);
     QString Translated(const QString& key) const;
+    /// Takes the lists and names TLanguageTexts holds into their Qt forms.
+    void Refresh();
 
+    TLanguageTexts FTexts;
     QString FFolder;
-    QMap<QString, QPair<QString, QString>> FDefaults; // by case-folded key: the key and its text
-    QStringList FTranslations;
     QString FLanguageFile;
     QString FLanguageName;
     QStringList FLanguages;
-    QList<QPair<QString, QString>> FLanguageFiles;
 };
 
 } // namespace trovex

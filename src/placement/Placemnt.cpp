@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Window placement in the store. Positions are trusted only for the pixels per inch they were
-// saved at, and a position saved for the current screen size wins over the plain one, so a
-// change of resolution or scaling never puts the window somewhere odd.
+// Window placement in the store, as the Qt window applies it. Positions are trusted only for the
+// pixels per inch they were saved at, and a position saved for the current screen size wins over the
+// plain one, so a change of resolution or scaling never puts the window somewhere odd. The texts and
+// the arithmetic are PlacementMath's.
 #include "placement/Placemnt.h"
 
 #include <QGuiApplication>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -14,26 +14,13 @@
 #include <optional>
 
 #include "platform/Registry.h"
+#include "window/PlacementMath.h"
 
 namespace trovex
 {
 
 namespace
 {
-
-enum TShowCmd : int
-{
-    swHide = 0,
-    swNormal = 1,
-    swMinimized = 2,
-    swMaximized = 3,
-    swMinimize = 6,
-    swShowMinNoActive = 7,
-};
-
-constexpr int wpfRestoreToMaximized = 2;
-// A frame wider than this is not believed (a damaged or hand-edited value).
-constexpr qint64 MaxFrameWidth = 200;
 
 QScreen* ScreenOf(QWidget* form)
 {
@@ -47,28 +34,6 @@ int PixelsPerInch(QWidget* form)
     return screen ? qRound(screen->logicalDotsPerInch()) : 96;
 }
 
-// Words of a position text: split at commas and blanks, empty words skipped; a word that is not a
-// number keeps its default. A number that does not fit a screen coordinate (a damaged or
-// hand-edited value) makes the whole text unusable: nullopt. Kept in 64 bits, so that any
-// difference of two coordinates is computed without overflow.
-std::optional<QList<qint64>> Words(const QString& text, const QList<qint64>& defaults)
-{
-    static const QRegularExpression separators(QStringLiteral("[, ]"));
-    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
-    const QStringList words = text.split(separators, Qt::SkipEmptyParts);
-    QList<qint64> out = defaults;
-    for (qsizetype i = 0; i < out.size() && i < words.size(); ++i) {
-        if (!number.match(words[i]).hasMatch())
-            continue;
-        bool ok = false;
-        const int n = words[i].toInt(&ok);
-        if (!ok)
-            return std::nullopt;
-        out[i] = n;
-    }
-    return out;
-}
-
 // Store strings as the store escapes them: a byte that is not UTF-8 is U+DC00 + byte.
 QString StoreText(const std::string& bytes)
 {
@@ -80,36 +45,22 @@ std::string StoreBytes(const QString& text)
     return TextOfEscapedUtf16(text.toStdU16String());
 }
 
-qint64 Overlap(qint64 a0, qint64 a1, qint64 b0, qint64 b1)
+TScreenRect Area(const QRect& r)
 {
-    return qMax<qint64>(0, qMin(a1, b1) - qMax(a0, b0));
+    return {r.left(), r.top(), r.width(), r.height()};
 }
 
-// The outer frame left, top, right, bottom brought wholly onto the available area (without the
-// panels) of the screen it mostly lies on, or of the window's own screen when it lies on none:
-// at least `minimum`, no larger than that area, and never with its title bar above or beside it.
+// The outer frame left, top, right, bottom brought onto the available area (without the panels) of
+// the screen it mostly lies on, or of the window's own screen when it lies on none.
 QRect OnScreen(qint64 left, qint64 top, qint64 right, qint64 bottom, QSize minimum, QWidget* form)
 {
-    QRect area;
-    qint64 best = 0;
-    for (QScreen* screen : QGuiApplication::screens()) {
-        const QRect a = screen->availableGeometry();
-        const qint64 shared = Overlap(left, right, a.left(), a.left() + qint64{a.width()}) *
-                              Overlap(top, bottom, a.top(), a.top() + qint64{a.height()});
-        if (shared > best) {
-            best = shared;
-            area = a;
-        }
-    }
-    if (area.isEmpty()) {
-        QScreen* screen = ScreenOf(form);
-        area = screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
-    }
-    const qint64 width = qMin(qMax(right - left, qint64{minimum.width()}), qint64{area.width()});
-    const qint64 height = qMin(qMax(bottom - top, qint64{minimum.height()}), qint64{area.height()});
-    left = qBound(qint64{area.left()}, left, area.left() + qint64{area.width()} - width);
-    top = qBound(qint64{area.top()}, top, area.top() + qint64{area.height()} - height);
-    return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width), static_cast<int>(height));
+    std::vector<TScreenRect> areas;
+    for (QScreen* screen : QGuiApplication::screens())
+        areas.push_back(Area(screen->availableGeometry()));
+    QScreen* own = ScreenOf(form);
+    const TScreenRect fallback = own ? Area(own->availableGeometry()) : TScreenRect{0, 0, 640, 480};
+    const TScreenRect r = FitOnScreens(left, top, right, bottom, minimum.width(), minimum.height(), areas, fallback);
+    return QRect(r.Left, r.Top, r.Width, r.Height);
 }
 
 // The frame's widths around the window's client area: left, top, right, bottom.
@@ -161,8 +112,9 @@ private:
     TFormPlacement& FOwner;
 };
 
-TFormPlacement::TFormPlacement(QWidget* form, TRegistry& store, QString iniFileName, QString iniSection)
-    : FForm(form), FStore(store), FIniFileName(std::move(iniFileName)), FIniSection(std::move(iniSection)),
+TFormPlacement::TFormPlacement(QWidget* form, TKeyStore& store, QString iniFileName, QString iniSection)
+    : FForm(form), FIniFileName(std::move(iniFileName)), FIniSection(std::move(iniSection)),
+      FSection(std::make_unique<TPlacementSection>(store, SectionKey().toStdString())),
       FWatch(std::make_unique<TFrameWatch>(*this))
 {
 }
@@ -173,7 +125,7 @@ QString TFormPlacement::ScreenName(const QString& name) const
 {
     QScreen* screen = ScreenOf(FForm);
     QSize size = screen ? screen->geometry().size() : QSize(0, 0);
-    return QStringLiteral("%1(%2x%3)").arg(name).arg(size.width()).arg(size.height());
+    return QString::fromStdString(ScreenValueName(name.toStdString(), size.width(), size.height()));
 }
 
 QString TFormPlacement::ReadPosition(const QString& name) const
@@ -184,32 +136,23 @@ QString TFormPlacement::ReadPosition(const QString& name) const
 
 int TFormPlacement::ReadInteger(const QString& name, int def) const
 {
-    const TRegValue* v = FStore.FindValue(SectionKey().toStdString(), name.toStdString());
-    if (!v)
-        return def;
-    if (v->Type == rtDWord)
-        return static_cast<int>(v->DWord);
-    if (!v->IsString())
-        return def;
-    bool ok = false;
-    int n = QString::fromStdString(v->Text).trimmed().toInt(&ok);
-    return ok ? n : def;
+    return FSection->ReadInteger(name.toStdString(), def);
 }
 
 QString TFormPlacement::ReadString(const QString& name, const QString& def) const
 {
-    const TRegValue* v = FStore.FindValue(SectionKey().toStdString(), name.toStdString());
-    return v && v->IsString() ? StoreText(v->Text) : def;
+    const std::optional<std::string> text = FSection->ReadString(name.toStdString());
+    return text ? StoreText(*text) : def;
 }
 
 void TFormPlacement::WriteInteger(const QString& name, int value)
 {
-    WriteString(name, QString::number(value));
+    FSection->WriteInteger(name.toStdString(), value);
 }
 
 void TFormPlacement::WriteString(const QString& name, const QString& value)
 {
-    FStore.WriteString(SectionKey().toStdString(), name.toStdString(), StoreBytes(value));
+    FSection->WriteString(name.toStdString(), StoreBytes(value));
 }
 
 QSize TFormPlacement::MinimumFrame(const QMargins& frame) const
@@ -244,11 +187,7 @@ void TFormPlacement::SaveFormPlacement(bool destroying)
     WriteInteger(QStringLiteral("FormVersion"), Version);
 
     const Qt::WindowStates state = FForm->windowState();
-    int showCmd = swNormal;
-    if (state & Qt::WindowMinimized)
-        showCmd = swMinimized;
-    else if (state & (Qt::WindowMaximized | Qt::WindowFullScreen))
-        showCmd = swMaximized;
+    const int showCmd = ShowCmdOf(state & Qt::WindowMinimized, state & (Qt::WindowMaximized | Qt::WindowFullScreen));
     const int flags = (state & Qt::WindowMinimized) && (state & Qt::WindowMaximized) ? wpfRestoreToMaximized : 0;
     WriteInteger(QStringLiteral("Flags"), flags);
     WriteInteger(QStringLiteral("ShowCmd"), showCmd);
@@ -261,7 +200,7 @@ void TFormPlacement::SaveFormPlacement(bool destroying)
     // The maximized position is minus the frame's left and top widths, as the system's record has it;
     // the minimized one, which the window manager chooses itself here, carries minus the right and
     // bottom widths, so that the next start knows the whole frame before it is drawn.
-    const QString minMax = QStringLiteral("%1,%2,%3,%4").arg(-frame.right()).arg(-frame.bottom()).arg(-frame.left()).arg(-frame.top());
+    const QString minMax = QString::fromStdString(PositionText(-frame.right(), -frame.bottom(), -frame.left(), -frame.top()));
     WriteString(ScreenName(QStringLiteral("MinMaxPos")), minMax);
     WriteString(QStringLiteral("MinMaxPos"), minMax);
 
@@ -270,11 +209,8 @@ void TFormPlacement::SaveFormPlacement(bool destroying)
     if (!normal.isValid())
         normal = FForm->geometry();
     normal = normal.marginsAdded(frame);
-    const QString norm = QStringLiteral("%1,%2,%3,%4")
-                             .arg(normal.left())
-                             .arg(normal.top())
-                             .arg(normal.left() + normal.width())
-                             .arg(normal.top() + normal.height());
+    const QString norm = QString::fromStdString(
+        PositionText(normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()));
     WriteString(ScreenName(QStringLiteral("NormPos")), norm);
     WriteString(QStringLiteral("NormPos"), norm);
 
@@ -293,35 +229,33 @@ void TFormPlacement::RestoreFormPlacement()
         const QString norm = ReadPosition(QStringLiteral("NormPos"));
         const bool sameDpi = ReadInteger(QStringLiteral("PixelsPerInch"), PixelsPerInch(FForm)) == PixelsPerInch(FForm);
         if (!norm.isEmpty() && sameDpi) {
-            const auto r = Words(norm, {current.left(), current.top(), current.left() + qint64{current.width()},
-                                        current.top() + qint64{current.height()}});
-            const auto minMax = Words(ReadPosition(QStringLiteral("MinMaxPos")), {0, 0, 0, 0});
+            const auto r = PositionWords(norm.toStdString(), {current.left(), current.top(), current.left() + qint64{current.width()},
+                                                               current.top() + qint64{current.height()}});
+            const auto minMax = PositionWords(ReadPosition(QStringLiteral("MinMaxPos")).toStdString(), {0, 0, 0, 0});
             // A rectangle turned inside out, or with a value no screen has, is unusable: the window
             // keeps its design bounds.
             if (r && minMax && (*r)[2] > (*r)[0] && (*r)[3] > (*r)[1]) {
                 FSavedFrame = {(*r)[0], (*r)[1], (*r)[2], (*r)[3]};
                 QMargins frame = FrameMargins(FForm);
                 if (!FForm->isVisible()) {
-                    auto width = [](qint64 v) { return static_cast<int>(qBound<qint64>(0, -v, MaxFrameWidth)); };
-                    frame = QMargins(width((*minMax)[2]), width((*minMax)[3]), width((*minMax)[0]), width((*minMax)[1]));
+                    const auto [left, top, right, bottom] = FrameOfMinMax(*minMax);
+                    frame = QMargins(left, top, right, bottom);
                 }
                 FForm->setGeometry(OnScreen((*r)[0], (*r)[1], (*r)[2], (*r)[3], MinimumFrame(frame), FForm).marginsRemoved(frame));
             }
         }
 
-        switch (ReadInteger(QStringLiteral("ShowCmd"), swHide)) {
-        case swMinimized:
-        case swMinimize:
-        case swShowMinNoActive:
+        switch (StateOfShowCmd(ReadInteger(QStringLiteral("ShowCmd"), swHide))) {
+        case psMinimized:
             // The whole program starts minimized: the window opens normally (or maximized when it
             // was minimized from there) and is minimized as soon as the event loop runs.
             FForm->setWindowState((flags & wpfRestoreToMaximized) ? Qt::WindowMaximized : Qt::WindowNoState);
             QTimer::singleShot(0, FForm, [form = FForm] { form->setWindowState(form->windowState() | Qt::WindowMinimized); });
             break;
-        case swMaximized:
+        case psMaximized:
             FForm->setWindowState(Qt::WindowMaximized);
             break;
-        default:
+        case psNormal:
             FForm->setWindowState(Qt::WindowNoState);
             break;
         }

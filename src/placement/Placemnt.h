@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Keeps a window's position, size and state between runs in a section of the per-user store, and
+// Keeps a Qt window's position, size and state between runs in a section of the per-user store, and
 // reads and writes single values of that section for others. It neither saves the focused control
-// nor limits the window's size.
+// nor limits the window's size. The value texts and the arithmetic are PlacementMath's.
 #pragma once
 
 #include <QMargins>
@@ -18,7 +18,8 @@ class QWidget;
 namespace trovex
 {
 
-class TRegistry;
+class TKeyStore;
+class TPlacementSection;
 
 /// Value names and text formats of the section: "FormVersion", "Flags", "ShowCmd" (1 normal,
 /// 2 minimized, 3 maximized), "PixelsPerInch", "MinMaxPos" and "NormPos" ("%d,%d,%d,%d"), the same
@@ -38,7 +39,7 @@ class TFormPlacement
 public:
     static constexpr int Version = 0;
 
-    TFormPlacement(QWidget* form, TRegistry& store, QString iniFileName = QStringLiteral("Software\\Brenvik\\Trovex"),
+    TFormPlacement(QWidget* form, TKeyStore& store, QString iniFileName = QStringLiteral("Software\\Brenvik\\Trovex"),
                    QString iniSection = QStringLiteral("Placement"));
     ~TFormPlacement();
 
@@ -79,9 +80,9 @@ private:
     void FitFrame();
 
     QWidget* FForm;
-    TRegistry& FStore;
     QString FIniFileName;
     QString FIniSection;
+    std::unique_ptr<TPlacementSection> FSection;
     bool FRestored = false;
     bool FSaved = false;
     QSize FDesignMinimum{1, 1};

@@ -13,47 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Store.h"
+
 namespace trovex
 {
-
-/// A store that cannot be written, or a value read with the wrong type.
-class ERegistryError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
-
-/// Text that is not in the export format; the message names the line.
-class ERegistryParseError : public ERegistryError
-{
-public:
-    using ERegistryError::ERegistryError;
-};
-
-/// Registry value types by their numbers, so that unknown "hex(N):" types survive a round trip.
-enum TRegType : std::uint32_t
-{
-    rtNone = 0,
-    rtString = 1,
-    rtExpandString = 2,
-    rtBinary = 3,
-    rtDWord = 4,
-    rtMultiString = 7,
-    rtQWord = 11,
-};
-
-/// One value. Strings hold their bytes in Text (UTF-8 text, or any bytes: they round-trip); a DWORD its number in DWord; every other type its
-/// raw bytes in Data.
-struct TRegValue
-{
-    std::string Name; ///< empty for the key's default value ("@")
-    TRegType Type = rtString;
-    std::string Text;
-    std::uint32_t DWord = 0;
-    std::vector<std::uint8_t> Data;
-
-    bool IsString() const { return Type == rtString || Type == rtExpandString; }
-};
 
 /// A string's bytes as UTF-16 the way the store writes them: valid UTF-8 decoded, every other byte
 /// as the lone surrogate U+DC00 + byte. TextOfEscapedUtf16 gives back exactly the same bytes.
@@ -76,7 +39,7 @@ enum TRegLoadResult : std::uint8_t
 /// Key paths are given without a root ("Software\Brenvik\Trovex") and then mean HKEY_CURRENT_USER,
 /// or with one ("HKEY_CURRENT_USER\..."). A leading backslash is ignored. Not thread-safe: the
 /// user-interface thread owns the store.
-class TRegistry
+class TRegistry : public TKeyStore
 {
 public:
     /// First line of the file.
@@ -119,7 +82,7 @@ public:
 
     bool KeyExists(std::string_view key) const;
     /// Creates the key (and so, implicitly, its parents). Existing values stay.
-    void CreateKey(std::string_view key);
+    void CreateKey(std::string_view key) override;
     /// Removes the key with its values and all its subkeys; a missing key is no error.
     void DeleteKey(std::string_view key);
     /// Names of the key's values in the order they were first written.
@@ -129,17 +92,22 @@ public:
     const TRegValue* FindValue(std::string_view key, std::string_view name) const;
     /// Sets a value, creating the key; a value of the same name is replaced in its place.
     void SetValue(std::string_view key, TRegValue value);
+    std::optional<TRegValue> ReadValue(std::string_view key, std::string_view name) const override
+    {
+        const TRegValue* value = FindValue(key, name);
+        return value ? std::optional<TRegValue>(*value) : std::nullopt;
+    }
     /// Returns false when there was no such value.
     bool DeleteValue(std::string_view key, std::string_view name);
 
     /// A string or expandable string as stored (nothing is expanded); nullopt when missing.
     /// Throws ERegistryError "Invalid data type for '<name>'" for a value of another type.
-    std::optional<std::string> ReadString(std::string_view key, std::string_view name) const;
+    std::optional<std::string> ReadString(std::string_view key, std::string_view name) const override;
     /// A DWORD as a signed 32-bit number; nullopt when missing; ERegistryError for another type.
-    std::optional<std::int32_t> ReadInteger(std::string_view key, std::string_view name) const;
-    void WriteString(std::string_view key, std::string_view name, std::string_view text);
-    void WriteExpandString(std::string_view key, std::string_view name, std::string_view text);
-    void WriteInteger(std::string_view key, std::string_view name, std::int32_t value);
+    std::optional<std::int32_t> ReadInteger(std::string_view key, std::string_view name) const override;
+    void WriteString(std::string_view key, std::string_view name, std::string_view text) override;
+    void WriteExpandString(std::string_view key, std::string_view name, std::string_view text) override;
+    void WriteInteger(std::string_view key, std::string_view name, std::int32_t value) override;
 
 private:
     struct TKey
