@@ -154,11 +154,16 @@ void TResultModel::AppendShellTyped(const TFindFileInfo& info)
 
 std::uint32_t TResultModel::TypeIndexOf(const QString& typeName)
 {
+    // A type source hands out copies of a few shared texts: their buffers, which FTypeTexts keeps
+    // alive, find them without hashing the text for every row.
+    if (const auto same = FTypeByBuffer.find(typeName.constData()); same != FTypeByBuffer.end())
+        return same->second;
     auto found = FTypeIndex.constFind(typeName);
     if (found == FTypeIndex.cend()) {
         found = FTypeIndex.insert(typeName, static_cast<std::uint32_t>(FTypeNames.size()));
         FTypeNames.push_back(typeName.toStdString());
         FTypeTexts.push_back(typeName);
+        FTypeByBuffer.emplace(FTypeTexts.back().constData(), *found);
     }
     return *found;
 }
@@ -266,6 +271,7 @@ void TResultModel::Clear()
     FTypeNames.resize(1);
     FTypeTexts.resize(1);
     FTypeIndex.clear();
+    FTypeByBuffer.clear();
     endResetModel();
 }
 

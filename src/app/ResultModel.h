@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "search/FindFile.h"
@@ -169,6 +170,7 @@ private:
     std::vector<std::string> FTypeNames;
     std::vector<QString> FTypeTexts;
     QHash<QString, std::uint32_t> FTypeIndex;
+    std::unordered_map<const QChar*, std::uint32_t> FTypeByBuffer; // FTypeTexts' buffers -> index
     std::size_t FTypeCursor = 0; // LookUpTypes goes on from here
     bool FShowHints = true;
     std::function<QIcon(int)> FIconSource;
