@@ -13,6 +13,9 @@
 #include <QMimeData>
 #include <QTime>
 
+#include <unordered_map>
+#include <utility>
+
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -23,6 +26,8 @@ namespace trovex
 namespace
 {
 
+// Type texts whose bytes are remembered by their shared buffer; a source has far fewer.
+constexpr std::size_t MaxSharedTypeTexts = 4096;
 // 100-ns ticks from 1601-01-01 to 1970-01-01, in milliseconds.
 constexpr std::int64_t FileTimeEpochMs = 11644473600000;
 
@@ -96,9 +101,18 @@ void TResultModel::SetTypeSource(TTypeSource source)
         FRows.SetTypeSource({});
         return;
     }
-    FRows.SetTypeSource([source = std::move(source)](std::string_view path, std::uint32_t attributes) {
+    // A type source hands out copies of a few shared texts: their buffers, kept alive here, find
+    // their bytes without converting the text of every row.
+    auto bytes = std::make_shared<std::unordered_map<const QChar*, std::pair<QString, std::string>>>();
+    FRows.SetTypeSource([source = std::move(source), bytes](std::string_view path, std::uint32_t attributes) {
         const TShellType type = source(path, attributes);
-        return TResultRows::TShellType{type.Name.toStdString(), type.IconIndex};
+        auto found = bytes->find(type.Name.constData());
+        if (found == bytes->end()) {
+            if (bytes->size() >= MaxSharedTypeTexts)
+                bytes->clear(); // a source that makes a new text per row gains nothing here: hold no more
+            found = bytes->emplace(type.Name.constData(), std::pair(type.Name, type.Name.toStdString())).first;
+        }
+        return TResultRows::TShellType{found->second.second, type.IconIndex};
     });
 }
 

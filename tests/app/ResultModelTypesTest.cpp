@@ -3,7 +3,9 @@
 // sorted by Type or written to a report, happens once per row, and the rows added meanwhile cost none.
 // The same for the size and date of a row found by name alone.
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QMimeDatabase>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QPixmap>
 #include <QTest>
@@ -234,6 +236,10 @@ private slots:
             "libfoo.so.6.0.1", "libbar.so.2", "x.so.1.tar.gz", "a.b.tar.gz", "notes.v2.tar", "v1.2.gz",
             "man.v2.1", "doc.ps.gz", "doc.v1.ps.gz", "pic.SVG.GZ", "pic.svg.gz", "pic.v2.svg", "x.7z.001",
             "y.001", "anim.anim5", "tarball.tar.zst", "old.tar.Z", "old.Z",
+            // Names that a wildcard whole-name pattern fits, sharing a key only where they end alike.
+            "README.gz", "README.tar.gz", "readme.1.gz", "README.C", "readme.c", "Makefile.in.in", "makefile.am",
+            "README.Debian", "readme.debian", "README.md.gz", "README.1", "readme.so.1", "libx.so.1.gz", "x.so.1.bak",
+            "README~", "#README#", "123.vdr.gz",
         };
         const QMimeDatabase db;
         for (const char* name : names) {
@@ -243,6 +249,65 @@ private slots:
                      qPrintable(QStringLiteral("%1: %2, the database says %3").arg(QLatin1String(name), got.Name, expected.comment())));
         }
         QCOMPARE(ShellTypeOfRow("/some/folder/sub", faDirectory).Name, db.mimeTypeForName(QStringLiteral("inode/directory")).comment());
+    }
+
+    // Most types are answered from the database's pattern list without asking it: every pattern
+    // there, in either case, after another dot and made concrete where it has wildcards, must give
+    // the type the database gives the same name, whatever names came before.
+    void EveryPatternOfTheDatabaseGivesItsType()
+    {
+        const QString globs = QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("mime/globs2"));
+        if (globs.isEmpty())
+            QSKIP("no MIME database");
+        QFile file(globs);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        std::vector<std::string> names{"noext", "a.zzqx", "a.ZZQX", "v1.2", "x.", ".x"};
+        while (!file.atEnd()) {
+            const QList<QByteArray> fields = file.readLine().trimmed().split(':');
+            if (fields.size() < 3 || fields[0].startsWith('#'))
+                continue;
+            // Wildcards made concrete: "*" as "x", "?" as "q", a set as its first member.
+            std::string pattern;
+            for (qsizetype i = 0; i < fields[2].size(); ++i) {
+                const char c = fields[2][i];
+                if (c == '[') {
+                    const qsizetype close = fields[2].indexOf(']', i + 1);
+                    pattern += fields[2][i + 1] == '!' ? 'x' : fields[2][i + 1];
+                    i = close < 0 ? fields[2].size() : close;
+                } else {
+                    pattern += c == '*' ? 'x' : c == '?' ? 'q' : c;
+                }
+            }
+            const QByteArray upper = QByteArray::fromStdString(pattern).toUpper();
+            for (const std::string& name : {pattern, upper.toStdString(), "v1." + pattern, pattern + ".bak"})
+                names.push_back(name);
+        }
+        const QMimeDatabase db;
+        for (const std::string& name : names) {
+            const QMimeType expected = db.mimeTypeForFile(QString::fromUtf8(name), QMimeDatabase::MatchExtension);
+            const QString got = ShellTypeOfRow("/p/" + name, faArchive).Name;
+            QVERIFY2(got == (expected.isValid() ? expected.comment() : QString()),
+                     qPrintable(QStringLiteral("%1: %2, the database says %3 (%4)")
+                                    .arg(QString::fromStdString(name), got, expected.comment(), expected.name())));
+        }
+    }
+
+    // The description read from the type's own file is the database's, in the languages of the
+    // user's locale, of a country and without one, and in none.
+    void DescriptionsAreTheDatabasesInEachLanguage()
+    {
+        const QMimeDatabase db;
+        const QList<QMimeType> types = db.allMimeTypes();
+        QVERIFY(types.size() > 100);
+        const QLocale before;
+        for (const char* locale : {"C", "de_DE", "pt_BR", "zh_TW", "en_GB", "fr_CA", "sr_RS"}) {
+            QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+            for (const QMimeType& type : types)
+                QVERIFY2(MimeComment(type) == type.comment(),
+                         qPrintable(QStringLiteral("%1 in %2: %3, the database says %4")
+                                        .arg(type.name(), QLatin1String(locale), MimeComment(type), type.comment())));
+        }
+        QLocale::setDefault(before);
     }
 };
 
