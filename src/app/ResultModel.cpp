@@ -101,18 +101,31 @@ void TResultModel::SetTypeSource(TTypeSource source)
         FRows.SetTypeSource({});
         return;
     }
-    // A type source hands out copies of a few shared texts: their buffers, kept alive here, find
-    // their bytes without converting the text of every row.
-    auto bytes = std::make_shared<std::unordered_map<const QChar*, std::pair<QString, std::string>>>();
-    FRows.SetTypeSource([source = std::move(source), bytes](std::string_view path, std::uint32_t attributes) {
+    // The rows' core tells types apart by the objects it is handed, kept here for the source's life:
+    // one per text and icon. A source hands out copies of a few shared texts, whose buffers (kept
+    // alive by the copies held here) find their object without converting or hashing the text.
+    struct TTypes
+    {
+        std::unordered_map<std::string, TResultRows::TShellType> ByText; // text + icon -> the core's type
+        std::unordered_map<const QChar*, std::pair<QString, const TResultRows::TShellType*>> ByBuffer;
+    };
+    auto types = std::make_shared<TTypes>();
+    FRows.SetTypeSource([source = std::move(source), types](std::string_view path, std::uint32_t attributes) -> const TResultRows::TShellType* {
         const TShellType type = source(path, attributes);
-        auto found = bytes->find(type.Name.constData());
-        if (found == bytes->end()) {
-            if (bytes->size() >= MaxSharedTypeTexts)
-                bytes->clear(); // a source that makes a new text per row gains nothing here: hold no more
-            found = bytes->emplace(type.Name.constData(), std::pair(type.Name, type.Name.toStdString())).first;
-        }
-        return TResultRows::TShellType{found->second.second, type.IconIndex};
+        if (type.Name.isEmpty())
+            return nullptr;
+        if (const auto found = types->ByBuffer.find(type.Name.constData());
+            found != types->ByBuffer.end() && found->second.second->IconIndex == type.IconIndex)
+            return found->second.second;
+        std::string name = type.Name.toStdString();
+        std::string key = name + '\0' + std::to_string(type.IconIndex);
+        auto made = types->ByText.find(key);
+        if (made == types->ByText.end())
+            made = types->ByText.emplace(std::move(key), TResultRows::TShellType{std::move(name), type.IconIndex}).first;
+        // A source that makes a new text for every row gains nothing from buffers: hold no more of them.
+        if (types->ByBuffer.size() < MaxSharedTypeTexts)
+            types->ByBuffer.emplace(type.Name.constData(), std::pair(type.Name, &made->second));
+        return &made->second;
     });
 }
 

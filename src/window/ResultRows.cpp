@@ -104,7 +104,7 @@ void TResultRows::AppendShellTyped(const TFindFileInfo& info)
 
 std::uint32_t TResultRows::TypeIndexOf(std::string_view typeName)
 {
-    auto found = FTypeIndex.find(std::string(typeName));
+    auto found = FTypeIndex.find(typeName);
     if (found == FTypeIndex.end()) {
         found = FTypeIndex.emplace(std::string(typeName), static_cast<std::uint32_t>(FTypeNames.size())).first;
         FTypeNames.emplace_back(typeName);
@@ -168,9 +168,17 @@ const TResultRows::TRow& TResultRows::Typed(std::size_t index) const
         return row;
     auto* self = const_cast<TResultRows*>(this);
     TRow& pending = self->FRows[index];
-    const TShellType type = FTypeSource ? FTypeSource(pending.Path(), pending.Attributes) : TShellType();
-    pending.TypeIndex = type.Name.empty() ? 0 : self->TypeIndexOf(type.Name);
-    pending.IconIndex = type.Name.empty() ? -1 : type.IconIndex;
+    const TShellType* type = FTypeSource ? FTypeSource(pending.Path(), pending.Attributes) : nullptr;
+    if (!type || type->Name.empty()) {
+        pending.TypeIndex = 0;
+        pending.IconIndex = -1;
+        return pending;
+    }
+    auto known = self->FTypeByObject.find(type);
+    if (known == self->FTypeByObject.end())
+        known = self->FTypeByObject.emplace(type, self->TypeIndexOf(type->Name)).first;
+    pending.TypeIndex = known->second;
+    pending.IconIndex = type->IconIndex;
     return pending;
 }
 
@@ -201,6 +209,7 @@ void TResultRows::Clear()
     FTypeCursor = 0;
     FTypeNames.resize(1);
     FTypeIndex.clear();
+    FTypeByObject.clear();
 }
 
 std::string_view TResultRows::TypeOf(const TRow& row) const

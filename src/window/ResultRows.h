@@ -35,7 +35,10 @@ public:
         std::string Name;
         int IconIndex = -1;
     };
-    using TTypeSource = std::function<TShellType(std::string_view path, std::uint32_t attributes)>;
+    /// The type of the row's file, or null for none. The source keeps each type it hands out alive and
+    /// unchanged while it is the rows' source, and hands out the same object for the same type: a large
+    /// sort then tells types apart by their address, without comparing or hashing names per row.
+    using TTypeSource = std::function<const TShellType*(std::string_view path, std::uint32_t attributes)>;
     /// The Modified cell of a last write time (UTC); by default "YYYY-MM-DD HH:MM:SS" local time.
     using TDateFormat = std::function<std::string(TFileTime lastWriteUtc)>;
 
@@ -50,7 +53,11 @@ public:
     /// when they are first needed (painting, a sort by Type, a report), so adding rows costs no lookup.
     void AppendShellTyped(const TFindFileInfo& info);
     /// Where AppendShellTyped rows learn their type; without one they show the extension.
-    void SetTypeSource(TTypeSource source) { FTypeSource = std::move(source); }
+    void SetTypeSource(TTypeSource source)
+    {
+        FTypeSource = std::move(source);
+        FTypeByObject.clear(); // the old source's objects may go
+    }
     void SetDateFormat(TDateFormat format);
     /// Removes every row and releases their storage.
     void Clear();
@@ -162,7 +169,13 @@ private:
     std::size_t FBlockSize = 0;
     // Shell type names seen so far; a row keeps only its index. Slot 0 is unused.
     std::vector<std::string> FTypeNames;
-    std::unordered_map<std::string, std::uint32_t> FTypeIndex;
+    struct TNameHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    };
+    std::unordered_map<std::string, std::uint32_t, TNameHash, std::equal_to<>> FTypeIndex;
+    std::unordered_map<const TShellType*, std::uint32_t> FTypeByObject; // the source's types -> index
     std::size_t FTypeCursor = 0; // LookUpTypes goes on from here
     TTypeSource FTypeSource;
     TDateFormat FDateFormat;

@@ -156,9 +156,10 @@ TEST(ResultRowsTest, DeferredTypesAreAskedOncePerRow)
 {
     TResultRows rows;
     int asked = 0;
+    const TResultRows::TShellType text{"Text", 7};
     rows.SetTypeSource([&](std::string_view path, std::uint32_t) {
         ++asked;
-        return TResultRows::TShellType{path.ends_with(".txt") ? "Text" : "", 7};
+        return path.ends_with(".txt") ? &text : nullptr;
     });
     for (int i = 0; i < 5; ++i)
         rows.AppendShellTyped(Found("/f/" + std::to_string(i) + (i % 2 ? ".txt" : ".bin")));
