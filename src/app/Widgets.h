@@ -14,17 +14,11 @@
 
 class QTimer;
 
+#include "window/Layout.h"
+
 namespace trovex
 {
 
-/// Sides a control keeps its distance to when its reference widget is resized.
-enum TAnchor : unsigned
-{
-    akLeft = 1,
-    akTop = 2,
-    akRight = 4,
-    akBottom = 8,
-};
 
 /// Absolute geometry with anchors: each control's geometry, as set when it is anchored, belongs
 /// to the reference widget's size at that moment; when the reference is resized, a control

@@ -39,6 +39,7 @@
 #include "shell/FileList.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
+#include "window/Layout.h"
 
 namespace trovex
 {
@@ -46,13 +47,22 @@ namespace trovex
 namespace
 {
 
-const QRect DesignBounds(213, 113, 519, 405); // outer position, client size
-constexpr int TopHeight = 227;
-constexpr int StatusHeight = 19;
-constexpr int PanelInset = 3; // the panel's border and its bevel
-// The smallest client a restore gives: the command column beside the tabs of the pages, the top
-// panel whole, a row of the list and the status bar. Smaller, the window is no use to anyone.
-constexpr QSize DesignMinimum(320, TopHeight + 40 + StatusHeight);
+QRect Geometry(const TLayoutRect& r)
+{
+    return {r.X, r.Y, r.Width, r.Height};
+}
+
+// The design's rectangle of the control `name`.
+QRect Geometry(const char* name)
+{
+    return Geometry(LayoutOf(name).Rect);
+}
+
+QString Caption(const char* name)
+{
+    const std::string_view caption = LayoutOf(name).Caption;
+    return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+}
 
 // The locale's long date without the weekday, which would not fit the pickers' design width.
 QString LongDateFormat()
@@ -82,41 +92,42 @@ T* Make(QWidget* parent, const char* name, const QRect& geometry)
     return w;
 }
 
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const char* caption, const QRect& geometry, bool checked)
+// A control of the design at its place, in its state at start.
+template <class T>
+T* Make(QWidget* parent, const char* name)
 {
-    auto* box = Make<QCheckBox>(parent, name, geometry);
-    box->setText(QString::fromUtf8(caption));
-    box->setChecked(checked);
+    T* w = Make<T>(parent, name, Geometry(name));
+    w->setEnabled(LayoutOf(name).Enabled);
+    return w;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, const char* name)
+{
+    auto* box = Make<QCheckBox>(parent, name);
+    box->setText(Caption(name));
+    box->setChecked(LayoutOf(name).Checked);
     return box;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const QRect& geometry)
+QRadioButton* MakeRadio(QWidget* parent, const char* name)
 {
-    auto* button = Make<QPushButton>(parent, name, geometry);
-    button->setText(QString::fromUtf8(caption));
+    auto* radio = Make<QRadioButton>(parent, name);
+    radio->setText(Caption(name));
+    radio->setChecked(LayoutOf(name).Checked);
+    return radio;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name)
+{
+    auto* button = Make<QPushButton>(parent, name);
+    button->setText(Caption(name));
     button->setAutoDefault(true); // Enter presses the focused button, as on the design's platform
     return button;
 }
 
-QAction* MakeItem(QMenu* menu, const char* name, const char* caption, const QList<QKeySequence>& keys)
+TComboBox* MakeHistoryBox(QWidget* parent, const char* name)
 {
-    QAction* item = menu->addAction(QString::fromUtf8(caption));
-    item->setObjectName(QLatin1String(name));
-    item->setShortcuts(keys);
-    item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    return item;
-}
-
-QAction* MakeSeparator(QMenu* menu, const char* name)
-{
-    QAction* item = menu->addSeparator();
-    item->setObjectName(QLatin1String(name));
-    return item;
-}
-
-TComboBox* MakeHistoryBox(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* box = Make<TComboBox>(parent, name, geometry);
+    auto* box = Make<TComboBox>(parent, name);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert); // the history is kept by the window, not by Enter
     box->setMaxVisibleItems(10);
@@ -136,11 +147,11 @@ TFindForm::TFindForm(TMultiLang& lang, QWidget* parent)
     setWindowTitle(QStringLiteral("File Trovex - file search utility -"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("system-search")));
     setFont(WindowFont());
-    move(DesignBounds.topLeft());
-    resize(DesignBounds.size());
+    move(DesignBounds.X, DesignBounds.Y);
+    resize(DesignBounds.Width, DesignBounds.Height);
     FormPlacement1 = std::make_unique<TFormPlacement>(this, FStore, QString::fromLatin1(ProgramKey),
                                                       QStringLiteral("Placement"));
-    FormPlacement1->SetDesignMinimum(DesignMinimum);
+    FormPlacement1->SetDesignMinimum(QSize(DesignMinimumWidth, DesignMinimumHeight));
     CreateControls();
     ConnectHandlers();
     FormCreate();
@@ -159,33 +170,26 @@ TFindForm::~TFindForm()
 void TFindForm::CreateControls()
 {
     TopPanel = Make<TPanel>(this, "TopPanel", QRect(0, 0, width(), TopHeight));
-    FAnchors->Anchor(TopPanel, akLeft | akTop | akRight);
     MainPanel = Make<TPanel>(this, "MainPanel", QRect(0, TopHeight, width(), height() - TopHeight - StatusHeight));
-    FAnchors->Anchor(MainPanel, akLeft | akTop | akRight | akBottom);
-    StatusBar = new TStatusBar(this, 160);
+    StatusBar = new TStatusBar(this, StatusCountWidth);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     StatusBar->setGeometry(0, height() - StatusHeight, width(), StatusHeight);
-    FAnchors->Anchor(StatusBar, akLeft | akRight | akBottom);
     connect(StatusBar, &TStatusBar::NotSearchedClick, this, &TFindForm::lNotSearchedClick);
+    for (QWidget* w : {static_cast<QWidget*>(TopPanel), static_cast<QWidget*>(MainPanel), static_cast<QWidget*>(StatusBar)})
+        FAnchors->Anchor(w, LayoutOf(w->objectName().toStdString()).Anchors);
 
-    PageCtrl = Make<QTabWidget>(TopPanel, "PageCtrl", QRect(4, 3, 408, 221));
-    FAnchors->Anchor(PageCtrl, akLeft | akTop | akRight);
-
-    btnFind = MakeButton(TopPanel, "btnFind", "Find", QRect(421, 11, 90, 25));
+    PageCtrl = Make<QTabWidget>(TopPanel, "PageCtrl");
+    btnFind = MakeButton(TopPanel, "btnFind");
     btnFind->setDefault(true);
-    btnStop = MakeButton(TopPanel, "btnStop", "Stop", QRect(421, 43, 90, 25));
-    btnStop->setEnabled(false);
-    btnAddMore = MakeButton(TopPanel, "btnAddMore", "Add", QRect(421, 75, 90, 25));
-    btnAddMore->setEnabled(false);
-    btnFindInto = MakeButton(TopPanel, "btnFindInto", "In results", QRect(421, 107, 90, 25));
-    btnFindInto->setEnabled(false);
-    btnBack = MakeButton(TopPanel, "btnBack", "Go back", QRect(421, 139, 90, 25));
-    btnBack->setEnabled(false);
-    FindAnimate = Make<TAnimate>(TopPanel, "FindAnimate", QRect(442, 171, 48, 50));
-    for (QWidget* w : {static_cast<QWidget*>(btnFind), static_cast<QWidget*>(btnStop),
+    btnStop = MakeButton(TopPanel, "btnStop");
+    btnAddMore = MakeButton(TopPanel, "btnAddMore");
+    btnFindInto = MakeButton(TopPanel, "btnFindInto");
+    btnBack = MakeButton(TopPanel, "btnBack");
+    FindAnimate = Make<TAnimate>(TopPanel, "FindAnimate");
+    for (QWidget* w : {static_cast<QWidget*>(PageCtrl), static_cast<QWidget*>(btnFind), static_cast<QWidget*>(btnStop),
                        static_cast<QWidget*>(btnAddMore), static_cast<QWidget*>(btnFindInto),
                        static_cast<QWidget*>(btnBack), static_cast<QWidget*>(FindAnimate)})
-        FAnchors->Anchor(w, akTop | akRight);
+        FAnchors->Anchor(w, LayoutOf(w->objectName().toStdString()).Anchors);
 
     CreateFindPage();
     CreateMorePage();
@@ -195,48 +199,55 @@ void TFindForm::CreateControls()
     CreateResultList();
 }
 
-QLabel* TFindForm::MakeLabel(QWidget* page, const char* name, const char* caption, const QRect& geometry,
-                             Qt::Alignment alignment, unsigned anchors)
+QWidget* TFindForm::MakePage(const char* name)
 {
-    auto* label = Make<QLabel>(page, name, geometry);
-    label->setText(QString::fromUtf8(caption));
+    auto* page = new QWidget;
+    page->setObjectName(QLatin1String(name));
+    PageCtrl->addTab(page, Caption(name));
+    return page;
+}
+
+QLabel* TFindForm::MakeLabel(QWidget* page, const char* name)
+{
+    const TControlLayout& layout = LayoutOf(name);
+    auto* label = Make<QLabel>(page, name);
+    label->setText(Caption(name));
     label->setTextFormat(Qt::PlainText);
-    label->setAlignment(alignment | Qt::AlignAbsolute | Qt::AlignTop);
-    FAnchors->Anchor(label, anchors, PageCtrl);
-    FLabels.append({label, geometry});
+    label->setAlignment((layout.Align == TAlign::Right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute | Qt::AlignTop);
+    FAnchors->Anchor(label, layout.Anchors, PageCtrl);
+    FLabels.append({label, label->geometry()});
     return label;
+}
+
+// Controls on the pages keep their distances to the page control's sides.
+void TFindForm::AnchorToPages(std::initializer_list<QWidget*> controls)
+{
+    for (QWidget* w : controls)
+        FAnchors->Anchor(w, LayoutOf(w->objectName().toStdString()).Anchors, PageCtrl);
 }
 
 void TFindForm::CreateFindPage()
 {
-    TabFind = new QWidget;
-    TabFind->setObjectName(QStringLiteral("TabFind"));
-    PageCtrl->addTab(TabFind, QStringLiteral("Name && Location"));
-
-    lMask = MakeLabel(TabFind, "lMask", "Named:", QRect(50, 8, 45, 16), Qt::AlignRight);
-    cbMask = MakeHistoryBox(TabFind, "cbMask", QRect(96, 8, 294, 24));
-    lTypes = MakeLabel(TabFind, "lTypes", "Of type:", QRect(49, 40, 46, 16), Qt::AlignRight);
-    cbTypes = Make<QComboBox>(TabFind, "cbTypes", QRect(96, 40, 294, 24));
+    TabFind = MakePage("TabFind");
+    lMask = MakeLabel(TabFind, "lMask");
+    cbMask = MakeHistoryBox(TabFind, "cbMask");
+    lTypes = MakeLabel(TabFind, "lTypes");
+    cbTypes = Make<QComboBox>(TabFind, "cbTypes");
     for (std::string_view item : TypePresets)
         cbTypes->addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
-    lText = MakeLabel(TabFind, "lText", "Containing text:", QRect(9, 71, 90, 16));
-    cbString = MakeHistoryBox(TabFind, "cbString", QRect(8, 88, 193, 24));
-    lNoText = MakeLabel(TabFind, "lNoText", "but has no:", QRect(208, 71, 65, 16), Qt::AlignLeft, akTop | akRight);
-    cbNoString = Make<TComboBox>(TabFind, "cbNoString", QRect(208, 88, 182, 24));
+    lText = MakeLabel(TabFind, "lText");
+    cbString = MakeHistoryBox(TabFind, "cbString");
+    lNoText = MakeLabel(TabFind, "lNoText");
+    cbNoString = Make<TComboBox>(TabFind, "cbNoString");
     cbNoString->setEditable(true);
     cbNoString->setInsertPolicy(QComboBox::NoInsert);
     cbNoString->SetSimple(true);
-    lPath = MakeLabel(TabFind, "lPath", "Look in:", QRect(9, 112, 45, 16));
-    cbFolder = MakeHistoryBox(TabFind, "cbFolder", QRect(8, 128, 289, 24));
+    lPath = MakeLabel(TabFind, "lPath");
+    cbFolder = MakeHistoryBox(TabFind, "cbFolder");
     cbFolder->setEditText(PathText(HomeFolder()));
-    bFolder = MakeButton(TabFind, "bFolder", "&Browse...", QRect(306, 128, 84, 25));
-    checkSubFolders = MakeCheck(TabFind, "checkSubFolders", "Include subfolders", QRect(8, 160, 281, 17), true);
-
-    for (QWidget* w : {static_cast<QWidget*>(cbMask), static_cast<QWidget*>(cbTypes),
-                       static_cast<QWidget*>(cbString), static_cast<QWidget*>(cbFolder)})
-        FAnchors->Anchor(w, akLeft | akTop | akRight, PageCtrl);
-    FAnchors->Anchor(cbNoString, akTop | akRight, PageCtrl);
-    FAnchors->Anchor(bFolder, akTop | akRight, PageCtrl);
+    bFolder = MakeButton(TabFind, "bFolder");
+    checkSubFolders = MakeCheck(TabFind, "checkSubFolders");
+    AnchorToPages({cbMask, cbTypes, cbString, cbFolder, cbNoString, bFolder});
 
     setTabOrder(cbMask, cbTypes);
     setTabOrder(cbTypes, cbString);
@@ -248,130 +259,96 @@ void TFindForm::CreateFindPage()
 
 void TFindForm::CreateMorePage()
 {
-    TabMore = new QWidget;
-    TabMore->setObjectName(QStringLiteral("TabMore"));
-    PageCtrl->addTab(TabMore, QStringLiteral("Advanced"));
+    TabMore = MakePage("TabMore");
+    CheckCase = MakeCheck(TabMore, "CheckCase");
+    CheckAllCP = MakeCheck(TabMore, "CheckAllCP");
+    CheckAnsi = MakeCheck(TabMore, "CheckAnsi");
+    CheckOEM = MakeCheck(TabMore, "CheckOEM");
+    CheckUnicode = MakeCheck(TabMore, "CheckUnicode");
+    CheckKOI8 = MakeCheck(TabMore, "CheckKOI8");
+    CheckUtf8 = MakeCheck(TabMore, "CheckUtf8");
+    CheckInZip = MakeCheck(TabMore, "CheckInZip");
 
-    CheckCase = MakeCheck(TabMore, "CheckCase", "Case sensitive", QRect(8, 3, 185, 17), false);
-    CheckAllCP = MakeCheck(TabMore, "CheckAllCP", "Use all code pages", QRect(200, 3, 193, 17), false);
-    CheckAnsi = MakeCheck(TabMore, "CheckAnsi", "Windows", QRect(200, 24, 97, 17), true);
-    CheckOEM = MakeCheck(TabMore, "CheckOEM", "DOS", QRect(304, 24, 97, 17), false);
-    CheckUnicode = MakeCheck(TabMore, "CheckUnicode", "Unicode", QRect(200, 45, 97, 17), true);
-    CheckKOI8 = MakeCheck(TabMore, "CheckKOI8", "KOI8-R", QRect(304, 45, 97, 17), false);
-    // The UTF-8 pass joins the four code pages in the free cell just left of them.
-    CheckUtf8 = MakeCheck(TabMore, "CheckUtf8", "UTF-8", QRect(104, 24, 90, 17), true);
-    CheckInZip = MakeCheck(TabMore, "CheckInZip", "Search in Zip archives", QRect(8, 45, 193, 17), true);
-
-    DatesGBox = Make<QGroupBox>(TabMore, "DatesGBox", QRect(4, 72, 391, 113));
-    DatesGBox->setEnabled(false);
-    // Drawn over the group's top edge, hiding the line behind it like a caption.
-    CheckDate = MakeCheck(TabMore, "CheckDate", "Date Modified", QRect(13, 72, 185, 17), false);
-    CheckDate->setAutoFillBackground(true);
-    RadioBFromTo = Make<QRadioButton>(DatesGBox, "RadioBFromTo", QRect(8, 24, 113, 17));
-    RadioBFromTo->setText(QStringLiteral("from"));
-    RadioBFromTo->setChecked(true);
-    RadioBMonth = Make<QRadioButton>(DatesGBox, "RadioBMonth", QRect(8, 56, 161, 17));
-    RadioBMonth->setText(QStringLiteral("during the previous"));
-    RadioBDays = Make<QRadioButton>(DatesGBox, "RadioBDays", QRect(8, 88, 161, 17));
-    RadioBDays->setText(QStringLiteral("during the previous"));
-    lTo = MakeLabel(DatesGBox, "lTo", "to", QRect(216, 24, 11, 16));
-    lMonth = MakeLabel(DatesGBox, "lMonth", "month(s)", QRect(216, 56, 52, 16));
-    lDays = MakeLabel(DatesGBox, "lDays", "days(s)", QRect(216, 88, 42, 16));
+    DatesGBox = Make<QGroupBox>(TabMore, "DatesGBox");
+    CheckDate = MakeCheck(TabMore, "CheckDate");
+    CheckDate->setAutoFillBackground(true); // hides the group's top edge behind it, like a caption
+    RadioBFromTo = MakeRadio(DatesGBox, "RadioBFromTo");
+    RadioBMonth = MakeRadio(DatesGBox, "RadioBMonth");
+    RadioBDays = MakeRadio(DatesGBox, "RadioBDays");
+    lTo = MakeLabel(DatesGBox, "lTo");
+    lMonth = MakeLabel(DatesGBox, "lMonth");
+    lDays = MakeLabel(DatesGBox, "lDays");
 
     const QString longDate = LongDateFormat();
     for (QDateTimeEdit** edit : {&eDateFrom, &eDateTo}) {
-        const bool from = edit == &eDateFrom;
-        *edit = Make<QDateTimeEdit>(TabMore, from ? "eDateFrom" : "eDateTo",
-                                    from ? QRect(71, 93, 145, 24) : QRect(239, 93, 145, 24));
+        *edit = Make<QDateTimeEdit>(TabMore, edit == &eDateFrom ? "eDateFrom" : "eDateTo");
         (*edit)->setDisplayFormat(longDate);
         (*edit)->setCalendarPopup(true);
-        (*edit)->setEnabled(false);
     }
-    cbLastMonth = Make<QComboBox>(TabMore, "cbLastMonth", QRect(168, 123, 48, 24));
+    cbLastMonth = Make<QComboBox>(TabMore, "cbLastMonth");
     cbLastMonth->setEditable(true);
     cbLastMonth->addItems({"1", "2", "3", "4", "5", "6", "9", "12"});
-    cbLastMonth->setEnabled(false);
-    cbLastDays = Make<QComboBox>(TabMore, "cbLastDays", QRect(168, 154, 48, 24));
+    cbLastDays = Make<QComboBox>(TabMore, "cbLastDays");
     cbLastDays->setEditable(true);
     cbLastDays->addItems({"1", "2", "3", "4", "5", "6", "7", "10", "20", "30"});
-    cbLastDays->setEnabled(false);
-    for (QWidget* w : {static_cast<QWidget*>(RadioBFromTo), static_cast<QWidget*>(RadioBMonth),
-                       static_cast<QWidget*>(RadioBDays), static_cast<QWidget*>(lTo), static_cast<QWidget*>(lMonth),
-                       static_cast<QWidget*>(lDays)})
-        w->setEnabled(false);
 }
 
 void TFindForm::CreateConfigPage()
 {
-    TabConfig = new QWidget;
-    TabConfig->setObjectName(QStringLiteral("TabConfig"));
-    PageCtrl->addTab(TabConfig, QStringLiteral("Options"));
-
+    TabConfig = MakePage("TabConfig");
     Bevel1 = new TBevel(TBevel::bsFrame, TabConfig);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setGeometry(3, 126, 393, 61);
-    FAnchors->Anchor(Bevel1, akLeft | akTop | akRight, PageCtrl);
+    Bevel1->setGeometry(Geometry("Bevel1"));
 
-    CheckMainMenu = MakeCheck(TabConfig, "CheckMainMenu", "Add link to Main menu", QRect(8, 3, 225, 17), true);
-    CheckShellMenu = MakeCheck(TabConfig, "CheckShellMenu", "Add to Shell menu", QRect(8, 26, 225, 17), true);
-    CheckFlashW = MakeCheck(TabConfig, "CheckFlashW", "Flash on stop execution", QRect(8, 49, 225, 17), true);
-    CheckRecycle = MakeCheck(TabConfig, "CheckRecycle", "Delete to Recycle", QRect(8, 72, 225, 17), true);
-    CheckRecycle->setEnabled(false);
-    CheckComboStyle = MakeCheck(TabConfig, "CheckComboStyle", "Combo boxes", QRect(8, 95, 161, 17), true);
-    // Sits on the frame's top edge and hides the line behind it.
-    CheckReport = MakeCheck(TabConfig, "CheckReport", "Report options", QRect(8, 119, 129, 17), true);
-    CheckReport->setAutoFillBackground(true);
-    CheckRFileName = MakeCheck(TabConfig, "CheckRFileName", "File name", QRect(10, 140, 121, 17), false);
-    CheckRPath = MakeCheck(TabConfig, "CheckRPath", "Full path", QRect(10, 164, 121, 17), true);
-    CheckRFileExt = MakeCheck(TabConfig, "CheckRFileExt", "Extention", QRect(138, 140, 121, 17), false);
-    CheckRDate = MakeCheck(TabConfig, "CheckRDate", "Date && time", QRect(138, 164, 119, 17), false);
-    CheckRSize = MakeCheck(TabConfig, "CheckRSize", "File size", QRect(266, 140, 121, 17), false);
-    CheckRAll = MakeCheck(TabConfig, "CheckRAll", "All", QRect(266, 164, 121, 17), false);
+    CheckMainMenu = MakeCheck(TabConfig, "CheckMainMenu");
+    CheckShellMenu = MakeCheck(TabConfig, "CheckShellMenu");
+    CheckFlashW = MakeCheck(TabConfig, "CheckFlashW");
+    CheckRecycle = MakeCheck(TabConfig, "CheckRecycle");
+    CheckComboStyle = MakeCheck(TabConfig, "CheckComboStyle");
+    CheckReport = MakeCheck(TabConfig, "CheckReport");
+    CheckReport->setAutoFillBackground(true); // sits on the frame's top edge and hides the line behind it
+    CheckRFileName = MakeCheck(TabConfig, "CheckRFileName");
+    CheckRPath = MakeCheck(TabConfig, "CheckRPath");
+    CheckRFileExt = MakeCheck(TabConfig, "CheckRFileExt");
+    CheckRDate = MakeCheck(TabConfig, "CheckRDate");
+    CheckRSize = MakeCheck(TabConfig, "CheckRSize");
+    CheckRAll = MakeCheck(TabConfig, "CheckRAll");
 
-    lLang = MakeLabel(TabConfig, "lLang", "Select language:", QRect(235, 3, 96, 16), Qt::AlignLeft, akTop | akRight);
-    cbLanguage = Make<QComboBox>(TabConfig, "cbLanguage", QRect(235, 20, 161, 24));
+    lLang = MakeLabel(TabConfig, "lLang");
+    cbLanguage = Make<QComboBox>(TabConfig, "cbLanguage");
     cbLanguage->addItem(QStringLiteral("<Default>"));
-    CheckIcons = MakeCheck(TabConfig, "CheckIcons", "Show icons", QRect(235, 72, 161, 17), false);
-    CheckHints = MakeCheck(TabConfig, "CheckHints", "Show Hints", QRect(235, 95, 161, 17), true);
-    for (QWidget* w : {static_cast<QWidget*>(cbLanguage), static_cast<QWidget*>(CheckIcons),
-                       static_cast<QWidget*>(CheckHints)})
-        FAnchors->Anchor(w, akTop | akRight, PageCtrl);
+    CheckIcons = MakeCheck(TabConfig, "CheckIcons");
+    CheckHints = MakeCheck(TabConfig, "CheckHints");
+    AnchorToPages({Bevel1, cbLanguage, CheckIcons, CheckHints});
 }
 
 void TFindForm::CreateAboutPage()
 {
-    PageAbout = new QWidget;
-    PageAbout->setObjectName(QStringLiteral("PageAbout"));
-    PageCtrl->addTab(PageAbout, QStringLiteral("About"));
-
-    lTrovex = MakeLabel(PageAbout, "lTrovex", "Marlix v." TROVEX_VERSION, QRect(8, 3, 232, 35));
+    PageAbout = MakePage("PageAbout");
+    lTrovex = MakeLabel(PageAbout, "lTrovex");
+    lTrovex->setText(QStringLiteral("Marlix v." TROVEX_VERSION));
     QFont title;
     title.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
     title.setBold(true);
     title.setPixelSize(29);
     lTrovex->setFont(title);
-    lCRight = MakeLabel(PageAbout, "lCRight", "\xC2\xA9 Brenvik", QRect(9, 36, 141, 16));
+    lCRight = MakeLabel(PageAbout, "lCRight");
 
     Bevel2 = new TBevel(TBevel::bsBox, PageAbout);
     Bevel2->setObjectName(QStringLiteral("Bevel2"));
-    Bevel2->setGeometry(2, 139, 392, 49);
-    FAnchors->Anchor(Bevel2, akLeft | akTop | akRight, PageCtrl);
+    Bevel2->setGeometry(Geometry("Bevel2"));
 
-    lWWW = MakeLabel(PageAbout, "lWWW", "Homepage:", QRect(47, 146, 66, 16), Qt::AlignRight);
-    lWebPage = new TLinkLabel(PageAbout);
-    lWebPage->setObjectName(QStringLiteral("lWebPage"));
-    lWebPage->setGeometry(117, 146, 106, 16);
+    lWWW = MakeLabel(PageAbout, "lWWW");
+    lWebPage = Make<TLinkLabel>(PageAbout, "lWebPage");
     lWebPage->setText(QUrl(HomePageAddress).host());
-    lSupport = MakeLabel(PageAbout, "lSupport", "Mail to:", QRect(70, 166, 43, 16), Qt::AlignRight);
-    lEmail = new TLinkLabel(PageAbout);
-    lEmail->setObjectName(QStringLiteral("lEmail"));
-    lEmail->setGeometry(117, 166, 105, 16);
+    lSupport = MakeLabel(PageAbout, "lSupport");
+    lEmail = Make<TLinkLabel>(PageAbout, "lEmail");
     lEmail->setText(SupportMailAddress);
     for (QLabel* link : {static_cast<QLabel*>(lWebPage), static_cast<QLabel*>(lEmail)}) {
         link->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignTop);
-        FAnchors->Anchor(link, akLeft | akTop, PageCtrl);
         FLabels.append({link, link->geometry()});
     }
+    AnchorToPages({Bevel2, lWebPage, lEmail});
 }
 
 void TFindForm::CreateResultList()
@@ -386,13 +363,14 @@ void TFindForm::CreateResultList()
     AskSaveFileName = [this](const QString& folder, const QString& name, const QString& filter) {
         return DefaultSaveFileName(folder, name, filter);
     };
-    const char* const titles[ColumnCount] = {"File name", "Folder", "Type", "Modified", "Size"};
-    const int widths[ColumnCount] = {130, 130, 40, 100, 100};
+    const std::span<const TColumnLayout> columns = ListColumns();
     for (int i = 0; i < ColumnCount; ++i)
-        ListModel->setHeaderData(i, Qt::Horizontal, QString::fromLatin1(titles[i]));
+        ListModel->setHeaderData(i, Qt::Horizontal,
+                                 QString::fromUtf8(columns[i].Title.data(), static_cast<qsizetype>(columns[i].Title.size())));
 
     ListView = Make<QTreeView>(MainPanel, "ListView",
                                MainPanel->rect().adjusted(PanelInset, PanelInset, -PanelInset, -PanelInset));
+    // The list fills the main panel as the window is now, whose size the design's rectangle assumed.
     ListView->setModel(ListModel);
     ListView->setFrameShape(QFrame::NoFrame);
     ListView->setRootIsDecorated(false);
@@ -410,23 +388,35 @@ void TFindForm::CreateResultList()
     ListView->header()->setSortIndicator(-1, Qt::AscendingOrder);
     ListView->header()->setStretchLastSection(false);
     for (int i = 0; i < ColumnCount; ++i)
-        ListView->header()->resizeSection(i, widths[i]);
+        ListView->header()->resizeSection(i, columns[i].Width);
     ListView->viewport()->installEventFilter(this);
-    FAnchors->Anchor(ListView, akLeft | akTop | akRight | akBottom);
+    FAnchors->Anchor(ListView, LayoutOf("ListView").Anchors);
 
     ListPopup = new QMenu(this);
     ListPopup->setObjectName(QStringLiteral("ListPopup"));
-    mOpen = MakeItem(ListPopup, "mOpen", "Open", {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    for (const TMenuItemLayout& item : ListMenu()) {
+        const QString name = QString::fromUtf8(item.Name.data(), static_cast<qsizetype>(item.Name.size()));
+        QAction* action = item.Caption.empty() ? ListPopup->addSeparator()
+                                               : ListPopup->addAction(QString::fromUtf8(item.Caption.data(), static_cast<qsizetype>(item.Caption.size())));
+        action->setObjectName(name);
+        QList<QKeySequence> keys;
+        for (const QString& key : QString::fromUtf8(item.Keys.data(), static_cast<qsizetype>(item.Keys.size())).split(QStringLiteral(", "), Qt::SkipEmptyParts))
+            keys.append(QKeySequence::fromString(key, QKeySequence::PortableText));
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    }
+    auto item = [this](const char* name) { return ListPopup->findChild<QAction*>(QLatin1String(name)); };
+    mOpen = item("mOpen");
     ListPopup->setDefaultAction(mOpen);
-    mFolder = MakeItem(ListPopup, "mFolder", "Open folder", {QKeySequence(Qt::CTRL | Qt::Key_F)});
-    m1 = MakeSeparator(ListPopup, "m1");
-    mReport = MakeItem(ListPopup, "mReport", "Report...", {QKeySequence(Qt::CTRL | Qt::Key_R)});
-    mReportOpen = MakeItem(ListPopup, "mReportOpen", "Save report...", {});
-    m2 = MakeSeparator(ListPopup, "m2");
-    mCopy = MakeItem(ListPopup, "mCopy", "Copy", {QKeySequence(Qt::CTRL | Qt::Key_C)});
-    mDelete = MakeItem(ListPopup, "mDelete", "Delete", {QKeySequence(Qt::Key_Delete)});
-    m3 = MakeSeparator(ListPopup, "m3");
-    mProp = MakeItem(ListPopup, "mProp", "Property", {QKeySequence(Qt::CTRL | Qt::Key_P)});
+    mFolder = item("mFolder");
+    m1 = item("m1");
+    mReport = item("mReport");
+    mReportOpen = item("mReportOpen");
+    m2 = item("m2");
+    mCopy = item("mCopy");
+    mDelete = item("mDelete");
+    m3 = item("m3");
+    mProp = item("mProp");
     // The shortcuts act while the list has the focus, so the list carries the items too.
     ListView->addActions(ListPopup->actions());
 }

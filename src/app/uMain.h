@@ -240,9 +240,11 @@ private:
     void CreateAboutPage();
     void CreateResultList();
     void ConnectHandlers();
-    /// A label of the pages, anchored to the page control and fitted by FitLabels.
-    QLabel* MakeLabel(QWidget* page, const char* name, const char* caption, const QRect& geometry,
-                      Qt::Alignment alignment = Qt::AlignLeft, unsigned anchors = akLeft | akTop);
+    /// A tab page of the design, added to the page control.
+    QWidget* MakePage(const char* name);
+    /// A label of the pages as the design has it, anchored to the page control and fitted by FitLabels.
+    QLabel* MakeLabel(QWidget* page, const char* name);
+    void AnchorToPages(std::initializer_list<QWidget*> controls);
     /// Widens labels whose text outgrew their design width, keeping their aligned edge.
     void FitLabels();
 
