@@ -41,6 +41,9 @@ public:
     {
         const QStringList files = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("mime/globs2"));
         FKnown = !files.isEmpty();
+        // Several databases (a user's own beside the system's) override each other in ways only the
+        // database's reader knows: their keys still hold, but every type is asked of it.
+        FAnswers = files.size() == 1;
         for (const QString& name : files) {
             QFile file(name);
             if (!file.open(QIODevice::ReadOnly)) {
@@ -158,6 +161,8 @@ public:
     /// fits, those with other wildcards do, the same way.
     std::string_view TypeOfKey(std::string_view key) const
     {
+        if (!FAnswers)
+            return {};
         std::vector<const TGlob*> globs;
         if (!key.empty() && key[0] == '\x01') {
             // "\x01" + the whole-name patterns that fit, by number + "/" + the tail
@@ -384,6 +389,7 @@ private:
     std::string_view Keep(std::string s) { return FStrings.emplace_back(std::move(s)); }
 
     bool FKnown = false;
+    bool FAnswers = false; // TypeOfKey answers: one database
     std::deque<std::string> FStrings; // never moves: the sets view into it
     std::unordered_set<std::string_view> FLowerNames; // whole names, compared without case
     std::unordered_set<std::string_view> FExactNames; // whole names, compared with case
