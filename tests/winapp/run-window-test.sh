@@ -11,6 +11,12 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME="$build/window-test-home"
 mkdir -p "$HOME"
+# One run at a time per prefix: a second run's cleanup would end this one's wine processes.
+exec 9>"$WINEPREFIX.lock"
+if ! flock -w 120 9; then
+    echo "run-window-test: another window test holds $WINEPREFIX" >&2
+    exit 1
+fi
 
 display_file=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -noreset -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
@@ -33,13 +39,10 @@ fi
 export DISPLAY=":$(cat "$display_file")"
 
 # The prefix is made once; without a window manager wine must not wait for one at every close.
-(
-    flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        timeout 120 wineboot -i >/dev/null 2>&1 9>&- || { echo "run-window-test: wineboot failed" >&2; exit 1; }
-    fi
-    timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 9>&-
-) 9>"$WINEPREFIX.lock" || exit 1
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    timeout 120 wineboot -i >/dev/null 2>&1 || { echo "run-window-test: wineboot failed" >&2; exit 1; }
+fi
+timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
 timeout 150 wine "$@"
 rc=$?
