@@ -26,10 +26,13 @@ set(CPACK_SOURCE_GENERATOR "")
 if(WIN32)
     # One folder holding the programs, the language files and the help page: the layout the
     # programs expect (their files beside them), so the zip runs from wherever it is unpacked.
+    # trovex.exe ships once it does what the Linux window does; until then the packages hold
+    # trovex-cli.exe alone, and the shortcut opens a console ready for it.
+    set(TROVEX_SHIP_WINDOW OFF)
     if(TARGET trovex-cli)
         install(TARGETS trovex-cli RUNTIME DESTINATION .)
     endif()
-    if(TARGET trovex)
+    if(TARGET trovex AND TROVEX_SHIP_WINDOW)
         install(TARGETS trovex RUNTIME DESTINATION .)
     endif()
     file(GLOB TROVEX_PACKAGE_LANGUAGE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/share/lang/*.lng)
@@ -44,8 +47,7 @@ if(WIN32)
     set(CPACK_NSIS_PACKAGE_NAME "Trovex ${PROJECT_VERSION}")
     set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Trovex)
     set(CPACK_NSIS_UNINSTALL_NAME Uninstall)
-    # Until the window is built for Windows the shortcut opens a console ready for trovex-cli.
-    if(TARGET trovex)
+    if(TARGET trovex AND TROVEX_SHIP_WINDOW)
         set(TROVEX_NSIS_WINDOW trovex.exe)
     else()
         set(TROVEX_NSIS_WINDOW "")

@@ -11,15 +11,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/CodePage.h"
+#ifdef _WIN32
+#include "platform/win32/Wide.h"
+#endif
 
 namespace trovex
 {
@@ -150,12 +147,34 @@ bool NeedsHexForm(std::string_view s)
     return !IsValidUtf8(s);
 }
 
+// A string's UTF-16 as the registry holds it. On Linux a string is bytes (EscapedUtf16); on Windows
+// it is the UTF-8 of a wide text, an unpaired surrogate in its three-byte form (Wide.h), so a text
+// goes to the registry file as the very units the registry itself holds.
+std::u16string RegistryUnits(std::string_view text)
+{
+#ifdef _WIN32
+    const std::wstring wide = win32::Wide(text);
+    return std::u16string(wide.begin(), wide.end());
+#else
+    return EscapedUtf16(text);
+#endif
+}
+
+std::string RegistryText(std::u16string_view units)
+{
+#ifdef _WIN32
+    return win32::Narrow(std::wstring(units.begin(), units.end()));
+#else
+    return TextOfEscapedUtf16(units);
+#endif
+}
+
 // Strings are bytes (a path need not be UTF-8), stored as UTF-16LE with a terminating NUL unit. A
 // byte that is not part of valid UTF-8 becomes the lone low surrogate U+DC00 + byte, which valid
 // text never produces, so it comes back as the same byte. A NUL inside the text is kept.
 std::vector<std::uint8_t> Utf16Bytes(std::string_view text)
 {
-    const std::u16string units = EscapedUtf16(text);
+    const std::u16string units = RegistryUnits(text);
     std::vector<std::uint8_t> bytes;
     bytes.reserve(units.size() * 2 + 2);
     for (char16_t u : units) {
@@ -176,7 +195,7 @@ std::string Utf16BytesToText(const std::vector<std::uint8_t>& bytes)
         units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     if (!units.empty() && units.back() == 0)
         units.pop_back();
-    return TextOfEscapedUtf16(units);
+    return RegistryText(units);
 }
 
 std::string HexList(const std::vector<std::uint8_t>& bytes)
@@ -280,8 +299,13 @@ std::size_t ReadQuoted(const TParser& parser, std::string_view s, std::size_t po
         char c = s[i];
         if (c == '"')
             return i + 1;
-        if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"'))
+        if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
             c = s[++i];
+        } else if (c == '\\' && i + 1 < s.size() && (s[i + 1] == 'n' || s[i + 1] == 'r' || s[i + 1] == '0')) {
+            // The escapes of line breaks and NULs that reg.exe's exports use.
+            c = s[i + 1] == 'n' ? '\n' : s[i + 1] == 'r' ? '\r' : '\0';
+            ++i;
+        }
         out += c;
     }
     parser.Fail("unterminated quoted text");
@@ -437,19 +461,6 @@ std::string TextOfEscapedUtf16(std::u16string_view units)
     return out;
 }
 
-std::filesystem::path TRegistry::DefaultPath()
-{
-    std::filesystem::path base;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/') {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home && *home ? home : "/") / ".config";
-    }
-    return base / "Brenvik" / "Trovex.reg";
-}
-
 TRegistry::TRegistry(std::filesystem::path fileName) : FFileName(std::move(fileName)) {}
 
 std::string TRegistry::FullPath(std::string_view key)
@@ -506,6 +517,7 @@ void TRegistry::CreateKey(std::string_view key)
 
 void TRegistry::DeleteKey(std::string_view key)
 {
+    FDeletedKeys.push_back(FullPath(key));
     std::string folded = Fold(FullPath(key));
     for (auto it = FKeys.lower_bound(folded); it != FKeys.end();) {
         bool same = it->first == folded;
@@ -555,6 +567,8 @@ void TRegistry::SetValue(std::string_view key, TRegValue value)
 
 bool TRegistry::DeleteValue(std::string_view key, std::string_view name)
 {
+    // Recorded even when the store does not hold it: a value it could not read is still deleted.
+    FDeletedValues.emplace_back(FullPath(key), std::string(name));
     auto it = FKeys.find(Fold(FullPath(key)));
     if (it == FKeys.end())
         return false;
@@ -636,7 +650,7 @@ void TRegistry::FromText(std::string_view text)
         std::u16string wide;
         for (std::size_t i = 2; i + 1 < text.size(); i += 2)
             wide += static_cast<char16_t>(static_cast<unsigned char>(text[i]) | (static_cast<unsigned char>(text[i + 1]) << 8));
-        decoded = Utf16ToUtf8(wide);
+        decoded = RegistryText(wide);
         text = decoded;
     } else if (text.substr(0, 3) == "\xEF\xBB\xBF") {
         text.remove_prefix(3);
@@ -693,140 +707,6 @@ void TRegistry::FromText(std::string_view text)
         throw ERegistryParseError("empty text");
     FKeys = std::move(result.FKeys);
     FDropped = dropped;
-}
-
-TRegLoadResult TRegistry::Load()
-{
-    FKeys.clear();
-    FDropped = 0;
-    // O_NONBLOCK: opening a FIFO put where the store belongs must not wait for a writer.
-    int fd = open(FFileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        FLoadResult = errno == ENOENT ? lrMissing : lrUnreadable;
-        return FLoadResult;
-    }
-    // Only a regular file of a sane size is read: a FIFO, a device (a link to /dev/zero) or a huge
-    // file is not a store of ours, and is neither read nor replaced.
-    struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > static_cast<off_t>(MaxFileSize)) {
-        close(fd);
-        FLoadResult = lrUnreadable;
-        return FLoadResult;
-    }
-    std::string content;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 || content.size() + static_cast<std::size_t>(n) > MaxFileSize) {
-            close(fd);
-            FLoadResult = lrUnreadable;
-            return FLoadResult;
-        }
-        if (n == 0)
-            break;
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    try {
-        FromText(content);
-        FLoadResult = FDropped > 0 ? lrRepaired : lrLoaded;
-    } catch (const ERegistryParseError&) {
-        FKeys.clear();
-        FLoadResult = lrDamaged;
-    }
-    return FLoadResult;
-}
-
-namespace
-{
-
-// The file the store's name leads to: a store that is a link is written where the link points, so
-// the link stays (a store kept in a dotfiles folder, say).
-std::filesystem::path ResolveLinks(std::filesystem::path file)
-{
-    // By hand, not canonical(): the link may point at a file that does not exist yet.
-    std::error_code ec;
-    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(file, ec); ++hops) {
-        std::filesystem::path target = std::filesystem::read_symlink(file, ec);
-        if (ec)
-            break;
-        file = target.is_absolute() ? target : (file.parent_path() / target).lexically_normal();
-    }
-    return file;
-}
-
-// Moves `name` to the first free name of "<name>.bad", "<name>.bad.1", "<name>.bad.2", ...; a kept
-// copy is never replaced. link() fails rather than replace, so two programs cannot pick one name.
-void KeepAsBad(const std::string& name)
-{
-    for (unsigned n = 0;; ++n) {
-        const std::string bad = name + ".bad" + (n == 0 ? std::string() : "." + std::to_string(n));
-        if (link(name.c_str(), bad.c_str()) == 0) {
-            unlink(name.c_str());
-            return;
-        }
-        if (errno != EEXIST || n >= 9999)
-            throw ERegistryError("Cannot keep the damaged store as " + bad + ": " + std::strerror(errno));
-    }
-}
-
-} // namespace
-
-void TRegistry::Save()
-{
-    if (FLoadResult == lrUnreadable)
-        throw ERegistryError("The store " + FFileName.string() + " could not be read and is left as it is");
-    const std::filesystem::path file = ResolveLinks(FFileName);
-    const std::string name = file.string();
-    std::error_code ec;
-    std::filesystem::path folder = file.parent_path();
-    if (!folder.empty())
-        std::filesystem::create_directories(folder, ec);
-    if (ec)
-        throw ERegistryError("Cannot create folder " + folder.string() + ": " + ec.message());
-    struct stat st{};
-    if ((FLoadResult == lrDamaged || FLoadResult == lrRepaired) && lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        KeepAsBad(name);
-
-    std::string text = ToText();
-    std::string tmp = name + ".XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0)
-        throw ERegistryError("Cannot create file " + tmp + ": " + std::strerror(errno));
-    auto fail = [&](const char* what) {
-        int error = errno;
-        if (fd >= 0)
-            close(fd);
-        unlink(tmp.c_str());
-        throw ERegistryError(std::string(what) + " " + name + ": " + std::strerror(error));
-    };
-    for (std::size_t done = 0; done < text.size();) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail("Cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (fsync(fd) != 0)
-        fail("Cannot flush");
-    if (close(fd) != 0) {
-        fd = -1;
-        fail("Cannot close");
-    }
-    fd = -1;
-    if (rename(tmp.c_str(), name.c_str()) != 0)
-        fail("Cannot replace");
-    // The rename itself must reach the disk too, or a crash could bring the old file back.
-    int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    FLoadResult = lrLoaded;
 }
 
 } // namespace trovex

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The per-user store that stands in for the program's registry key: one text file in the registry
-// editor's export format, read once at start and replaced atomically when written. Keys and value
-// names compare case-insensitively (ASCII) as the registry does. Free of Qt and OS types.
+// The per-user store of the program's settings, held in memory between Load and Save. On Linux it
+// lives in one text file in the registry editor's export format, replaced atomically when written;
+// on Windows it is the registry key itself. Keys and value names compare case-insensitively (ASCII)
+// as the registry does. Free of Qt and OS types.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Store.h"
@@ -47,26 +49,36 @@ public:
     /// A larger file is not read: the program's store stays far below this.
     static constexpr std::size_t MaxFileSize = 16 * 1024 * 1024;
 
-    /// $XDG_CONFIG_HOME/Brenvik/Trovex.reg, or ~/.config/Brenvik/Trovex.reg when the variable is
-    /// unset or not absolute. Read from the environment at each call.
+    /// Where the store lives. Linux: $XDG_CONFIG_HOME/Brenvik/Trovex.reg, or
+    /// ~/.config/Brenvik/Trovex.reg when the variable is unset or not absolute, read from the
+    /// environment at each call. Windows: the key "Software\Brenvik\Trovex" of HKEY_CURRENT_USER.
     static std::filesystem::path DefaultPath();
 
+    /// A store over the file `fileName` (Linux) or over the key `fileName` of HKEY_CURRENT_USER
+    /// with its subkeys (Windows; a leading "HKEY_CURRENT_USER\" is allowed).
     explicit TRegistry(std::filesystem::path fileName = DefaultPath());
 
     const std::filesystem::path& FileName() const { return FFileName; }
 
-    /// Replaces the contents with the file's. Never throws for a missing, damaged or unreadable file:
-    /// the result says which, and the store is then empty. Only a regular file up to MaxFileSize
-    /// is read, without blocking on whatever else sits at the name.
+    /// Replaces the contents with the file's (the key's, with its subkeys). Never throws for a
+    /// missing, damaged or unreadable store: the result says which, and the store is then empty.
+    /// Linux: only a regular file up to MaxFileSize is read, without blocking on whatever else sits
+    /// at the name. Windows: a key that exists but cannot be opened is lrUnreadable; a value that
+    /// cannot be read as its type (a REG_DWORD of another size than 4, a string of an odd number of
+    /// bytes) or a subkey that cannot be opened is left out alone (lrRepaired) and stays in the
+    /// registry as it is.
     TRegLoadResult Load();
     TRegLoadResult LoadResult() const { return FLoadResult; }
 
-    /// Writes the store to a temporary file in the same folder, flushes it and renames it over the
-    /// file, creating the folder when needed; when the name is a link, the file it points at is
+    /// Linux: writes the store to a temporary file in the same folder, flushes it and renames it over
+    /// the file, creating the folder when needed; when the name is a link, the file it points at is
     /// replaced and the link stays. A damaged or repaired file is first kept under the first free
     /// name of "<name>.bad", "<name>.bad.1", ...
-    /// Throws ERegistryError when the folder or file cannot be written, or when Load found the file
-    /// unreadable (it is then left as it is).
+    /// Windows: deletes the keys and values removed since Load (DeleteKey, DeleteValue), then creates
+    /// every key the store holds and sets every value; values the store never held stay as they are.
+    /// Every key must lie in the store's own key; one outside it is refused before anything is written.
+    /// Throws ERegistryError when the store cannot be written (Windows: "Failed to set data for
+    /// '<name>'" for a value), or when Load found it unreadable (it is then left as it is).
     void Save();
 
     /// The whole store in the export format.
@@ -125,6 +137,9 @@ private:
     TRegLoadResult FLoadResult = lrMissing;
     std::size_t FDropped = 0;
     std::map<std::string, TKey> FKeys; // by folded full path, so parents sort before children
+    // Removals since Load, as full paths: a store saved into the registry carries them out there.
+    std::vector<std::string> FDeletedKeys;
+    std::vector<std::pair<std::string, std::string>> FDeletedValues;
 };
 
 } // namespace trovex
