@@ -12,6 +12,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <set>
 #include <unordered_map>
 
@@ -994,13 +995,21 @@ private:
                               dict.Get("ToUnicode").IsNull() && dict.Get("FontDescriptor").IsNull();
         if (!standard)
             return std::make_shared<const TFont>(MakeFont(FFile, dict));
-        thread_local std::map<std::string, std::shared_ptr<const TFont>> fonts;
+        // Shared by the threads (a font never changes once made), not one map per thread: under
+        // MinGW's emulated thread-local storage, a thread-local object's destructor may run after
+        // its storage is gone, and a worker then crashes as it ends.
+        static std::mutex lock;
+        static std::map<std::string, std::shared_ptr<const TFont>> fonts;
         std::string key = subtype.S + "/" + base.S + "/" + encoding.S;
-        if (auto it = fonts.find(key); it != fonts.end())
-            return it->second;
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            if (auto it = fonts.find(key); it != fonts.end())
+                return it->second;
+        }
+        auto font = std::make_shared<const TFont>(MakeFont(FFile, dict));
+        const std::lock_guard<std::mutex> hold(lock);
         if (fonts.size() >= 256)
             fonts.clear();
-        auto font = std::make_shared<const TFont>(MakeFont(FFile, dict));
         fonts.emplace(std::move(key), font);
         return font;
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "search/Masks.h"
 
+#include <memory>
+
 #include "platform/CodePage.h"
 
 namespace trovex
@@ -18,19 +20,21 @@ char32_t AsciiUpper(char32_t c)
     throw EMaskException("'" + std::string(mask) + "' is an invalid mask at (" + std::to_string(index + 1) + ")");
 }
 
-// Decodes a name once per test into code points, ASCII letters upper-cased.
-void DecodeName(std::string_view name, std::vector<char32_t>& out)
+// Decodes a name once per test into code points, ASCII letters upper-cased, into `out`, which has
+// room for name.size() of them (a code point takes at least one byte). Returns how many there are.
+std::size_t DecodeName(std::string_view name, char32_t* out)
 {
-    out.clear();
+    std::size_t n = 0;
     for (std::size_t i = 0; i < name.size();) {
         auto b = static_cast<unsigned char>(name[i]);
         if (b < 0x80) {
-            out.push_back(AsciiUpper(b));
+            out[n++] = AsciiUpper(b);
             ++i;
         } else {
-            out.push_back(Utf8Next(name, i));
+            out[n++] = Utf8Next(name, i);
         }
     }
+    return n;
 }
 
 } // namespace
@@ -131,17 +135,26 @@ bool TMask::Matches(const TState& state, char32_t c) const
 
 bool TMask::Fits(std::string_view name) const
 {
-    thread_local std::vector<char32_t> chars;
-    DecodeName(name, chars);
-    return Run(chars, FStates.size() - 1) || (FOptionalDot != SIZE_MAX && Run(chars, FOptionalDot));
+    // A name is decoded into the thread's own room, which needs no destructor: under MinGW's
+    // emulated thread-local storage, a thread-local object's destructor may run after the storage
+    // it lives in is gone, and a worker then crashes as it ends. A longer name takes the heap.
+    constexpr std::size_t Room = 1024;
+    thread_local char32_t room[Room];
+    std::unique_ptr<char32_t[]> longer;
+    char32_t* chars = room;
+    if (name.size() > Room) {
+        longer = std::make_unique<char32_t[]>(name.size());
+        chars = longer.get();
+    }
+    const std::size_t n = DecodeName(name, chars);
+    return Run(chars, n, FStates.size() - 1) || (FOptionalDot != SIZE_MAX && Run(chars, n, FOptionalDot));
 }
 
 // Matches the states before `endState`, then treats `endState` as the end of the name: the real
 // end state, or the dot of a final ".*" (which then takes that dot's skip flag, so "*.*" without
 // its ".*" is "*", and "a.*" is "a").
-bool TMask::Run(const std::vector<char32_t>& chars, std::size_t endState) const
+bool TMask::Run(const char32_t* chars, std::size_t n, std::size_t endState) const
 {
-    const std::size_t n = chars.size();
     // Classic glob matching with one retry point: every state but the end consumes exactly one
     // character, so retrying from the most recent skip state covers every length of every "*".
     std::size_t s = 0, p = 0;

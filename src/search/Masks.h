@@ -50,7 +50,7 @@ private:
         std::vector<std::pair<char32_t, char32_t>> Ranges;
     };
     bool Matches(const TState& state, char32_t c) const;
-    bool Run(const std::vector<char32_t>& chars, std::size_t endState) const;
+    bool Run(const char32_t* chars, std::size_t n, std::size_t endState) const;
 
     std::vector<TState> FStates;
     // The index of the "." state of a final ".*", tried as the end of the name when the whole

@@ -188,3 +188,22 @@ TEST(MasksTest, AgreesWithReferenceMatcher)
         ASSERT_EQ(NameFitsMask(name, mask), ReferenceFits(mask, name)) << mask << " ~ " << name;
     }
 }
+
+// Names longer than any on a disk come from archive members (up to 64 KiB): the whole name is
+// matched, around the size the matcher keeps for each thread, in one-byte and multi-byte letters.
+TEST(MasksTest, NamesOfEveryLengthAreMatchedWhole)
+{
+    for (const std::size_t length : {1023u, 1024u, 1025u, 5000u, 65535u}) {
+        for (const std::string& letter : {std::string("a"), std::string("\xC3\xA9")}) {
+            std::string name;
+            while (name.size() + letter.size() <= length)
+                name += letter;
+            SCOPED_TRACE(std::to_string(name.size()) + " bytes of " + letter);
+            EXPECT_TRUE(NameFitsMask(name + ".txt", "*.txt"));
+            EXPECT_FALSE(NameFitsMask(name + ".txt", "*.doc"));
+            EXPECT_TRUE(NameFitsMask(letter + name.substr(letter.size()) + "Z", letter + "*z"));
+            EXPECT_FALSE(NameFitsMask(name, "?" + std::string(name.size() / letter.size(), '?')));
+            EXPECT_TRUE(NameFitsMask(name, std::string(name.size() / letter.size(), '?')));
+        }
+    }
+}

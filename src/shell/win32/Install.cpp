@@ -122,7 +122,7 @@ bool IsOurCommand(const std::wstring& command, const std::string& exePath)
     const std::size_t close = command.find(L'"', 1);
     if (close == std::wstring::npos)
         return false;
-    return SameProgramName(Narrow(command.substr(1, close - 1)), exePath) && command.substr(close + 1) == L" -F \"%1\"";
+    return SameProgramName(Narrow(command.substr(1, close - 1)), exePath) && command.substr(close + 1) == L" -F \"%l\"";
 }
 
 void WriteFolderCommands(const std::string& exePath)
@@ -203,7 +203,7 @@ TShellEntryLocations TShellEntryLocations::Under(const std::string& startMenu, c
 
 std::string FolderCommand(const std::string& exePath)
 {
-    return "\"" + exePath + "\" -F \"%1\"";
+    return "\"" + exePath + "\" -F \"%l\"";
 }
 
 void Install(const std::string& exePath, const TShellEntryLocations& where)

@@ -156,6 +156,9 @@ TEST_F(ShellWinTest, DeleteFilesMovesToTheRecycleBin)
     const std::string trash = TrashFiles();
     if (trash.empty())
         GTEST_SKIP() << "XDG_DATA_HOME is not set to a folder of the test";
+    // The test's own trash starts empty: a name met there already would be stored under another.
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(Wide(trash)).parent_path().parent_path(), ignored);
     TTempTree tree;
     const std::string file = tree.AddFile("Ελληνικά-recycled.txt", "a");
     const std::string folder = tree.AddFolder("recycled-folder");
@@ -306,7 +309,7 @@ TEST_F(ShellWinTest, UninstallRemovesExactlyWhatInstallMade)
     EXPECT_EQ(ShortcutTarget(where.StartMenuLink), exe);
     EXPECT_EQ(ShortcutTarget(where.GroupMainLink), exe);
     EXPECT_EQ(ShortcutTarget(where.GroupUninstallLink), exe);
-    const std::wstring command = Wide("\"" + exe + "\" -F \"%1\"");
+    const std::wstring command = Wide("\"" + exe + "\" -F \"%l\"");
     EXPECT_EQ(ReadDefault(HKEY_CURRENT_USER, Wide(DirectoryCommandKey)), L"File Trovex...");
     EXPECT_EQ(ReadDefault(HKEY_CURRENT_USER, Wide(std::string(DirectoryCommandKey) + "\\command")), command);
     EXPECT_EQ(ReadDefault(HKEY_CURRENT_USER, Wide(std::string(DriveCommandKey) + "\\command")), command);
