@@ -25,17 +25,6 @@ UINT PreferredDropEffectFormat()
     return format;
 }
 
-std::wstring ShellForm(const std::string& path)
-{
-    std::wstring wide = Wide(path);
-    std::replace(wide.begin(), wide.end(), L'/', L'\\');
-    if (wide.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        return L"\\\\" + wide.substr(8);
-    if (wide.rfind(L"\\\\?\\", 0) == 0)
-        return wide.substr(4);
-    return wide;
-}
-
 HGLOBAL GlobalBlock(const std::vector<std::uint8_t>& bytes)
 {
     HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes.size());
@@ -71,7 +60,7 @@ std::vector<std::uint8_t> BuildHDropW(const std::vector<std::string>& files)
         block.push_back(static_cast<std::uint8_t>((u >> 8) & 0xFF));
     };
     for (const std::string& file : files) {
-        for (wchar_t u : ShellForm(file))
+        for (wchar_t u : PlainPath(file))
             putUnit(u);
         putUnit(L'\0');
     }

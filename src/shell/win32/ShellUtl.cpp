@@ -55,18 +55,6 @@ private:
     HANDLE FHandle;
 };
 
-// The form the shell reads: backslashes, without the extended-length prefix.
-std::wstring PlainPath(const std::string& path)
-{
-    std::wstring wide = Wide(path);
-    std::replace(wide.begin(), wide.end(), L'/', L'\\');
-    if (wide.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        return L"\\\\" + wide.substr(8);
-    if (wide.rfind(L"\\\\?\\", 0) == 0)
-        return wide.substr(4);
-    return wide;
-}
-
 bool IsAbsolute(const std::wstring& plain)
 {
     return (plain.size() >= 3 && plain[1] == L':' && plain[2] == L'\\') || plain.rfind(L"\\\\", 0) == 0;
@@ -179,6 +167,17 @@ bool Execute(HWND owner, const wchar_t* verb, const std::wstring& file, int show
 }
 
 } // namespace
+
+std::wstring PlainPath(const std::string& path)
+{
+    std::wstring wide = Wide(path);
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    if (wide.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\\\" + wide.substr(8);
+    if (wide.rfind(L"\\\\?\\", 0) == 0)
+        return wide.substr(4);
+    return wide;
+}
 
 std::string ShellPathRefusal(const std::string& path)
 {

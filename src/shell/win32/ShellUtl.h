@@ -30,6 +30,8 @@ public:
 /// Why the shell cannot be handed `path`, in words for a message: it names nothing, or its plain
 /// form reaches another file or none. Empty when the shell may have it.
 std::string ShellPathRefusal(const std::string& path);
+/// The form the shell reads: backslashes, without the extended-length prefix.
+std::wstring PlainPath(const std::string& path);
 
 /// What DeleteFiles did.
 struct TDeleteResult
