@@ -157,8 +157,11 @@ TEST_F(ShellWinTest, DeleteFilesMovesToTheRecycleBin)
     if (trash.empty())
         GTEST_SKIP() << "XDG_DATA_HOME is not set to a folder of the test";
     // The test's own trash starts empty: a name met there already would be stored under another.
+    // Its data folder exists, as a desktop's does: wine makes the trash in it, but not the folder.
+    const std::filesystem::path trashRoot = std::filesystem::path(Wide(trash)).parent_path().parent_path();
     std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(Wide(trash)).parent_path().parent_path(), ignored);
+    std::filesystem::remove_all(trashRoot, ignored);
+    std::filesystem::create_directories(trashRoot.parent_path(), ignored);
     TTempTree tree;
     const std::string file = tree.AddFile("Ελληνικά-recycled.txt", "a");
     const std::string folder = tree.AddFolder("recycled-folder");
