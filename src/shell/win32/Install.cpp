@@ -169,8 +169,13 @@ void CreateLink(const std::string& exePath, const std::string& link, const char*
 // Deletes a shortcut that still leads to a program of the same name; anything else there stays.
 void RemoveLink(const std::string& link, const std::string& exePath)
 {
-    if (FileExists(link) && SameProgramName(ShortcutTarget(link), exePath))
-        ::DeleteFileW(WidePath(link).c_str());
+    if (!FileExists(link) || !SameProgramName(ShortcutTarget(link), exePath))
+        return;
+    // The shell reads a new shortcut to make its menu entry, and an indexer or scanner may hold it
+    // a moment longer: a shared-access refusal is waited out for up to two seconds.
+    const std::wstring wide = WidePath(link);
+    for (int tries = 0; !::DeleteFileW(wide.c_str()) && ::GetLastError() == ERROR_SHARING_VIOLATION && tries < 40; ++tries)
+        ::Sleep(50);
 }
 
 // Makes a folder and records it only when this call made it: one that was there is not ours.
