@@ -54,14 +54,25 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
                 ::MessageBoxW(nullptr, Wide(e.what()).c_str(), L"Error", MB_OK | MB_ICONERROR);
             }
         }
-        TFindForm* form = TFindForm::Create(instance);
+        TStartOptions options;
+        options.ProgramPath = ProgramPath();
+        if (mode == L'F' && argc >= 3) {
+            std::wstring folder = argv[2];
+            // A quoted folder ending in a backslash, as the shell passes a drive ("C:\"), arrives
+            // with that backslash read as an escape of the closing quote: no Windows name holds a
+            // quote, so the quote stands for the backslash.
+            if (!folder.empty() && folder.back() == L'"')
+                folder.back() = L'\\';
+            options.Folder = Narrow(folder);
+        }
+        TFindForm* form = TFindForm::Create(instance, options);
         if (!form) {
             exitCode = 1;
         } else {
-            ::ShowWindow(form->Handle(), show);
-            MSG msg;
+            form->Show(show);
+            MSG msg{};
             while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-                if (!::IsDialogMessageW(form->Handle(), &msg)) {
+                if (!form->PreTranslate(msg)) {
                     ::TranslateMessage(&msg);
                     ::DispatchMessageW(&msg);
                 }
