@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/SkippedList.h"
 
+#include "window/SkippedFiles.h"
+
 #include "lang/MultiLang.h"
 #include "search/Report.h"
 #include "shell/FileList.h"
@@ -93,9 +95,11 @@ std::vector<TSkippedFile> TSkippedForm::Rows(bool selectedOnly) const
 
 void TSkippedForm::btnSkippedCopyClick()
 {
-    QString text;
-    for (const TSkippedFile& file : Rows(true))
-        text += QString::fromStdString(file.Reason) + QLatin1Char('\t') + PathText(file.Path) + QLatin1Char('\n');
+    // The paths as text, each byte that is not UTF-8 escaped as the window shows it.
+    std::vector<TSkippedFile> rows = Rows(true);
+    for (TSkippedFile& file : rows)
+        file.Path = PathText(file.Path).toStdString();
+    const QString text = QString::fromStdString(SkippedClipboardText(rows));
     QGuiApplication::clipboard()->setText(text);
 }
 
@@ -106,14 +110,7 @@ void TSkippedForm::btnSkippedReportClick()
                                                    QStringLiteral("Text files (*.txt);;CSV files (*.csv)"));
     if (name.isEmpty())
         return;
-    const char separator = ReportSeparator(name.toStdString());
-    QByteArray bytes;
-    for (const TSkippedFile& file : Rows(false)) {
-        bytes += QByteArray::fromStdString(file.Path);
-        bytes += separator;
-        bytes += QByteArray::fromStdString(file.Reason);
-        bytes += "\r\n";
-    }
+    const QByteArray bytes = QByteArray::fromStdString(SkippedReportBytes(Rows(false), name.toStdString()));
     QFile out(name);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size() || !out.flush()) {
         TMessageBox::Show(this, QStringLiteral("Cannot create file ") + name, QStringLiteral("Error"),

@@ -13,6 +13,7 @@
 #include "shell/win32/Install.h"
 #include "shell/win32/ShellUtl.h"
 #include "window/History.h"
+#include "winapp/SkippedList.h"
 #include "window/PlacementMath.h"
 #include "window/Settings.h"
 
@@ -849,17 +850,7 @@ void TFindForm::BrowseFolder()
 
 void TFindForm::ShowNotSearchedList()
 {
-    std::string text;
-    std::size_t shown = 0;
-    for (const TSkippedFile& file : FSession->SkippedFiles) {
-        if (++shown > 40) {
-            text += FormatMessage(FTexts.Translate("... and %d more"),
-                                  {static_cast<long long>(FSession->SkippedFiles.size() - 40)}) + "\n";
-            break;
-        }
-        text += file.Path + "\t" + file.Reason + "\n";
-    }
-    ::MessageBoxW(FHandle, W(text).c_str(), W(FTexts.Translate("Not searched")).c_str(), MB_OK | MB_ICONINFORMATION);
+    ShowSkippedList(FHandle, FTexts, FSession->SkippedFiles);
 }
 
 void TFindForm::OpenHelp()
