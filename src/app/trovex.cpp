@@ -14,12 +14,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "app/CommandLine.h"
 #include "shell/Seams.h"
 #include "app/uMain.h"
 #include "lang/MultiLang.h"
 #include "platform/CodePage.h"
+#include "platform/Console.h"
+#include "shell/FileList.h"
 #include "shell/ShellUtl.h"
+#include "window/CommandLine.h"
 
 namespace
 {
@@ -106,7 +108,7 @@ bool StyleChosen(int argc, char** argv)
 int main(int argc, char** argv)
 {
     // Read before Qt takes its own options out of argv.
-    const TCommandLine commandLine = ParseCommandLine(CommandLineArguments(argc, argv));
+    const TCommandLine commandLine = ParseCommandLine(CommandLineArgs(argc, argv));
 
     if (!DisplayAvailable()) {
         std::fprintf(stderr, "trovex: no graphical display is available; use trovex-cli to search from a terminal.\n");
@@ -140,8 +142,8 @@ int main(int argc, char** argv)
     }
 
     TFindForm form(lang);
-    if (!commandLine.Folder.isEmpty())
-        form.SetStartFolder(commandLine.Folder);
+    if (!commandLine.Folder.empty())
+        form.SetStartFolder(PathText(commandLine.Folder)); // a folder whose name is not UTF-8 keeps its bytes
     form.show();
     return app.exec();
 }

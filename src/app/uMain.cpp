@@ -40,6 +40,7 @@
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
 #include "window/Layout.h"
+#include "window/Options.h"
 
 namespace trovex
 {
@@ -462,23 +463,26 @@ void TFindForm::ConnectHandlers()
 
 // ---- Option handlers --------------------------------------------------------------------------
 
+void TFindForm::FollowOption(const QCheckBox* option)
+{
+    const std::string name = option->objectName().toStdString();
+    for (const TControlState& state : OptionDependents(name, option->isChecked())) {
+        const QString dependent = QString::fromUtf8(state.Name.data(), static_cast<qsizetype>(state.Name.size()));
+        if (auto* widget = findChild<QWidget*>(dependent))
+            widget->setEnabled(state.Enabled);
+        else if (auto* action = findChild<QAction*>(dependent))
+            action->setEnabled(state.Enabled);
+    }
+}
+
 void TFindForm::CheckAllCPClick()
 {
-    // The marks stay: unchecking brings back exactly the pages chosen before.
-    const bool own = !CheckAllCP->isChecked();
-    for (QCheckBox* box : {CheckAnsi, CheckOEM, CheckUnicode, CheckKOI8, CheckUtf8})
-        box->setEnabled(own);
+    FollowOption(CheckAllCP);
 }
 
 void TFindForm::CheckDateClick()
 {
-    const bool on = CheckDate->isChecked();
-    for (QWidget* w : {static_cast<QWidget*>(DatesGBox), static_cast<QWidget*>(RadioBFromTo),
-                       static_cast<QWidget*>(RadioBMonth), static_cast<QWidget*>(RadioBDays),
-                       static_cast<QWidget*>(eDateFrom), static_cast<QWidget*>(eDateTo), static_cast<QWidget*>(lTo),
-                       static_cast<QWidget*>(lMonth), static_cast<QWidget*>(lDays),
-                       static_cast<QWidget*>(cbLastMonth), static_cast<QWidget*>(cbLastDays)})
-        w->setEnabled(on);
+    FollowOption(CheckDate);
 }
 
 void TFindForm::CheckMainMenuClick()
@@ -512,11 +516,7 @@ void TFindForm::cbLanguageChange()
 
 void TFindForm::CheckReportClick()
 {
-    const bool on = CheckReport->isChecked();
-    for (QCheckBox* box : {CheckRFileName, CheckRFileExt, CheckRPath, CheckRDate, CheckRSize, CheckRAll})
-        box->setEnabled(on);
-    mReport->setEnabled(on);
-    mReportOpen->setEnabled(on);
+    FollowOption(CheckReport);
 }
 
 void TFindForm::CheckHintsClick()

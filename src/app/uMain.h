@@ -278,6 +278,8 @@ private:
     void ShowError(const QString& message);
     QList<int> SelectedRows() const;
     std::vector<std::string> SelectedPaths() const;
+    /// Enables and disables the controls that follow `option`, found by their object names.
+    void FollowOption(const QCheckBox* option);
     void WriteReportTo(const QString& fileName);
     void StartDrag();
     /// ListViewMouseDown and ListViewMouseMove; true when the event started a drag.

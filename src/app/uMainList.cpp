@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -17,16 +16,17 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <sys/stat.h>
 
 #include "app/ResultModel.h"
 #include "lang/MultiLang.h"
+#include "platform/FileSystem.h"
 #include "search/Report.h"
 #include "shell/DropSource.h"
 #include "shell/DropSourceQt.h"
 #include "shell/FileList.h"
 #include "shell/Seams.h"
 #include "shell/ShellUtl.h"
+#include "window/ListCommands.h"
 
 namespace trovex
 {
@@ -94,8 +94,7 @@ void TFindForm::ListViewDblClick()
     if (rows.isEmpty())
         return;
     const std::string path = ListModel->Path(rows.first());
-    struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (!EntryExists(path)) {
         ShowError(QStringLiteral("Cannot open file %1").arg(MessagePath(path)));
         return;
     }
@@ -130,14 +129,8 @@ void TFindForm::mDeleteClick()
     for (int row : rows)
         paths.push_back(ListModel->Path(row));
     DeleteFiles(this, paths);
-    // Only rows whose file or folder is really gone leave the list, last to first; the check uses
-    // the rows' own bytes, so a file of a similar name cannot stand in for a vanished one.
-    std::vector<int> gone;
-    struct stat st{};
-    for (int i = static_cast<int>(rows.size()) - 1; i >= 0; --i)
-        if (::lstat(paths[static_cast<std::size_t>(i)].c_str(), &st) != 0)
-            gone.push_back(rows[i]);
-    ListModel->RemoveRowsDescending(std::move(gone));
+    // Only rows whose file or folder is really gone leave the list.
+    ListModel->RemoveRowsDescending(GoneRows(ListModel->Rows(), std::vector<int>(rows.begin(), rows.end())));
 }
 
 void TFindForm::mPropClick()
@@ -153,26 +146,17 @@ void TFindForm::mPropClick()
 
 void TFindForm::WriteReportTo(const QString& fileName)
 {
-    TReportFields fields;
-    fields.FileName = CheckRFileName->isChecked();
-    fields.FileExt = CheckRFileExt->isChecked();
-    fields.Path = CheckRPath->isChecked();
-    fields.Date = CheckRDate->isChecked();
-    fields.Size = CheckRSize->isChecked();
-    fields.All = CheckRAll->isChecked();
+    const TReportFields fields = ReportFieldsOf([this](std::string_view control) {
+        const auto* box = findChild<QCheckBox*>(QLatin1String(control.data(), static_cast<qsizetype>(control.size())));
+        return box && box->isChecked();
+    });
     ListModel->Flush();
-    TReportWriter writer(PathBytes(fileName), fields);
-    for (int row = 0; row < ListModel->Count(); ++row)
-        writer.Add(ListModel->Cells(row));
-    writer.Close();
+    WriteReport(PathBytes(fileName), ListModel->Rows(), fields);
 }
 
 void TFindForm::mReportClick()
 {
-    QString folder = qEnvironmentVariable("TMPDIR");
-    if (folder.isEmpty())
-        folder = QStringLiteral("/tmp");
-    const QString fileName = QDir(folder).filePath(QStringLiteral("ff%1.txt").arg(FoundCount));
+    const QString fileName = PathText(TemporaryReportName(FoundCount));
     try {
         WriteReportTo(fileName);
     } catch (const std::exception& e) {
@@ -192,13 +176,13 @@ void TFindForm::mReportOpenClick()
 {
     const QString replace = FLang.Translate(QStringLiteral("File exists! Replace?"));
     const QString filter = QStringLiteral("Text files (*.txt);;CSV files (*.csv)");
+    const QString offered = QString::fromUtf8(DefaultReportName.data(), static_cast<qsizetype>(DefaultReportName.size()));
     QString fileName;
     for (;;) {
-        fileName = AskSaveFileName(cbFolder->currentText(), QStringLiteral("FileList"), filter);
+        fileName = AskSaveFileName(cbFolder->currentText(), offered, filter);
         if (fileName.isEmpty())
             return;
-        if (QFileInfo(fileName).suffix().isEmpty())
-            fileName += QStringLiteral(".txt");
+        fileName = PathText(SavedReportName(PathBytes(fileName)));
         if (!QFileInfo::exists(fileName))
             break;
         const auto answer = TMessageBox::Show(this, replace, QStringLiteral("Info"), QMessageBox::Information,

@@ -44,9 +44,11 @@ std::vector<std::string> Entries(const QComboBox* box)
 
 std::array<QCheckBox*, scCount> TFindForm::StoredChecks() const
 {
-    return {CheckMainMenu, CheckShellMenu, CheckRecycle,   CheckFlashW,    checkSubFolders, CheckAnsi,  CheckOEM,
-            CheckKOI8,     CheckUnicode,   CheckComboStyle, CheckIcons,    CheckInZip,      CheckHints, CheckReport,
-            CheckRAll,     CheckRFileName, CheckRFileExt,  CheckRPath,     CheckRDate,      CheckRSize, CheckUtf8};
+    // The order and the names are the settings schema's; a box is found by its object name.
+    std::array<QCheckBox*, scCount> boxes{};
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        boxes[i] = findChild<QCheckBox*>(QLatin1String(CheckSettings[i].Control));
+    return boxes;
 }
 
 void TFindForm::LoadSettings()

@@ -146,5 +146,11 @@ std::string HomeFolder();
 std::string DefaultFolder();
 /// True when `path` names an existing folder (following links).
 bool FolderExists(const std::string& path);
+/// True unless the system says there is no entry of that exact name: a link counts as itself, even
+/// a dangling one, and an entry the system will not describe (no access) counts as there.
+bool EntryExists(const std::string& path);
+/// The folder for temporary files, with a trailing PathDelim: $TMPDIR or /tmp on POSIX systems,
+/// GetTempPath's answer on Windows. It is not checked to exist.
+std::string TempFolder();
 
 } // namespace trovex

@@ -28,13 +28,14 @@
 #include <sstream>
 #include <sys/stat.h>
 
-#include "app/CommandLine.h"
 #include "app/ResultModel.h"
 #include "app/uMain.h"
 #include "lang/MultiLang.h"
 #include "platform/CodePage.h"
+#include "platform/Console.h"
 #include "shell/FileList.h"
 #include "shell/Seams.h"
+#include "window/CommandLine.h"
 #include "WindowTestSetup.h"
 
 using namespace trovex;
@@ -381,11 +382,11 @@ private slots:
         std::string folderArgument = wanted.substr(0, wanted.size() - 1);
         std::string program = "trovex", option = "-F";
         char* argv[] = {program.data(), option.data(), folderArgument.data(), nullptr};
-        const TCommandLine commandLine = ParseCommandLine(CommandLineArguments(3, argv));
+        const TCommandLine commandLine = ParseCommandLine(CommandLineArgs(3, argv));
         QCOMPARE(commandLine.Action, saFolder);
 
         FForm->cbFolder->setFocus();
-        Search(commandLine.Folder, QStringLiteral("*.txt"));
+        Search(PathText(commandLine.Folder), QStringLiteral("*.txt"));
         std::vector<std::string> rows = RowPaths();
         std::sort(rows.begin(), rows.end());
         QCOMPARE(rows, (std::vector<std::string>{wanted + Replacement, wanted + BadByte}));

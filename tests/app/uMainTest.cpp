@@ -31,7 +31,6 @@
 #include <chrono>
 #include <memory>
 
-#include "app/CommandLine.h"
 #include "shell/Seams.h"
 #include "app/ResultModel.h"
 #include "app/uMain.h"
@@ -864,31 +863,6 @@ private slots:
         FForm->FindAnimate->SetActive(false);
         QVERIFY(!FForm->FindAnimate->Active());
         QCOMPARE(FForm->FindAnimate->Frame(), TAnimate::StopFrame);
-    }
-
-    // Only the first argument's second character counts, in either case.
-    void CommandLineActions()
-    {
-        struct Case { QStringList args; TStartAction action; const char* folder; };
-        const Case cases[] = {
-            {{}, saNone, ""},
-            {{"-F", "/home/a b/My Docs"}, saFolder, "/home/a b/My Docs"},
-            {{"/f", "rel/dir"}, saFolder, "rel/dir"},
-            {{"xF", "/x"}, saFolder, "/x"},
-            {{"-F"}, saFolder, ""},
-            {{"-Folder", "/y"}, saFolder, "/y"},
-            {{"/u"}, saUninstall, ""},
-            {{"-U", "/ignored"}, saUninstall, ""},
-            {{"-i"}, saInstall, ""},
-            {{"F", "/z"}, saNone, ""},
-            {{"-Q", "/z"}, saNone, ""},
-            {{"", "/z"}, saNone, ""},
-        };
-        for (const Case& c : cases) {
-            const TCommandLine parsed = ParseCommandLine(c.args);
-            QVERIFY2(parsed.Action == c.action, qPrintable(c.args.join(' ')));
-            QCOMPARE(parsed.Folder, QString::fromUtf8(c.folder));
-        }
     }
 
     // Right-to-left languages turn the reading order of the whole program.

@@ -3,10 +3,13 @@
 // missing value does to the rest, and that what is written reads back the same.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "MemoryStore.h"
+#include "window/Layout.h"
 #include "window/PlacementMath.h"
 #include "window/Settings.h"
 
@@ -150,4 +153,17 @@ TEST(SettingsTest, ColumnWidthsAndLanguageTable)
     WriteLanguageName(section, "< Default >");
     EXPECT_EQ(store.ReadString(Placement, "ListCol5"), std::optional<std::string>("5"));
     EXPECT_EQ(ReadLanguageName(section), "< Default >");
+}
+
+// Faces find the stored boxes by these names: a name the design lacks would leave a box unsaved (or
+// a face without it), and a default unlike the design's start would change a first start's search.
+TEST(SettingsTest, StoredBoxesAreTheDesignsCheckBoxes)
+{
+    std::set<std::string_view> seen;
+    for (const TCheckSetting& setting : CheckSettings) {
+        EXPECT_TRUE(seen.insert(setting.Control).second) << setting.Control;
+        ASSERT_NO_THROW(LayoutOf(setting.Control)) << setting.Control;
+        EXPECT_EQ(LayoutOf(setting.Control).Kind, TControlKind::Check) << setting.Control;
+        EXPECT_EQ(LayoutOf(setting.Control).Checked, setting.Default) << setting.Control;
+    }
 }

@@ -382,6 +382,26 @@ bool FolderExists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool EntryExists(const std::string& path)
+{
+    struct stat st{};
+    if (path.empty())
+        return false;
+    if (::lstat(path.c_str(), &st) == 0)
+        return true;
+    // Only "no such entry" means gone; a folder on the way that was replaced by a file means the same.
+    return errno != ENOENT && errno != ENOTDIR;
+}
+
+std::string TempFolder()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = tmp && *tmp ? tmp : "/tmp";
+    if (folder.back() != PathDelim)
+        folder.push_back(PathDelim);
+    return folder;
+}
+
 } // namespace trovex
 
 namespace trovex

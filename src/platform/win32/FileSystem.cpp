@@ -396,4 +396,25 @@ bool FolderExists(const std::string& path)
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool EntryExists(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    // GetFileAttributes describes a reparse point itself, not its target.
+    if (::GetFileAttributesW(win32::WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    const DWORD error = ::GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+std::string TempFolder()
+{
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD n = ::GetTempPathW(static_cast<DWORD>(std::size(buffer)), buffer);
+    std::string folder = n == 0 || n > std::size(buffer) ? DefaultFolder() : win32::Narrow(std::wstring_view(buffer, n));
+    if (!IsPathDelim(folder.back()))
+        folder.push_back(PathDelim);
+    return folder;
+}
+
 } // namespace trovex
