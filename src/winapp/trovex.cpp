@@ -4,13 +4,16 @@
 #include "shell/win32/Install.h"
 #include "winapp/uMain.h"
 
+#include "platform/CodePage.h"
+#include "platform/Console.h"
 #include "platform/win32/Wide.h"
+#include "window/CommandLine.h"
 
 #include <ole2.h>
-#include <shellapi.h>
 
 #include <string>
 
+using namespace trovex;
 using namespace trovex::win32;
 
 namespace
@@ -24,30 +27,30 @@ std::string ProgramPath()
     return Narrow(path);
 }
 
-// The switch of the first argument: its second character ("-i", "/U"), upper-cased; 0 for none.
-wchar_t Switch(int argc, wchar_t** argv)
-{
-    if (argc < 2 || wcslen(argv[1]) < 2)
-        return 0;
-    const wchar_t c = argv[1][1];
-    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
-    int argc = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    TCommandLine commandLine = ParseCommandLine(CommandLineArgs(0, nullptr));
+    // A quoted folder ending in a backslash, as the shell passes a drive ("C:\"), arrives with
+    // that backslash read as an escape of the closing quote: no Windows name holds a quote, so the
+    // quote stands for the backslash.
+    if (!commandLine.Folder.empty() && commandLine.Folder.back() == '"')
+        commandLine.Folder.back() = '\\';
     if (FAILED(::OleInitialize(nullptr)))
         return 1;
-    const wchar_t mode = Switch(argc, argv);
+    try {
+        InitCodePages();
+    } catch (const std::exception& e) {
+        ::MessageBoxW(nullptr, Wide(e.what()).c_str(), L"Error", MB_OK | MB_ICONERROR);
+        return 1;
+    }
     int exitCode = 0;
-    if (mode == L'U') {
+    if (commandLine.Action == saUninstall) {
         if (::MessageBoxW(nullptr, L"Uninstall Trovex? File Trovex", L"Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES)
             Uninstall(ProgramPath());
     } else {
-        if (mode == L'I') {
+        if (commandLine.Action == saInstall) {
             try {
                 Install(ProgramPath());
             } catch (const EInstallError& e) {
@@ -56,15 +59,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
         }
         TStartOptions options;
         options.ProgramPath = ProgramPath();
-        if (mode == L'F' && argc >= 3) {
-            std::wstring folder = argv[2];
-            // A quoted folder ending in a backslash, as the shell passes a drive ("C:\"), arrives
-            // with that backslash read as an escape of the closing quote: no Windows name holds a
-            // quote, so the quote stands for the backslash.
-            if (!folder.empty() && folder.back() == L'"')
-                folder.back() = L'\\';
-            options.Folder = Narrow(folder);
-        }
+        if (commandLine.Action == saFolder)
+            options.Folder = commandLine.Folder;
         TFindForm* form = TFindForm::Create(instance, options);
         if (!form) {
             exitCode = 1;
@@ -81,6 +77,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
         }
     }
     ::OleUninitialize();
-    ::LocalFree(argv);
     return exitCode;
 }

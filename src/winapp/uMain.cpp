@@ -13,6 +13,7 @@
 #include "shell/win32/Install.h"
 #include "shell/win32/ShellUtl.h"
 #include "window/History.h"
+#include "window/Options.h"
 #include "winapp/SkippedList.h"
 #include "window/PlacementMath.h"
 #include "window/Settings.h"
@@ -369,7 +370,9 @@ HWND TFindForm::CreateControl(const TControlLayout& c, int index)
     case K::Combo:
         cls = WC_COMBOBOXW;
         style |= WS_TABSTOP | WS_VSCROLL | CBS_AUTOHSCROLL |
-                 (c.Name == "cbTypes" || c.Name == "cbLanguage" ? CBS_DROPDOWNLIST : CBS_DROPDOWN);
+                 (c.Name == "cbTypes" || c.Name == "cbLanguage" ? CBS_DROPDOWNLIST
+                  : SimpleCombo(c.Name)                         ? CBS_SIMPLE
+                                                                : CBS_DROPDOWN);
         break;
     case K::Group:
         cls = WC_BUTTONW;
@@ -538,7 +541,7 @@ void TFindForm::LayoutControls()
             ::OffsetRect(&r, offset.x, offset.y);
         }
         int height = r.bottom - r.top;
-        if (c.Kind == K::HistoryBox || c.Kind == K::Combo)
+        if ((c.Kind == K::HistoryBox || c.Kind == K::Combo) && !SimpleCombo(c.Name))
             height += Scale(DropDownHeight); // a combo box's height includes its drop-down list
         if (hwnd)
             batch = ::DeferWindowPos(batch, hwnd, nullptr, r.left, r.top, r.right - r.left, height,
@@ -783,20 +786,13 @@ LRESULT TFindForm::Notify(NMHDR* header)
 
 void TFindForm::OptionClick(std::string_view name)
 {
-    if (name == "CheckAllCP") {
-        // The marks stay: unchecking brings back exactly the pages chosen before.
-        const bool own = !Checked("CheckAllCP");
-        for (const char* box : {"CheckAnsi", "CheckOEM", "CheckUnicode", "CheckKOI8", "CheckUtf8"})
-            Enable(box, own);
-    } else if (name == "CheckDate") {
-        const bool on = Checked("CheckDate");
-        for (const char* c : {"DatesGBox", "RadioBFromTo", "RadioBMonth", "RadioBDays", "eDateFrom", "eDateTo", "lTo",
-                              "lMonth", "lDays", "cbLastMonth", "cbLastDays"})
-            Enable(c, on);
-    } else if (name == "CheckReport") {
-        const bool on = Checked("CheckReport");
-        for (const char* box : {"CheckRFileName", "CheckRFileExt", "CheckRPath", "CheckRDate", "CheckRSize", "CheckRAll"})
-            Enable(box, on);
+    for (const TControlState& follower : OptionDependents(name, Checked(name)))
+        if (HWND control = Control(follower.Name))
+            ::EnableWindow(control, follower.Enabled);
+    if (name == "CheckComboStyle") {
+        FSimpleCombos = !Checked("CheckComboStyle");
+        for (const char* box : {"cbString", "cbFolder"})
+            RecreateCombo(box);
     } else if (name == "CheckMainMenu") {
         UpdateMainMenuLink(Checked("CheckMainMenu"), FOptions.ProgramPath);
     } else if (name == "CheckShellMenu") {
@@ -808,6 +804,39 @@ void TFindForm::OptionClick(std::string_view name)
     } else if (name == "CheckIcons") {
         FListIcons = Checked("CheckIcons");
     }
+}
+
+bool TFindForm::SimpleCombo(std::string_view name) const
+{
+    // "but has no:" is always a plain field; the text and folder boxes follow "Combo boxes".
+    return name == "cbNoString" || (FSimpleCombos && (name == "cbString" || name == "cbFolder"));
+}
+
+void TFindForm::RecreateCombo(std::string_view name)
+{
+    // A combo box's kind is fixed when it is made: it is made again, with what it held, at its
+    // place in the tab order.
+    const std::size_t index = static_cast<std::size_t>(ControlId(name) - ControlIdBase);
+    HWND old = FControls[index];
+    const std::vector<std::string> items = ComboItems(name);
+    const std::string text = Text(name);
+    const int selected = static_cast<int>(::SendMessageW(old, CB_GETCURSEL, 0, 0));
+    HWND before = ::GetWindow(old, GW_HWNDPREV);
+    const bool focused = ::GetFocus() == old || ::IsChild(old, ::GetFocus());
+    FControls[index] = nullptr;
+    ::DestroyWindow(old);
+    HWND box = CreateControl(MainWindowLayout()[index], static_cast<int>(index));
+    FControls[index] = box;
+    ::SetWindowPos(box, before ? before : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ::SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    SetComboItems(name, items);
+    if (selected >= 0)
+        ::SendMessageW(box, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+    else
+        SetText(name, text);
+    LayoutControls();
+    if (focused)
+        ::SetFocus(box);
 }
 
 void TFindForm::ComboBoxExit(std::string_view name)

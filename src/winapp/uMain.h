@@ -88,6 +88,9 @@ private:
     LRESULT Notify(NMHDR* header);
     void OptionClick(std::string_view name);
     void ComboBoxExit(std::string_view name);
+    /// Whether the box named `name` is a plain field without a drop-down list.
+    bool SimpleCombo(std::string_view name) const;
+    void RecreateCombo(std::string_view name);
     void BrowseFolder();
     void ShowNotSearchedList();
     void OpenHelp();
@@ -150,6 +153,7 @@ private:
     std::unique_ptr<TSearchSession> FSession;
     std::string FNotSearched;
     bool FListIcons = false;
+    bool FSimpleCombos = false;
     bool FAnimating = false;
     int FAnimationFrame = 0;
     bool FPlacementRestored = false;
