@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "platform/FileSystem.h"
@@ -1004,8 +1005,16 @@ void TFindForm::RestorePlacement(int show)
             const POINT origin = WorkspaceOrigin();
             RECT minimum{0, 0, Scale(DesignMinimumWidth), Scale(DesignMinimumHeight)};
             ::AdjustWindowRectEx(&minimum, WS_OVERLAPPEDWINDOW, FALSE, 0);
-            const TScreenRect fallback{Scale(DesignBounds.X), Scale(DesignBounds.Y), cur.right - cur.left,
-                                       cur.bottom - cur.top};
+            // Lying on no screen, it comes onto the work area of the monitor nearest to it.
+            MONITORINFO nearest{};
+            nearest.cbSize = sizeof nearest;
+            const RECT saved{static_cast<LONG>(std::clamp<std::int64_t>((*r)[0], INT_MIN / 2, INT_MAX / 2)),
+                             static_cast<LONG>(std::clamp<std::int64_t>((*r)[1], INT_MIN / 2, INT_MAX / 2)),
+                             static_cast<LONG>(std::clamp<std::int64_t>((*r)[2], INT_MIN / 2, INT_MAX / 2)),
+                             static_cast<LONG>(std::clamp<std::int64_t>((*r)[3], INT_MIN / 2, INT_MAX / 2))};
+            ::GetMonitorInfoW(::MonitorFromRect(&saved, MONITOR_DEFAULTTONEAREST), &nearest);
+            const TScreenRect fallback{nearest.rcWork.left, nearest.rcWork.top, nearest.rcWork.right - nearest.rcWork.left,
+                                       nearest.rcWork.bottom - nearest.rcWork.top};
             const TScreenRect fit = FitOnScreens((*r)[0] + origin.x, (*r)[1] + origin.y, (*r)[2] + origin.x,
                                                  (*r)[3] + origin.y, minimum.right - minimum.left,
                                                  minimum.bottom - minimum.top, WorkAreas(), fallback);

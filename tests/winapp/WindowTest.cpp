@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -757,4 +758,147 @@ TEST_F(WindowTest, OptionsEnableWhatDependsOnThem)
     ClickTab(2);
     ClickControl("CheckReport", {6, 8});
     EXPECT_TRUE(WaitFor([&] { return !::IsWindowEnabled(Control("CheckRAll")); }, 2000));
+}
+
+// "In results" keeps only the listed files that meet the criteria now on the page, as
+// trovex-cli.exe does with the same list; "Go back" brings the whole list back.
+TEST_F(WindowTest, InResultsAndGoBack)
+{
+    test::TTempTree tree;
+    test::BuildMixedTree(tree, 3, 20);
+    TypeInto("cbFolder", tree.Root());
+    TypeInto("cbMask", "*");
+    ClickControl("btnFind");
+    WaitForRunEnd();
+    const std::vector<TRow> all = Rows();
+    ASSERT_GT(all.size(), 20u);
+    EXPECT_TRUE(::IsWindowEnabled(Control("btnFindInto")));
+
+    TypeInto("cbMask", "*.txt");
+    TypeInto("cbString", test::MixedNeedle);
+    ClickControl("btnFindInto");
+    WaitForRunEnd();
+    std::vector<TRow> narrowed = Rows();
+    ASSERT_FALSE(narrowed.empty());
+    ASSERT_LT(narrowed.size(), all.size());
+    std::string list;
+    for (const TRow& row : all)
+        list += PathOf(row) + '\0';
+    const std::string listFile = tree.AddFile("..\\in-list-" + std::to_string(::GetCurrentProcessId()) + ".txt", list);
+    std::vector<TRow> cli = CliRows({"-n", "*.txt", "-c", test::MixedNeedle, "--in-list", listFile}, tree.Root());
+    ::DeleteFileW(Wide(listFile).c_str());
+    std::sort(narrowed.begin(), narrowed.end());
+    std::sort(cli.begin(), cli.end());
+    EXPECT_EQ(narrowed, cli);
+
+    EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(Control("btnBack")) != 0; }, 2000));
+    ClickControl("btnBack");
+    ASSERT_TRUE(WaitFor([&] { return Rows().size() == all.size(); }, 10000)) << Rows().size() << " rows after Go back";
+    std::vector<TRow> back = Rows(), before = all;
+    std::sort(back.begin(), back.end());
+    std::sort(before.begin(), before.end());
+    EXPECT_EQ(back, before);
+}
+
+// Choosing a language in its box, with the keyboard as a person may, shows the window's texts in it
+// at once: the captions come from the language file beside the program.
+TEST_F(WindowTest, ChosenLanguageShowsAtOnce)
+{
+    // The translations the file gives, read here from the same file.
+    std::map<std::string, std::string> russian;
+    FILE* file = std::fopen(TROVEX_SOURCE_DIR "/share/lang/russian.lng", "rb");
+    ASSERT_NE(file, nullptr);
+    char line[1024];
+    while (std::fgets(line, sizeof line, file)) {
+        std::string text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        const std::size_t equals = text.find('=');
+        if (equals != std::string::npos)
+            russian.emplace(text.substr(0, equals), text.substr(equals + 1));
+    }
+    std::fclose(file);
+    ASSERT_TRUE(russian.count("Find") && russian.count("Include subfolders"));
+
+    ClickTab(2);
+    ClickControl("cbLanguage");
+    PressKey(VK_DOWN);
+    PressKey(VK_RETURN);
+    Settle();
+    EXPECT_TRUE(WaitFor([&] { return Narrow(WindowText(Control("btnFind"))) == russian["Find"]; }, 3000))
+        << Narrow(WindowText(Control("btnFind"))) << " items " << ::SendMessageW(Control("cbLanguage"), CB_GETCOUNT, 0, 0)
+        << " selected " << ::SendMessageW(Control("cbLanguage"), CB_GETCURSEL, 0, 0);
+    EXPECT_EQ(Narrow(WindowText(Control("checkSubFolders"))), russian["Include subfolders"]);
+    // The choice is kept for the next start.
+    Stop();
+    Start();
+    EXPECT_EQ(Narrow(WindowText(Control("btnFind"))), russian["Find"]);
+}
+
+// A stored place no screen shows (a monitor since unplugged) brings the whole window, title bar
+// included, onto the screen there is.
+TEST_F(WindowTest, StoredPlaceOffTheScreenIsBroughtBack)
+{
+    Stop();
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Brenvik\\Trovex\\Placement", 0, nullptr, 0, KEY_SET_VALUE,
+                                nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    for (const auto& [name, value] : {std::pair{L"NormPos", L"5000,4000,5600,4500"}, std::pair{L"ShowCmd", L"1"}})
+        ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                         static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    Start();
+    RECT frame{};
+    ::GetWindowRect(FWindow, &frame);
+    EXPECT_GE(frame.left, 0);
+    EXPECT_GE(frame.top, 0);
+    EXPECT_LE(frame.right, ::GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_LE(frame.bottom, ::GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(frame.right - frame.left, 600) << "the stored size is kept";
+}
+
+// A damaged archive is not dropped in silence: the status bar says how many files were not
+// searched, and a click there lists them with the reason.
+TEST_F(WindowTest, FilesNotSearchedAreListedOnAClick)
+{
+    test::TTempTree tree;
+    const std::string broken = tree.AddFile("broken.zip", std::string("PK\x03\x04", 4) + std::string(64, '\x7f'));
+    tree.AddFile("plain.txt", "needle");
+    TypeInto("cbFolder", tree.Root());
+    TypeInto("cbMask", "*");
+    TypeInto("cbString", "needle");
+    ClickControl("btnFind");
+    WaitForRunEnd();
+    ASSERT_TRUE(WaitFor([&] { return StatusText(2).find(L"1 not searched") != std::wstring::npos; }, 3000))
+        << Narrow(StatusText(2));
+
+    HWND status = Control("StatusBar");
+    RECT part{};
+    TRemoteBuffer remote(FProcess.hProcess, sizeof part);
+    ::SendMessageW(status, SB_GETRECT, 2, reinterpret_cast<LPARAM>(remote.Address()));
+    remote.Read(&part, sizeof part);
+    ::MapWindowPoints(status, nullptr, reinterpret_cast<POINT*>(&part), 2);
+    Settle();
+    Click({(part.left + part.right) / 2, (part.top + part.bottom) / 2});
+    HWND list = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (list = ::FindWindowW(L"TSkippedForm", nullptr)) != nullptr && ::IsWindowVisible(list); }, 5000))
+        << "no list of the files not searched";
+    EXPECT_FALSE(::IsWindowEnabled(FWindow)) << "the list is modal";
+    HWND view = ::GetDlgItem(list, 101);
+    ASSERT_EQ(::SendMessageW(view, LVM_GETITEMCOUNT, 0, 0), 1);
+    constexpr int Room = 1024;
+    TRemoteBuffer text(FProcess.hProcess, sizeof(LVITEMW) + Room * sizeof(wchar_t));
+    LVITEMW item{};
+    item.pszText = text.At<wchar_t>(sizeof(LVITEMW));
+    item.cchTextMax = Room;
+    text.Write(&item, sizeof item);
+    const auto length = ::SendMessageW(view, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(text.Address()));
+    std::wstring path(static_cast<std::size_t>(length), L'\0');
+    text.Read(path.data(), path.size() * sizeof(wchar_t), sizeof(LVITEMW));
+    EXPECT_EQ(Narrow(path), broken);
+    Settle();
+    PressKey(VK_ESCAPE);
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(list); }, 3000)) << "Esc does not close the list";
+    EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(FWindow) != 0; }, 3000));
 }
