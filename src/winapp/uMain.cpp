@@ -390,10 +390,7 @@ HWND TFindForm::CreateControl(const TControlLayout& c, int index)
         cls = AnimateClass;
         break;
     case K::List:
-        cls = WC_LISTVIEWW;
-        style |= WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS;
-        exStyle = WS_EX_CLIENTEDGE;
-        break;
+        return nullptr; // the result list makes its own control
     }
     if (c.Kind != K::Radio && c.Kind != K::Group)
         style |= WS_GROUP;
@@ -449,19 +446,14 @@ void TFindForm::CreateControls()
     for (const char* box : {"cbMask", "cbFolder", "cbString"})
         ::SendMessageW(Control(box), CB_SETMINVISIBLE, 10, 0);
 
-    FListView = Control("ListView");
-    ListView_SetExtendedListViewStyle(FListView, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP |
-                                                     LVS_EX_HEADERDRAGDROP);
-    int column = 0;
-    for (const TColumnLayout& c : ListColumns()) {
-        std::wstring title = W(c.Title);
-        LVCOLUMNW lvc{};
-        lvc.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        lvc.fmt = column == TResultRows::rcSize ? LVCFMT_RIGHT : LVCFMT_LEFT;
-        lvc.cx = Scale(c.Width);
-        lvc.pszText = title.data();
-        ::SendMessageW(FListView, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column++), reinterpret_cast<LPARAM>(&lvc));
-    }
+    const int list = ControlId("ListView");
+    FList = std::make_unique<TResultList>(Control(LayoutOf("ListView").Parent), list,
+                                          static_cast<TResultListHost&>(*this));
+    FControls[static_cast<std::size_t>(list - ControlIdBase)] = FList->Handle();
+    FList->OnColumnClick = [this](int column) {
+        if (FSession->ColumnClick(column))
+            FList->Sort(column, FSession->SortAscending[static_cast<std::size_t>(column)]);
+    };
 }
 
 void TFindForm::LayoutControls()
@@ -589,14 +581,7 @@ void TFindForm::ApplyLanguage()
         }
     }
     FitLabels();
-    int column = 0;
-    for (const TColumnLayout& c : ListColumns()) {
-        std::wstring title = W(FTexts.Translate(c.Title));
-        LVCOLUMNW lvc{};
-        lvc.mask = LVCF_TEXT;
-        lvc.pszText = title.data();
-        ::SendMessageW(FListView, LVM_SETCOLUMNW, static_cast<WPARAM>(column++), reinterpret_cast<LPARAM>(&lvc));
-    }
+    FList->Retranslate();
 }
 
 int TFindForm::TextWidth(HWND control, const std::wstring& text) const
@@ -667,9 +652,6 @@ LRESULT TFindForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DRAIN:
         if (FSession)
             FSession->Drain();
-        return 0;
-    case WM_TYPESLICE:
-        SortStep();
         return 0;
     case WM_HELP:
         OpenHelp();
@@ -758,30 +740,8 @@ LRESULT TFindForm::Notify(NMHDR* header)
                                                                       : "mailto:" + std::string(SupportMail));
         return 0;
     }
-    if (header->hwndFrom == FListView) {
-        switch (header->code) {
-        case LVN_GETDISPINFOW: {
-            auto* info = reinterpret_cast<NMLVDISPINFOW*>(header);
-            if ((info->item.mask & LVIF_TEXT) && info->item.iItem < FRows.Count()) {
-                const int row = info->item.iItem;
-                switch (info->item.iSubItem) {
-                case TResultRows::rcName: FCell = W(FRows.Name(row)); break;
-                case TResultRows::rcFolder: FCell = W(FRows.Folder(row)); break;
-                case TResultRows::rcType: FCell = W(FRows.TypeCell(row)); break;
-                case TResultRows::rcModified: FCell = W(FRows.ModifiedCell(row)); break;
-                default: FCell = W(FRows.SizeCell(row)); break;
-                }
-                info->item.pszText = FCell.data();
-            }
-            return 0;
-        }
-        case LVN_COLUMNCLICK:
-            ListColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
-            return 0;
-        default:
-            break;
-        }
-    }
+    if (LRESULT result = 0; FList && FList->HandleNotify(header, result))
+        return result;
     return 0;
 }
 
@@ -804,6 +764,9 @@ void TFindForm::OptionClick(std::string_view name)
         }
     } else if (name == "CheckIcons") {
         FListIcons = Checked("CheckIcons");
+        FList->SetShowIcons(FListIcons);
+    } else if (name == "CheckHints") {
+        FList->SetShowHints(Checked("CheckHints"));
     }
 }
 
@@ -937,14 +900,16 @@ void TFindForm::LoadSettings()
 
     const TPlacementSection section(FStore, std::string(PlacementKey));
     const std::array<int, ListColumnCount> widths = ReadColumnWidths(section);
-    HWND header = ListView_GetHeader(FListView);
+    HWND header = ListView_GetHeader(FList->Handle());
+    std::vector<int> fitted;
     for (int i = 0; i < ListColumnCount; ++i) {
         int width = widths[static_cast<std::size_t>(i)];
         // A width not stored fits the column's title, with room for the sort arrow.
         if (width < 0)
             width = TextWidth(header, W(FTexts.Translate(ListColumns()[static_cast<std::size_t>(i)].Title))) + Scale(24);
-        ListView_SetColumnWidth(FListView, i, std::min(width, 32767));
+        fitted.push_back(std::min(width, 32767));
     }
+    FList->SetColumnWidths(fitted);
 
     const std::string language = ReadLanguageName(section);
     HWND box = Control("cbLanguage");
@@ -972,8 +937,8 @@ void TFindForm::SaveSettings()
     WriteSettings(FStore, settings);
 
     std::array<int, ListColumnCount> widths{};
-    for (int i = 0; i < ListColumnCount; ++i)
-        widths[static_cast<std::size_t>(i)] = ListView_GetColumnWidth(FListView, i);
+    const std::vector<int> shown = FList->ColumnWidths();
+    std::copy_n(shown.begin(), std::min<std::size_t>(shown.size(), widths.size()), widths.begin());
     TPlacementSection section(FStore, std::string(PlacementKey));
     WriteColumnWidths(section, widths);
     WriteLanguageName(section, Text("cbLanguage"));

@@ -20,6 +20,7 @@
 #include "window/LanguageTexts.h"
 #include "window/Layout.h"
 #include "window/ResultRows.h"
+#include "winapp/ResultList.h"
 #include "window/SearchSession.h"
 
 namespace trovex::win32
@@ -35,7 +36,6 @@ constexpr int ControlIdBase = 3000;
 int ControlId(std::string_view name);
 /// Messages the window posts itself.
 constexpr UINT WM_DRAIN = WM_APP + 1;
-constexpr UINT WM_TYPESLICE = WM_APP + 2;
 /// The window's timers: the session's flush, and the animation's frames.
 constexpr UINT_PTR TickTimer = 1;
 constexpr UINT_PTR AnimateTimer = 2;
@@ -48,7 +48,7 @@ struct TStartOptions
     std::string ProgramPath;           ///< trovex.exe's own path, for the shell entries
 };
 
-class TFindForm : private TSessionFace
+class TFindForm : private TSessionFace, private TResultListHost
 {
 public:
     /// Registers the classes and creates the window with its settings restored, hidden; nullptr on failure.
@@ -134,8 +134,13 @@ private:
     std::string BackListName() const override;
     std::string BackListPath() const;
 
-    void ListColumnClick(int column);
-    void SortStep();
+    // What the result list asks of its window (see TResultListHost).
+    std::string Translate(const std::string& text) const override;
+    bool AskOkCancel(const std::string& message) override;
+    TReportFields ReportFields() const override;
+    bool ReportsEnabled() const override;
+    std::string SaveFolder() const override;
+    int FoundCount() const override;
 
     HWND FHandle;
     TStartOptions FOptions;
@@ -147,9 +152,7 @@ private:
     int FPage = 0;
     TLanguageTexts FTexts;
     TRegistry FStore;
-    TResultRows FRows;
-    HWND FListView = nullptr;
-    std::wstring FCell; // the text a list cell was last asked for; the list view reads it after the call
+    std::unique_ptr<TResultList> FList;
     std::unique_ptr<TSearchSession> FSession;
     std::string FNotSearched;
     bool FListIcons = false;

@@ -8,10 +8,10 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include <chrono>
 #include <cstdio>
 
 #include "platform/win32/Wide.h"
+#include "window/ListCommands.h"
 
 namespace trovex::win32
 {
@@ -87,36 +87,35 @@ void TFindForm::ShowRunError(const std::string& text)
 
 void TFindForm::ClearRows()
 {
-    FRows.Clear();
-    ListView_SetItemCountEx(FListView, 0, 0);
+    FList->Clear();
 }
 
 void TFindForm::AddRow(const TFindFileInfo& info)
 {
     if (FListIcons)
-        FRows.AppendShellTyped(info);
+        FList->Rows().AppendShellTyped(info);
     else
-        FRows.Append(info);
+        FList->Rows().Append(info);
 }
 
 void TFindForm::FlushRows()
 {
-    ListView_SetItemCountEx(FListView, FRows.Count(), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+    FList->RowsAppended();
 }
 
 int TFindForm::RowCount() const
 {
-    return FRows.Count();
+    return FList->Rows().Count();
 }
 
 std::string TFindForm::RowPath(int row) const
 {
-    return FRows.Path(row);
+    return FList->Rows().Path(row);
 }
 
 void TFindForm::RepaintRows()
 {
-    ::InvalidateRect(FListView, nullptr, FALSE);
+    FList->Refresh();
 }
 
 void TFindForm::ShowControls(const TControlStates& states)
@@ -220,38 +219,36 @@ std::string TFindForm::BackListName() const
     return BackListPath();
 }
 
-// ---- Sorting ----------------------------------------------------------------------------------
+// ---- The result list's host ------------------------------------------------------------------
 
-void TFindForm::ListColumnClick(int column)
+std::string TFindForm::Translate(const std::string& text) const
 {
-    if (!FSession->ColumnClick(column))
-        return;
-    HWND header = ListView_GetHeader(FListView);
-    for (int i = 0; i < TResultRows::ColumnCount; ++i) {
-        HDITEMW item{};
-        item.mask = HDI_FORMAT;
-        ::SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        if (i == column)
-            item.fmt |= FSession->SortAscending[static_cast<std::size_t>(column)] ? HDF_SORTUP : HDF_SORTDOWN;
-        ::SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-    }
-    SortStep();
+    return FTexts.Translate(text);
 }
 
-void TFindForm::SortStep()
+bool TFindForm::AskOkCancel(const std::string& message)
 {
-    // A sort by Type first looks up the types not known yet, in slices short enough that a click
-    // meanwhile is answered at once; the sort follows the last slice.
-    constexpr auto SliceTime = std::chrono::milliseconds(30);
-    constexpr std::size_t SliceRows = 8192;
-    const int column = FSession->SortColumn;
-    if (column == TResultRows::rcType && !FRows.LookUpTypes(std::chrono::steady_clock::now() + SliceTime, SliceRows)) {
-        ::PostMessageW(FHandle, WM_TYPESLICE, 0, 0);
-        return;
-    }
-    FRows.ApplyOrder(FRows.SortOrder(column, FSession->SortAscending[static_cast<std::size_t>(column)]));
-    ::InvalidateRect(FListView, nullptr, FALSE);
+    return ::MessageBoxW(FHandle, Wide(message).c_str(), L"Info", MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+}
+
+TReportFields TFindForm::ReportFields() const
+{
+    return ReportFieldsOf([this](std::string_view control) { return Checked(control); });
+}
+
+bool TFindForm::ReportsEnabled() const
+{
+    return Checked("CheckReport");
+}
+
+std::string TFindForm::SaveFolder() const
+{
+    return Text("cbFolder");
+}
+
+int TFindForm::FoundCount() const
+{
+    return FSession->FoundCount;
 }
 
 } // namespace trovex::win32
