@@ -26,9 +26,8 @@ set(CPACK_SOURCE_GENERATOR "")
 if(WIN32)
     # One folder holding the programs, the language files and the help page: the layout the
     # programs expect (their files beside them), so the zip runs from wherever it is unpacked.
-    # trovex.exe ships once it does what the Linux window does; until then the packages hold
-    # trovex-cli.exe alone, and the shortcut opens a console ready for it.
-    set(TROVEX_SHIP_WINDOW OFF)
+    # trovex.exe, the window, ships beside trovex-cli.exe, and the Start-menu shortcut opens it.
+    set(TROVEX_SHIP_WINDOW ON)
     if(TARGET trovex-cli)
         install(TARGETS trovex-cli RUNTIME DESTINATION .)
     endif()

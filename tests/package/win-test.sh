@@ -58,6 +58,7 @@ check_runs() { # LABEL UNIX_PATH_OF_EXE (wine and WINEPREFIX as set by the calle
 if [ "$mode" = zip ]; then
     [ -f "$zip" ] || { echo "no zip at $zip" >&2; exit 1; }
     expected=$(printf '%s\n' "trovex-$version-win64/russian.lng" "trovex-$version-win64/trovex-cli.exe" \
+        "trovex-$version-win64/trovex.exe" \
         "trovex-$version-win64/trovex.html")
     listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
     [ "$listed" = "$expected" ] || fail "the zip holds: $(tr '\n' ' ' <<<"$listed")"
@@ -105,7 +106,7 @@ key_exists HKLM && fail "per user: an entry under HKLM"
 if [ -n "$location" ]; then
     dir=$(winepath -u "$location")
     case $location in *\\Programs\\Trovex) ;; *) fail "per user: installed into '$location'" ;; esac
-    for f in trovex-cli.exe russian.lng trovex.html Uninstall.exe; do
+    for f in trovex-cli.exe trovex.exe russian.lng trovex.html Uninstall.exe; do
         [ -f "$dir/$f" ] || fail "per user: $f is not installed"
     done
     [ "$(reg_value HKCU DisplayName)" = Trovex ] || fail "per user: DisplayName '$(reg_value HKCU DisplayName)'"
@@ -113,7 +114,7 @@ if [ -n "$location" ]; then
     [ "$(reg_value HKCU UninstallString)" = "\"$location\\Uninstall.exe\" /CurrentUser" ] ||
         fail "per user: UninstallString '$(reg_value HKCU UninstallString)'"
     programs=$(winepath -u "$(wine cmd /c echo %APPDATA% | tr -d '\r')")/Microsoft/Windows/Start\ Menu/Programs
-    [ -f "$programs/Trovex command line.lnk" ] || fail "per user: no Start-menu shortcut in $programs"
+    [ -f "$programs/Trovex.lnk" ] || fail "per user: no Start-menu shortcut in $programs"
     check_runs "per user" "$dir/trovex-cli.exe"
     # As "Apps & features" would, but without the mode: the uninstaller finds it from its entry.
     run_uninstaller "$dir/Uninstall.exe" /S
@@ -132,7 +133,7 @@ location=$(reg_value HKLM InstallLocation)
 key_exists HKCU && fail "all users: an entry under HKCU"
 dir=$WINEPREFIX/drive_c/Tools/Trovex\ Suite
 common=$(winepath -u "$(wine cmd /c echo %ProgramData% | tr -d '\r')")/Microsoft/Windows/Start\ Menu/Programs
-[ -f "$common/Trovex command line.lnk" ] || fail "all users: no Start-menu shortcut in $common"
+[ -f "$common/Trovex.lnk" ] || fail "all users: no Start-menu shortcut in $common"
 check_runs "all users" "$dir/trovex-cli.exe"
 printf 'mine\r\n' >"$dir/notes.txt"
 command=$(reg_value HKLM UninstallString)
@@ -142,7 +143,7 @@ args=${command##*\" }
 [ "$args" = /AllUsers ] || fail "all users: UninstallString '$command'"
 run_uninstaller "$(winepath -u "$exe")" /S $args
 key_exists HKLM && fail "all users: the entry is still there"
-[ -f "$common/Trovex command line.lnk" ] && fail "all users: the shortcut is still there"
+[ -f "$common/Trovex.lnk" ] && fail "all users: the shortcut is still there"
 left=$(ls -A "$dir" 2>/dev/null | tr '\n' ' ')
 [ "$left" = "notes.txt " ] || fail "all users: the folder holds '$left' after the uninstall, not just notes.txt"
 
