@@ -650,6 +650,7 @@ LRESULT TFindForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_DRAIN:
+        DispatchWaiting();
         if (FSession)
             FSession->Drain();
         return 0;
@@ -664,6 +665,28 @@ LRESULT TFindForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     default:
         return ::DefWindowProcW(FHandle, message, wParam, lParam);
+    }
+}
+
+void TFindForm::DispatchWaiting()
+{
+    // Posted messages are taken before input, painting and timers, and a run posts its drains one
+    // after another: without this, every click would wait for the run's end and the list would
+    // show no row until then. What waits is handled first; a bound keeps a window that never
+    // stops asking to be painted from holding the run.
+    MSG msg{};
+    for (int handled = 0; handled < 64; ++handled) {
+        if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT | PM_QS_PAINT) &&
+            !::PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE))
+            break;
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (!PreTranslate(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
     }
 }
 

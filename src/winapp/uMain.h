@@ -62,6 +62,8 @@ public:
     void Show(int show);
     /// Routes keys the window handles itself (F1, Enter on the criteria); true when taken.
     bool PreTranslate(MSG& msg);
+    /// Handles the input, painting and timers waiting behind the posted messages.
+    void DispatchWaiting();
 
 private:
     explicit TFindForm(HWND handle);

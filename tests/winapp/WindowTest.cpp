@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -977,4 +978,99 @@ TEST_F(WindowTest, MeasureFindToLastRow)
     const long long start = cliRun({"-q", "-n", "*", empty.Root()}, none);
     std::printf("find-to-last-row %lld ms rows %zu; trovex-cli.exe -l %lld ms (of which starting %lld ms)\n",
                 static_cast<long long>(window), rows, cli, start);
+}
+
+// With "Show icons" the Type column shows the shell's type names, as Explorer names the files; a
+// row picked with the mouse and Ctrl+C put on the clipboard is the row's own file.
+TEST_F(WindowTest, ShellTypesAndCopyFromTheList)
+{
+    test::TTempTree tree;
+    const std::string text = tree.AddFile("notes.txt", "x");
+    tree.AddFile("data.unknownext", "y");
+    ClickTab(2);
+    ClickControl("CheckIcons", {6, 8});
+    ASSERT_EQ(::SendMessageW(Control("CheckIcons"), BM_GETCHECK, 0, 0), BST_CHECKED);
+    ClickTab(0);
+    TypeInto("cbFolder", tree.Root());
+    TypeInto("cbMask", "*");
+    ClickControl("btnFind");
+    WaitForRunEnd();
+    std::vector<TRow> rows = Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    for (const TRow& row : rows) {
+        SHFILEINFOW info{};
+        ::SHGetFileInfoW(Wide(PathOf(row)).c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                         SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES);
+        EXPECT_EQ(row.at(2), Narrow(info.szTypeName)) << PathOf(row);
+    }
+
+    // The row of notes.txt, clicked on its name, then Ctrl+C.
+    const int index = PathOf(rows[0]) == text ? 0 : 1;
+    HWND list = Control("ListView");
+    RECT item{LVIR_LABEL, 0, 0, 0};
+    TRemoteBuffer remote(FProcess.hProcess, sizeof item);
+    remote.Write(&item, sizeof item);
+    ::SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote.Address()));
+    remote.Read(&item, sizeof item);
+    ::MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&item), 2);
+    Settle();
+    Click({item.left + 10, (item.top + item.bottom) / 2});
+    Settle();
+    ASSERT_TRUE(WaitFor([&] { return ::SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1; }, 2000));
+    PressKey('C', VK_CONTROL);
+    Settle();
+    std::vector<std::string> copied;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            if (!::OpenClipboard(nullptr))
+                return false;
+            copied.clear();
+            if (auto drop = static_cast<HDROP>(::GetClipboardData(CF_HDROP))) {
+                const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+                for (UINT i = 0; i < count; ++i) {
+                    wchar_t name[MAX_PATH] = {};
+                    ::DragQueryFileW(drop, i, name, MAX_PATH);
+                    copied.push_back(Narrow(name));
+                }
+            }
+            ::CloseClipboard();
+            return !copied.empty();
+        },
+        3000));
+    EXPECT_EQ(copied, std::vector<std::string>{text});
+}
+
+// "Stop" pauses a run and becomes "Continue"; "Continue" goes on, and the run ends as it would have.
+// The clicks are taken while the run delivers its events: none waits for the run's end.
+TEST_F(WindowTest, StopPausesAndContinueGoesOn)
+{
+    test::TTempTree tree;
+    // A large file without the text keeps the run reading long enough to be paused; the hit lies
+    // after it in the walk's order.
+    const std::string large = tree.AddFile("a-large.bin");
+    {
+        HANDLE file = ::CreateFileW(Wide(large).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER size{};
+        size.QuadPart = 4LL << 30;
+        ::SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(file);
+        ::CloseHandle(file);
+    }
+    const std::string hit = tree.AddFile("z-hit.txt", "needle");
+    TypeInto("cbFolder", tree.Root());
+    TypeInto("cbMask", "*");
+    TypeInto("cbString", "needle");
+    ClickControl("btnFind");
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowEnabled(Control("btnStop")) != 0; }, 5000));
+    ClickControl("btnStop");
+    EXPECT_TRUE(WaitFor([&] { return WindowText(Control("btnStop")) == L"Continue"; }, 3000))
+        << Narrow(WindowText(Control("btnStop")));
+    ClickControl("btnStop");
+    EXPECT_TRUE(WaitFor([&] { return WindowText(Control("btnStop")) == L"Stop"; }, 3000));
+    WaitForRunEnd();
+    const std::vector<TRow> rows = Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(PathOf(rows[0]), hit);
+    ::DeleteFileW(Wide(large).c_str());
 }
