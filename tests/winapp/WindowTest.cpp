@@ -173,7 +173,9 @@ class WindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // Each case starts as on a first start: no settings of an earlier case.
+        // Each case starts as on a first start: no settings of an earlier case, and the screen's
+        // own 96 dots per inch even after a case that changed them ended abruptly.
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
         ::RegDeleteTreeW(HKEY_CURRENT_USER, ProgramKey);
         ::RegDeleteKeyW(HKEY_CURRENT_USER, ProgramKey);
         Start();
@@ -1095,4 +1097,58 @@ TEST_F(WindowTest, StopPausesAndContinueGoesOn)
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(PathOf(rows[0]), hit);
     ::DeleteFileW(Wide(large).c_str());
+}
+
+// On a screen of 144 dots per inch every control is half as large again, at half as large again
+// its design place: the window is scaled for the monitor, not left small or blurred.
+TEST_F(WindowTest, ScaledForTheScreensDpi)
+{
+    auto tabHeight = [&] {
+        RECT tab{};
+        TRemoteBuffer remote(FProcess.hProcess, sizeof tab);
+        ::SendMessageW(Control("PageCtrl"), TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(remote.Address()));
+        remote.Read(&tab, sizeof tab);
+        return tab.bottom - tab.top;
+    };
+    const int designTab = tabHeight();
+    Stop();
+    HKEY desktop = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE,
+                                nullptr, &desktop, nullptr),
+              ERROR_SUCCESS);
+    const DWORD dpi = 144;
+    ::RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    struct TRestore
+    {
+        HKEY Key;
+        ~TRestore()
+        {
+            ::RegDeleteValueW(Key, L"LogPixels");
+            ::RegCloseKey(Key);
+        }
+    } restore{desktop};
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, ProgramKey);
+    Start();
+    // Design pixels to the screen's, rounded as the system rounds (MulDiv).
+    auto scaled = [](int pixels) { return ::MulDiv(pixels, 144, 96); };
+    RECT client{};
+    ::GetClientRect(FWindow, &client);
+    EXPECT_EQ(client.right, scaled(DesignBounds.Width));
+    EXPECT_EQ(client.bottom, scaled(DesignBounds.Height));
+    POINT origin{0, 0};
+    ::ClientToScreen(FWindow, &origin);
+    for (const char* name : {"btnFind", "btnStop", "FindAnimate"}) {
+        SCOPED_TRACE(name);
+        const TControlLayout& c = LayoutOf(name);
+        RECT r{};
+        ::GetWindowRect(Control(name), &r);
+        // The command column lies on the top panel, at the client's origin.
+        EXPECT_EQ(r.left - origin.x, scaled(c.Rect.X));
+        EXPECT_EQ(r.top - origin.y, scaled(c.Rect.Y));
+        EXPECT_EQ(r.right - origin.x, scaled(c.Rect.X + c.Rect.Width));
+        EXPECT_EQ(r.bottom - origin.y, scaled(c.Rect.Y + c.Rect.Height));
+    }
+    // The tabs grew with their texts' font.
+    EXPECT_GE(tabHeight() * 4, designTab * 5) << "tabs " << designTab << " px at 96 dots per inch";
+    Stop();
 }
