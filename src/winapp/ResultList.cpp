@@ -3,6 +3,9 @@
 // control nothing; cells, tips and icons are asked for as rows come into sight.
 #include "winapp/ResultList.h"
 
+#include "platform/FileSystem.h"
+#include "window/ListCommands.h"
+
 #include <commdlg.h>
 #include <windowsx.h>
 
@@ -66,15 +69,6 @@ bool ParseKey(std::string_view name, TKeyBinding& binding)
     return false;
 }
 
-bool IsGone(const std::string& path)
-{
-    if (::GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES)
-        return false;
-    const DWORD error = ::GetLastError();
-    // Denied access or a busy share says nothing about whether the file is there.
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
-}
-
 int MenuIndex(std::string_view name)
 {
     const auto menu = ListMenu();
@@ -94,6 +88,11 @@ int ScreenDpi()
 }
 
 } // namespace
+
+void TResultListHost::OpenReport(HWND owner, const std::string& fileName)
+{
+    OpenDocument(owner, fileName);
+}
 
 std::string TResultListHost::AskSaveFileName(HWND owner, const std::string& folder, const std::string& name)
 {
@@ -514,7 +513,7 @@ std::string TResultList::FirstSelectedPath() const
 
 bool TResultList::CheckShellPath(const std::string& path)
 {
-    if (IsGone(path)) {
+    if (!EntryExists(path)) {
         FHost.ShowError(FHost.Translate("Cannot open file") + " " + path);
         return false;
     }
@@ -589,9 +588,11 @@ void TResultList::Delete()
     const TDeleteResult result = DeleteFiles(::GetAncestor(FHandle, GA_ROOT), paths, true);
     // Only rows whose own file is gone leave the list: a file that stayed (declined, refused, in use)
     // keeps its row, and its selection, so the person sees what is still there.
-    std::vector<int> gone, kept;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        (IsGone(paths[i]) ? gone : kept).push_back(rows[i]);
+    std::vector<int> gone = GoneRows(FRows, rows), kept;
+    std::sort(gone.begin(), gone.end());
+    for (int row : rows)
+        if (!std::binary_search(gone.begin(), gone.end(), row))
+            kept.push_back(row);
     if (!gone.empty()) {
         const int focus = static_cast<int>(::SendMessageW(FHandle, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
         const TResultRows::TRemoval plan = FRows.PlanRemoval(gone);
@@ -626,30 +627,16 @@ void TResultList::Delete()
     }
 }
 
-void TResultList::WriteReportTo(const std::string& fileName)
-{
-    TReportWriter writer(fileName, FHost.ReportFields());
-    for (int row = 0; row < FRows.Count(); ++row)
-        writer.Add(FRows.Cells(row));
-    writer.Close();
-}
-
 void TResultList::Report()
 {
-    wchar_t folder[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH) {
-        FHost.ShowError("Cannot create file ff" + std::to_string(FHost.FoundCount()) + ".txt");
-        return;
-    }
-    const std::string fileName = Narrow(folder) + "ff" + std::to_string(FHost.FoundCount()) + ".txt";
+    const std::string fileName = TemporaryReportName(FHost.FoundCount());
     try {
-        WriteReportTo(fileName);
+        WriteReport(fileName, FRows, FHost.ReportFields());
     } catch (const std::exception& e) {
         FHost.ShowError(e.what());
         return;
     }
-    OpenDocument(FHandle, fileName);
+    FHost.OpenReport(::GetAncestor(FHandle, GA_ROOT), fileName);
     // The viewer has had its time to read the file by then; the window answers meanwhile.
     FTemporaryReports.push_back({WidePath(fileName), ::GetTickCount64() + TemporaryReportLifeMs});
     ::SetTimer(FHandle, ReportTimerId, TemporaryReportLifeMs, nullptr);
@@ -673,23 +660,21 @@ void TResultList::SaveReport()
     const std::string replace = FHost.Translate("File exists! Replace?");
     std::string fileName;
     for (;;) {
-        fileName = FHost.AskSaveFileName(::GetAncestor(FHandle, GA_ROOT), FHost.SaveFolder(), "FileList");
-        if (fileName.empty())
+        const std::string chosen =
+            FHost.AskSaveFileName(::GetAncestor(FHandle, GA_ROOT), FHost.SaveFolder(), std::string(DefaultReportName));
+        if (chosen.empty())
             return;
-        const std::size_t slash = fileName.find_last_of("\\/");
-        const std::size_t dot = fileName.rfind('.');
-        if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot + 1 == fileName.size())
-            fileName += ".txt";
-        if (::GetFileAttributesW(WidePath(fileName).c_str()) == INVALID_FILE_ATTRIBUTES || FHost.AskOkCancel(replace))
+        fileName = SavedReportName(chosen);
+        if (!EntryExists(fileName) || FHost.AskOkCancel(replace))
             break;
     }
     try {
-        WriteReportTo(fileName);
+        WriteReport(fileName, FRows, FHost.ReportFields());
     } catch (const std::exception& e) {
         FHost.ShowError(e.what());
         return;
     }
-    OpenDocument(FHandle, fileName);
+    FHost.OpenReport(::GetAncestor(FHandle, GA_ROOT), fileName);
 }
 
 LRESULT CALLBACK TResultList::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)

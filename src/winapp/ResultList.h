@@ -50,6 +50,8 @@ public:
     /// `folder` with `name` filled in; empty when the person cancelled. By default the system's
     /// dialog, text and CSV files offered.
     virtual std::string AskSaveFileName(HWND owner, const std::string& folder, const std::string& name);
+    /// Hands a written report to the person: by default the shell opens it with its viewer.
+    virtual void OpenReport(HWND owner, const std::string& fileName);
 };
 
 class TResultList
@@ -152,7 +154,6 @@ private:
     std::string FirstSelectedPath() const;
     /// False, after a message naming the file, when `path` is gone or the shell would misread it.
     bool CheckShellPath(const std::string& path);
-    void WriteReportTo(const std::string& fileName);
     void RemoveTemporaryReports(bool all);
     /// Selects exactly `rows` (ascending), the focus on `focus` when it is one of them or -1.
     void SelectRows(const std::vector<int>& rows, int focus);
