@@ -1152,3 +1152,56 @@ TEST_F(WindowTest, ScaledForTheScreensDpi)
     EXPECT_GE(tabHeight() * 4, designTab * 5) << "tabs " << designTab << " px at 96 dots per inch";
     Stop();
 }
+
+// "Add" appends the rows of a new run to those listed: both masks' files, each once.
+TEST_F(WindowTest, AddAppendsToTheList)
+{
+    test::TTempTree tree;
+    const std::string text = tree.AddFile("one.txt", "x"), log = tree.AddFile("two.log", "y");
+    tree.AddFile("three.dat", "z");
+    TypeInto("cbFolder", tree.Root());
+    TypeInto("cbMask", "*.txt");
+    ClickToRun("btnFind");
+    WaitForRunEnd();
+    ASSERT_EQ(Rows().size(), 1u);
+    TypeInto("cbMask", "*.log");
+    ClickToRun("btnAddMore");
+    WaitForRunEnd();
+    std::vector<std::string> paths;
+    for (const TRow& row : Rows())
+        paths.push_back(PathOf(row));
+    EXPECT_EQ(paths, (std::vector<std::string>{text, log}));
+}
+
+// "Add to Shell menu" on the Options page writes Explorer's folder command for this program, and
+// unchecked takes it away again: what the registry holds after each click.
+TEST_F(WindowTest, ShellMenuOptionWritesAndRemovesTheFolderCommand)
+{
+    auto command = [] {
+        wchar_t text[1024] = {};
+        DWORD size = sizeof text;
+        if (::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Classes\\Directory\\shell\\trovex\\command", nullptr, RRF_RT_REG_SZ,
+                           nullptr, text, &size) != ERROR_SUCCESS)
+            return std::wstring();
+        return std::wstring(text);
+    };
+    ClickTab(2);
+    HWND box = Control("CheckShellMenu");
+    for (int click = 0; click < 3; ++click) {
+        SCOPED_TRACE(click);
+        const bool was = ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        ClickControl("CheckShellMenu", {6, 8});
+        ASSERT_TRUE(WaitFor([&] { return (::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED) != was; }, 3000));
+        if (was) {
+            EXPECT_TRUE(WaitFor([&] { return command().empty(); }, 3000)) << Narrow(command());
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return command() == L"\"" + WinePath(TROVEX_EXE_PATH) + L"\" -F \"%l\""; }, 3000))
+                << Narrow(command());
+        }
+    }
+    // Left as a first start finds it: no folder command of the test's.
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Directory\\shell\\trovex");
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Classes\\Directory\\shell\\trovex");
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Drive\\shell\\trovex");
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Classes\\Drive\\shell\\trovex");
+}
