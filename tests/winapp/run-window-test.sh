@@ -13,7 +13,7 @@ export HOME="$build/window-test-home"
 mkdir -p "$HOME"
 # One run at a time per prefix: a second run's cleanup would end this one's wine processes.
 exec 9>"$WINEPREFIX.lock"
-if ! flock -w 120 9; then
+if ! flock -w 600 9; then
     echo "run-window-test: another window test holds $WINEPREFIX" >&2
     exit 1
 fi
