@@ -505,6 +505,14 @@ void TResultList::GetInfoTip(NMLVGETINFOTIPW& tip)
     tip.pszText[n] = L'\0';
 }
 
+std::vector<std::string> TResultList::SelectedPaths() const
+{
+    std::vector<std::string> paths;
+    for (int row : SelectedRows())
+        paths.push_back(FRows.Path(row));
+    return paths;
+}
+
 std::string TResultList::FirstSelectedPath() const
 {
     const int row = static_cast<int>(::SendMessageW(FHandle, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
@@ -551,9 +559,7 @@ void TResultList::Properties()
 
 void TResultList::Copy()
 {
-    std::vector<std::string> paths;
-    for (int row : SelectedRows())
-        paths.push_back(FRows.Path(row));
+    std::vector<std::string> paths = SelectedPaths();
     if (paths.empty())
         return;
     FDropSource.SetFiles(std::move(paths));
@@ -565,9 +571,7 @@ void TResultList::Copy()
 
 void TResultList::Drag()
 {
-    std::vector<std::string> paths;
-    for (int row : SelectedRows())
-        paths.push_back(FRows.Path(row));
+    std::vector<std::string> paths = SelectedPaths();
     if (paths.empty())
         return;
     FDropSource.SetFiles(std::move(paths));

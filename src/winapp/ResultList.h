@@ -150,6 +150,8 @@ private:
     void ContinueSort();
     void ApplySort(int column, bool ascending);
     void Drag();
+    /// The selected rows' paths, in list order.
+    std::vector<std::string> SelectedPaths() const;
     /// The first selected row's path, or empty when none is selected.
     std::string FirstSelectedPath() const;
     /// False, after a message naming the file, when `path` is gone or the shell would misread it.
