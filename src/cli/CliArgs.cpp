@@ -62,7 +62,8 @@ Search FOLDER (default: the current folder) for files by name, date and content.
                             (permission), read error, vanished during the run, damaged archive,
                             member not searched (encrypted, unknown method, damaged), damaged or
                             encrypted PDF, damaged or encrypted document, cut at the size bound,
-                            not a regular file (--in-list)
+                            not a regular file (--in-list); and for each folder that could not be
+                            listed, or only in part (its path ends in the separator)
       --ansi-codepage N, --oem-codepage N   override the code pages for this run
       --threads N           threads that walk and test (default: one per core when a text is
                             given, else one; at most 4 per core); the output is the same

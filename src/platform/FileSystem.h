@@ -52,6 +52,16 @@ struct TDirEntry
 /// The folder is closed before the call returns.
 bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries);
 
+/// Why a folder was not listed, or not in full.
+enum class TListFailure : std::uint8_t
+{
+    lfNone,
+    lfPermission, ///< the system refused to open or read it
+    lfGone,       ///< nothing of that name (any more)
+    lfNotFolder,  ///< a file, or a link the walk does not follow, stands there now
+    lfReadError,  ///< opened, but the listing failed part-way: the entries read so far stand
+};
+
 /// An open folder: its sorted listing, and records read relative to it (no path walk per entry).
 class TFolderListing
 {
@@ -83,6 +93,8 @@ public:
 #endif
     /// The record of one entry, as ReadFindData; false when it has gone.
     bool ReadFindData(const std::string& name, TFindData& data) const;
+    /// Why the last Open or OpenBelow gave no listing, or only part of one; lfNone after a whole one.
+    TListFailure Failure() const { return FFailure; }
     void Close();
 
 private:
@@ -94,6 +106,7 @@ private:
 
     int FHandle = -1;
     bool FPseudo = false;
+    TListFailure FFailure = TListFailure::lfNone;
     std::vector<TDirEntry> FEntries;
 #ifdef _WIN32
     std::vector<TFindData> FRecords; // parallel to FEntries: the listing brings every record along

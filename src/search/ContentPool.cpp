@@ -145,6 +145,7 @@ const char* const DamagedPdf = "damaged or encrypted PDF";
 const char* const DamagedDocument = "damaged or encrypted document";
 const char* const DamagedArchive = "damaged archive";
 const char* const MemberNotSearched = "member not searched";
+const char* const NoSuchFolder = "no such folder";
 
 const char* ReasonOf(const std::exception& error)
 {

@@ -83,6 +83,7 @@ extern const char* const DamagedPdf;
 extern const char* const DamagedDocument;
 extern const char* const DamagedArchive;
 extern const char* const MemberNotSearched; ///< followed by " (encrypted)", " (unknown method)" or " (damaged)"
+extern const char* const NoSuchFolder;      ///< the folder to search is not there
 
 /// The reason for an error a content test ended with.
 const char* ReasonOf(const std::exception& error);

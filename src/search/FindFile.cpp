@@ -496,12 +496,34 @@ void TFindFile::ExamineEntry(const TWalkFolder& folder, const TDirEntry& entry, 
     }
 }
 
+namespace
+{
+
+// The reason a folder's files went unsearched, or null when they all were (or when the walk never
+// goes there, as into a link).
+const char* ListFailureReason(TListFailure failure, bool root)
+{
+    switch (failure) {
+    case TListFailure::lfPermission: return CannotOpenPermission;
+    case TListFailure::lfGone: return root ? NoSuchFolder : VanishedDuringRun;
+    case TListFailure::lfNotFolder: return root ? NoSuchFolder : nullptr;
+    case TListFailure::lfReadError: return ReadFailed;
+    case TListFailure::lfNone: break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 bool TFindFile::SearchFolder(TWalkFolder& folder)
 {
     std::vector<std::size_t> subFolders;
     FCurrentFolder = FFolder + folder.Rel;
     DoFolderChange();
     FAhead->NeedListing(folder);
+    // A folder that could not be listed, or only in part, holds files that were never looked at.
+    if (const char* reason = ListFailureReason(folder.Listing.Failure(), folder.Rel.empty()))
+        DoIncomplete(FCurrentFolder, reason);
     bool complete = true;
     if (folder.Opened) {
         const std::vector<TDirEntry>& entries = folder.Listing.Entries();

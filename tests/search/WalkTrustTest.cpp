@@ -14,7 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "platform/Stream.h"
+#include "search/ContentPool.h"
 #include "support/DocBuilder.h"
 #include "support/PdfBuilder.h"
 #include "support/TempTree.h"
@@ -37,6 +44,10 @@ struct TRun
     std::function<void(const std::string& folder)> OnFolder;
     /// Called on the walk's thread for each file found, before the next entry is examined.
     std::function<void(const std::string& path)> OnFile;
+    /// The folder to search, when not the tree's root.
+    std::string Folder;
+    /// Where the files and folders not searched in full go (path below the tree -> reason).
+    TFound* Incomplete = nullptr;
 };
 
 // One run on one thread, so the hooks fall between the listing and the opening of what follows.
@@ -44,7 +55,7 @@ TFound Walk(const TTempTree& tree, const TRun& run, std::string& error)
 {
     TFindFile engine;
     engine.SetMask(run.Mask);
-    engine.SetFolder(tree.Root());
+    engine.SetFolder(run.Folder.empty() ? tree.Root() : run.Folder);
     engine.ContainingText = run.Containing;
     engine.InZip = run.InZip;
     engine.Threads = 1;
@@ -57,6 +68,10 @@ TFound Walk(const TTempTree& tree, const TRun& run, std::string& error)
         found[info.FileName.substr(tree.Root().size())] = info.FoundText;
         if (run.OnFile)
             run.OnFile(info.FileName);
+    };
+    engine.OnIncomplete = [&](TFindFile&, const std::string& path, const std::string& reason) {
+        if (run.Incomplete)
+            (*run.Incomplete)[path.starts_with(tree.Root()) ? path.substr(tree.Root().size()) : path] = reason;
     };
     engine.RunHere();
     error = engine.ErrorMessage();
@@ -258,3 +273,123 @@ TEST(WalkTrustTest, SearchOfProcEnds)
         EXPECT_NE(std::find(found.begin(), found.end(), "/proc/self/status"), found.end());
     }
 }
+
+// A folder the walk could not list holds files nobody looked at: it is said, with its reason,
+// whether the run looks at names only or reads the files; the rest of the tree is still searched.
+TEST(WalkTrustTest, FoldersThatCannotBeListedAreSaid)
+{
+    struct Case
+    {
+        const char* What;
+        const char* Folder;   // the run's folder below the tree, empty for the root
+        const char* RemoveAt; // the folder whose entering removes it, before it is listed
+        TFound Incomplete;    // path below the tree -> reason
+        TFound Found;         // by name; by text only those holding the needle
+    };
+    const Case cases[] = {
+        {"the chosen folder is not there", "missing/", "", {{"missing/", NoSuchFolder}}, {}},
+        {"the chosen folder is a file", "in/a.txt/", "", {{"in/a.txt/", NoSuchFolder}}, {}},
+        {"a folder gone just before it is listed", "", "in/sub/", {{"in/sub/", VanishedDuringRun}},
+         {{"in/a.txt", ""}, {"in/z.txt", ""}}},
+        {"every folder listed", "", "", {}, {{"in/a.txt", ""}, {"in/sub/b.txt", ""}, {"in/z.txt", ""}}},
+    };
+    for (const Case& c : cases) {
+        for (const std::string& containing : {std::string(), std::string("needle")}) {
+            SCOPED_TRACE(std::string(c.What) + (containing.empty() ? ", by name" : ", by text"));
+            TTempTree tree;
+            tree.AddFile("in/a.txt", "plain");
+            tree.AddFile("in/sub/b.txt", "the needle");
+            tree.AddFile("in/z.txt", "plain");
+            TFound incomplete;
+            TRun run;
+            run.Mask = "*.txt";
+            run.Containing = containing;
+            run.Incomplete = &incomplete;
+            if (*c.Folder)
+                run.Folder = tree.Path(c.Folder);
+            run.OnFolder = [&](const std::string& folder) {
+                if (*c.RemoveAt && folder == tree.Path(c.RemoveAt))
+                    std::filesystem::remove_all(tree.Path(c.RemoveAt));
+            };
+            std::string error;
+            const TFound found = Walk(tree, run, error);
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(incomplete, c.Incomplete);
+            TFound expectedFound;
+            for (const auto& [path, text] : c.Found)
+                if (containing.empty() || path == "in/sub/b.txt")
+                    expectedFound[path] = containing.empty() ? "" : "the needle";
+            EXPECT_EQ(found, expectedFound);
+        }
+    }
+}
+
+#ifndef _WIN32
+// A folder without read permission, walked by a user the system keeps out: as root the test walks
+// in a child process that has become nobody.
+TEST(WalkTrustTest, AFolderClosedToTheUserSaysPermission)
+{
+    TTempTree tree;
+    tree.AddFile("open/a.txt", "the needle");
+    tree.AddFile("shut/b.txt", "the needle");
+    tree.AddFile("z.txt", "the needle");
+    ASSERT_EQ(::chmod(tree.Root().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(tree.Path("open").c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(tree.Path("open/a.txt").c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(tree.Path("z.txt").c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(tree.Path("shut").c_str(), 0), 0);
+    // Every folder above the tree must let the user through.
+    for (std::filesystem::path up = std::filesystem::path(tree.Root()).parent_path().parent_path();
+         up != up.root_path(); up = up.parent_path()) {
+        struct stat st{};
+        if (::stat(up.c_str(), &st) != 0 || (st.st_mode & 0001) == 0)
+            GTEST_SKIP() << up << " does not let other users through";
+    }
+
+    // The run's verdicts, one line each: "found <path>" or "<reason> <path>".
+    auto walk = [&] {
+        std::string lines;
+        for (const std::string& containing : {std::string(), std::string("needle")}) {
+            TFound incomplete;
+            TRun run;
+            run.Mask = "*.txt";
+            run.Containing = containing;
+            run.Incomplete = &incomplete;
+            std::string error;
+            for (const auto& [path, text] : Walk(tree, run, error))
+                lines += "found " + path + "\n";
+            for (const auto& [path, reason] : incomplete)
+                lines += reason + " " + path + "\n";
+            lines += "error " + error + "\n";
+        }
+        return lines;
+    };
+    std::string got;
+    if (::geteuid() != 0) {
+        got = walk();
+    } else {
+        int pipe[2];
+        ASSERT_EQ(::pipe(pipe), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipe[0]);
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+            const std::string lines = walk();
+            const bool written = ::write(pipe[1], lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
+            ::_exit(written ? 0 : 4);
+        }
+        ::close(pipe[1]);
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+            got.append(buffer, static_cast<std::size_t>(n));
+        ::close(pipe[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    }
+    const std::string each = "found open/a.txt\nfound z.txt\n" + std::string(CannotOpenPermission) + " shut/\nerror \n";
+    EXPECT_EQ(got, each + each);
+}
+#endif

@@ -115,7 +115,7 @@ int OpenBelowByNames(int root, const std::string& rel)
             continue;
         int next = -1;
         if (name == "..")
-            errno = EPERM; // never above the root
+            errno = EXDEV; // never above the root
         else
             next = ::openat(current, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         const int saved = errno;
@@ -145,16 +145,22 @@ int OpenBelowHandle(int root, const std::string& rel)
     return OpenBelowByNames(root, rel);
 }
 
+// False when reading failed part-way; the entries read until then are kept.
 bool ListFolder(int handle, std::vector<TDirEntry>& entries)
 {
     entries.clear();
+    bool whole = true;
     // The open folder is read directly: a directory stream would cost a descriptor of its own and
     // two more system calls per folder, as many as the listing itself on a small folder.
     alignas(dirent64) char buffer[32768];
     for (;;) {
         const ssize_t got = ::getdents64(handle, buffer, sizeof buffer);
+        // 0 is the end, also of a folder removed meanwhile; an error leaves names unread.
+        if (got < 0 && errno == EINTR)
+            continue;
+        whole = got == 0;
         if (got <= 0)
-            break; // the end, or a folder that went away meanwhile: what was read stands
+            break;
         for (ssize_t at = 0; at < got;) {
             const auto* d = reinterpret_cast<const dirent64*>(buffer + at);
             at += d->d_reclen;
@@ -176,7 +182,20 @@ bool ListFolder(int handle, std::vector<TDirEntry>& entries)
     std::sort(entries.begin(), entries.end(),
               [](const TDirEntry& a, const TDirEntry& b) { return FolderOrderLess(a.Name, b.Name); });
     entries.insert(entries.begin(), {TDirEntry{".", TDirEntry::dkDirectory}, TDirEntry{"..", TDirEntry::dkDirectory}});
-    return true;
+    return whole;
+}
+
+TListFailure FailureOf(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM: return TListFailure::lfPermission;
+    case ENOENT: return TListFailure::lfGone;
+    case ENOTDIR:
+    case ELOOP:
+    case EXDEV: return TListFailure::lfNotFolder;
+    default: return TListFailure::lfReadError;
+    }
 }
 
 constexpr unsigned RecordMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
@@ -245,19 +264,23 @@ bool TFolderListing::Open(const std::string& folder, bool list)
 bool TFolderListing::OpenBelow(const TFolderListing& root, const std::string& rel)
 {
     Close();
-    return root.FHandle >= 0 && Adopt(OpenBelowHandle(root.FHandle, rel));
+    if (root.FHandle < 0) {
+        FFailure = root.FFailure; // nothing below a root that did not open
+        return false;
+    }
+    return Adopt(OpenBelowHandle(root.FHandle, rel));
 }
 
 bool TFolderListing::Adopt(int handle)
 {
     FHandle = handle;
-    if (FHandle < 0)
-        return false;
-    FPseudo = IsPseudoFileSystem(FHandle);
-    if (!ListFolder(FHandle, FEntries)) {
-        Close();
+    if (FHandle < 0) {
+        FFailure = FailureOf(errno);
         return false;
     }
+    FPseudo = IsPseudoFileSystem(FHandle);
+    if (!ListFolder(FHandle, FEntries))
+        FFailure = TListFailure::lfReadError;
     return true;
 }
 
@@ -272,6 +295,7 @@ void TFolderListing::Close()
         ::close(FHandle);
     FHandle = -1;
     FPseudo = false;
+    FFailure = TListFailure::lfNone;
     FEntries.clear();
     FEntries.shrink_to_fit();
 }

@@ -90,15 +90,52 @@ namespace
 
 // Opens `name` inside the open folder `parent` (or the folder `path` when there is no parent) as a
 // folder, never through a reparse point: a link, junction or mount point in its place is refused.
-HANDLE OpenFolderHandle(HANDLE parent, const std::wstring& name, bool followRoot)
+TListFailure FailureOfError(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return TListFailure::lfPermission;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_NOT_READY: return TListFailure::lfGone;
+    case ERROR_DIRECTORY:
+    case ERROR_CANT_ACCESS_FILE:
+    case ERROR_CANT_RESOLVE_FILENAME: return TListFailure::lfNotFolder;
+    default: return TListFailure::lfReadError;
+    }
+}
+
+TListFailure FailureOfStatus(NTSTATUS status)
+{
+    switch (static_cast<std::uint32_t>(status)) {
+    case 0xC0000022u: // STATUS_ACCESS_DENIED
+    case 0xC0000043u: // STATUS_SHARING_VIOLATION
+        return TListFailure::lfPermission;
+    case 0xC0000034u: // STATUS_OBJECT_NAME_NOT_FOUND
+    case 0xC000003Au: // STATUS_OBJECT_PATH_NOT_FOUND
+    case 0xC0000056u: // STATUS_DELETE_PENDING
+        return TListFailure::lfGone;
+    case 0xC0000103u: // STATUS_NOT_A_DIRECTORY
+        return TListFailure::lfNotFolder;
+    default: return TListFailure::lfReadError;
+    }
+}
+
+// Null when the folder cannot be opened as one, with the reason in `why`.
+HANDLE OpenFolderHandle(HANDLE parent, const std::wstring& name, bool followRoot, TListFailure& why)
 {
     HANDLE h = INVALID_HANDLE_VALUE;
     if (!parent) {
         h = ::CreateFileW(name.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                           FILE_FLAG_BACKUP_SEMANTICS | (followRoot ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        if (h == INVALID_HANDLE_VALUE) {
+            why = FailureOfError(::GetLastError());
             return nullptr;
+        }
     } else {
         UNICODE_STRING text;
         text.Buffer = const_cast<PWSTR>(name.c_str());
@@ -111,13 +148,20 @@ HANDLE OpenFolderHandle(HANDLE parent, const std::wstring& name, bool followRoot
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT |
                              FILE_OPEN_FOR_BACKUP_INTENT);
-        if (status < 0)
+        if (status < 0) {
+            why = FailureOfStatus(status);
             return nullptr;
+        }
     }
     FILE_ATTRIBUTE_TAG_INFO info{};
-    if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info) ||
-        !(info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+    if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info)) {
+        why = FailureOfError(::GetLastError());
+        ::CloseHandle(h);
+        return nullptr;
+    }
+    if (!(info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
         (!followRoot && IsLinkReparse(info.FileAttributes, info.ReparseTag))) {
+        why = TListFailure::lfNotFolder;
         ::CloseHandle(h);
         return nullptr;
     }
@@ -167,12 +211,14 @@ bool ListFolderHandle(HANDLE dir, std::vector<TDirEntry>& entries, std::vector<T
 bool TFolderListing::OpenBelow(const TFolderListing& root, const std::string& rel)
 {
     Close();
-    if (root.FHandle < 0)
+    if (root.FHandle < 0) {
+        FFailure = root.FFailure; // nothing below a root that did not open
         return false;
+    }
     // One name at a time from the root's handle, each opened relative to the one before and none
     // of them a reparse point, so no link put in the way since the listing leads out of the root.
     HANDLE dir = OpenFolderHandle(static_cast<HANDLE>(root.FDir), root.FDir ? L"" : win32::WidePath(root.FFolder),
-                                  root.FDir == nullptr);
+                                  root.FDir == nullptr, FFailure);
     std::size_t start = 0;
     while (dir && start < rel.size()) {
         std::size_t end = rel.find_first_of(PathDelims, start);
@@ -182,7 +228,9 @@ bool TFolderListing::OpenBelow(const TFolderListing& root, const std::string& re
         start = end + 1;
         if (name.empty())
             continue;
-        HANDLE next = name == ".." ? nullptr : OpenFolderHandle(dir, win32::Wide(name), false);
+        if (name == "..")
+            FFailure = TListFailure::lfNotFolder; // never above the root
+        HANDLE next = name == ".." ? nullptr : OpenFolderHandle(dir, win32::Wide(name), false, FFailure);
         ::CloseHandle(dir);
         dir = next;
     }
@@ -190,12 +238,12 @@ bool TFolderListing::OpenBelow(const TFolderListing& root, const std::string& re
         return false;
     std::vector<TDirEntry> entries;
     std::vector<TFindData> records;
-    if (!ListFolderHandle(dir, entries, records)) {
-        ::CloseHandle(dir);
-        return false;
-    }
+    // A listing that fails part-way keeps what it read, and says so.
+    const bool whole = ListFolderHandle(dir, entries, records);
     FDir = dir;
     Adopt(std::move(entries), std::move(records), root.FFolder + rel);
+    if (!whole)
+        FFailure = TListFailure::lfReadError;
     return true;
 }
 
@@ -204,7 +252,7 @@ bool TFolderListing::Open(const std::string& folder, bool list)
     Close();
     if (!list) {
         // The chosen folder itself may be reached through a link: it is the user's choice.
-        HANDLE dir = OpenFolderHandle(nullptr, win32::WidePath(folder), true);
+        HANDLE dir = OpenFolderHandle(nullptr, win32::WidePath(folder), true, FFailure);
         if (!dir)
             return false;
         FDir = dir;
@@ -221,8 +269,12 @@ bool TFolderListing::Open(const std::string& folder, bool list)
     WIN32_FIND_DATAW found;
     HANDLE find = ::FindFirstFileExW(win32::WidePath(pattern).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE)
-        return false; // a folder always lists "." at least, so nothing found means no folder
+    if (find == INVALID_HANDLE_VALUE) {
+        // A folder always lists "." at least, so nothing found means no folder.
+        const DWORD error = ::GetLastError();
+        FFailure = error == ERROR_FILE_NOT_FOUND ? TListFailure::lfGone : FailureOfError(error);
+        return false;
+    }
     std::vector<TDirEntry> entries;
     std::vector<TFindData> records;
     do {
@@ -242,8 +294,11 @@ bool TFolderListing::Open(const std::string& folder, bool list)
         entries.push_back(std::move(e));
         records.push_back(std::move(data));
     } while (::FindNextFileW(find, &found));
+    const bool whole = ::GetLastError() == ERROR_NO_MORE_FILES;
     ::FindClose(find);
     Adopt(std::move(entries), std::move(records), folder);
+    if (!whole)
+        FFailure = TListFailure::lfReadError;
     return true;
 }
 
@@ -282,6 +337,7 @@ bool TFolderListing::ReadFindData(const std::string& name, TFindData& data) cons
 void TFolderListing::Close()
 {
     FHandle = -1;
+    FFailure = TListFailure::lfNone;
     FEntries.clear();
     FEntries.shrink_to_fit();
     FRecords.clear();
