@@ -421,6 +421,17 @@ private slots:
         QTest::mouseClick(FForm->btnFind, Qt::LeftButton);
         QVERIFY(WaitEnded());
         QVERIFY(!link->isVisible());
+
+        // A folder that is not there is said, not taken for a folder without matches.
+        QLineEdit* folder = FForm->cbFolder->lineEdit();
+        folder->setFocus();
+        QTest::keyClick(folder, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(folder, Root() + "gone");
+        QTest::mouseClick(FForm->btnFind, Qt::LeftButton);
+        QVERIFY(WaitEnded());
+        QVERIFY(Names().isEmpty());
+        QTRY_VERIFY(link->isVisible());
+        QCOMPARE(link->text(), QStringLiteral("1 not searched"));
     }
 
     // Delete removes only the rows whose files are gone; declining keeps every row.
