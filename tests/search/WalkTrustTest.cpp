@@ -78,6 +78,18 @@ TFound Walk(const TTempTree& tree, const TRun& run, std::string& error)
     return found;
 }
 
+// The paths with '/' for the system's separator, as the tables below write them.
+TFound Slashed(const TFound& paths)
+{
+    TFound out;
+    for (const auto& [path, text] : paths) {
+        std::string slashed = path;
+        std::replace(slashed.begin(), slashed.end(), '\\', '/');
+        out[slashed] = text;
+    }
+    return out;
+}
+
 // Puts a link to `target` where `path` was; what was there is kept under another name.
 void SwapForLink(const std::string& path, const std::string& target)
 {
@@ -314,12 +326,12 @@ TEST(WalkTrustTest, FoldersThatCannotBeListedAreSaid)
             std::string error;
             const TFound found = Walk(tree, run, error);
             EXPECT_EQ(error, "");
-            EXPECT_EQ(incomplete, c.Incomplete);
+            EXPECT_EQ(Slashed(incomplete), c.Incomplete);
             TFound expectedFound;
             for (const auto& [path, text] : c.Found)
                 if (containing.empty() || path == "in/sub/b.txt")
                     expectedFound[path] = containing.empty() ? "" : "the needle";
-            EXPECT_EQ(found, expectedFound);
+            EXPECT_EQ(Slashed(found), expectedFound);
         }
     }
 }
