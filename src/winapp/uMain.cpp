@@ -541,13 +541,18 @@ void TFindForm::LayoutControls()
                                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
     ::EndDeferWindowPos(batch);
+    LayoutStatusParts();
+}
 
-    // The status bar's panels: the count, the folder and totals, and "N not searched".
+void TFindForm::LayoutStatusParts()
+{
+    // The count, the folder and totals, and "N not searched", which takes room only while it says
+    // something: the totals need the whole bar.
     HWND status = Control("StatusBar");
     RECT sr{};
     ::GetClientRect(status, &sr);
-    const int parts[3] = {Scale(StatusCountWidth), std::max<int>(Scale(StatusCountWidth), sr.right - Scale(NotSearchedPanelWidth)),
-                          -1};
+    const int last = FNotSearched.empty() ? 0 : Scale(NotSearchedPanelWidth);
+    const int parts[3] = {Scale(StatusCountWidth), std::max<int>(Scale(StatusCountWidth), sr.right - last), -1};
     ::SendMessageW(status, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
 }
 

@@ -76,6 +76,7 @@ private:
     HWND CreateControl(const TControlLayout& control, int index);
     /// Places every control for the window's current size and DPI, keeping the design's anchors.
     void LayoutControls();
+    void LayoutStatusParts();
     void ShowPage(int page);
     int Scale(int pixels) const;
     void SetFonts();

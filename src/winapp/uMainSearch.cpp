@@ -145,7 +145,10 @@ void TFindForm::ShowStatus(int panel, const std::string& text)
 
 void TFindForm::ShowNotSearched(const std::string& text)
 {
+    const bool resized = FNotSearched.empty() != text.empty();
     FNotSearched = text;
+    if (resized)
+        LayoutStatusParts();
     ShowStatus(2, text);
 }
 

@@ -335,6 +335,18 @@ protected:
         return text.data();
     }
 
+    // A status panel's rectangle on the screen.
+    RECT StatusPart(int panel) const
+    {
+        HWND status = Control("StatusBar");
+        RECT part{};
+        TRemoteBuffer remote(FProcess.hProcess, sizeof part);
+        ::SendMessageW(status, SB_GETRECT, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(remote.Address()));
+        remote.Read(&part, sizeof part);
+        ::MapWindowPoints(status, nullptr, reinterpret_cast<POINT*>(&part), 2);
+        return part;
+    }
+
     // Clicks a button that starts a run. The count panel first gets a text of the test's own, which
     // the run's start clears: the end of the previous run cannot pass for the end of this one.
     void ClickToRun(std::string_view button)
@@ -892,9 +904,17 @@ TEST_F(WindowTest, StoredPlaceOffTheScreenIsBroughtBack)
 }
 
 // A damaged archive is not dropped in silence: the status bar says how many files were not
-// searched, and a click there lists them with the reason.
+// searched, and a click there lists them with the reason. That panel takes room only then: the
+// totals before and the folders during a run have the rest of the bar.
 TEST_F(WindowTest, FilesNotSearchedAreListedOnAClick)
 {
+    RECT bar{};
+    ::GetWindowRect(Control("StatusBar"), &bar);
+    const auto width = [](const RECT& r) { return r.right - r.left; };
+    const RECT totals = StatusPart(1);
+    EXPECT_GE(totals.right, bar.right - 4) << "the totals panel ends " << bar.right - totals.right << " px short of the bar's end";
+    EXPECT_LE(width(StatusPart(2)), 4) << "an empty panel takes room from the totals";
+
     test::TTempTree tree;
     const std::string broken = tree.AddFile("broken.zip", std::string("PK\x03\x04", 4) + std::string(64, '\x7f'));
     tree.AddFile("plain.txt", "needle");
@@ -906,12 +926,8 @@ TEST_F(WindowTest, FilesNotSearchedAreListedOnAClick)
     ASSERT_TRUE(WaitFor([&] { return StatusText(2).find(L"1 not searched") != std::wstring::npos; }, 3000))
         << Narrow(StatusText(2));
 
-    HWND status = Control("StatusBar");
-    RECT part{};
-    TRemoteBuffer remote(FProcess.hProcess, sizeof part);
-    ::SendMessageW(status, SB_GETRECT, 2, reinterpret_cast<LPARAM>(remote.Address()));
-    remote.Read(&part, sizeof part);
-    ::MapWindowPoints(status, nullptr, reinterpret_cast<POINT*>(&part), 2);
+    const RECT part = StatusPart(2);
+    EXPECT_GE(width(part), 100) << "too narrow for what it says";
     Settle();
     Click({(part.left + part.right) / 2, (part.top + part.bottom) / 2});
     HWND list = nullptr;
@@ -934,6 +950,14 @@ TEST_F(WindowTest, FilesNotSearchedAreListedOnAClick)
     PressKey(VK_ESCAPE);
     EXPECT_TRUE(WaitFor([&] { return !::IsWindow(list); }, 3000)) << "Esc does not close the list";
     EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(FWindow) != 0; }, 3000));
+
+    // A run that searched everything gives the room back.
+    std::filesystem::remove(broken);
+    ClickToRun("btnFind");
+    WaitForRunEnd();
+    EXPECT_EQ(StatusText(2), L"");
+    EXPECT_LE(width(StatusPart(2)), 4);
+    EXPECT_GE(StatusPart(1).right, bar.right - 4);
 }
 
 // Not a test but a measurement, run by bench/run-bench window-win with TROVEX_BENCH_TREE naming a
