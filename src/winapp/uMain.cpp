@@ -335,7 +335,10 @@ HWND TFindForm::CreateControl(const TControlLayout& c, int index)
     case K::Panel:
     case K::Page:
         cls = PanelClass;
-        style |= WS_CLIPCHILDREN;
+        // A page paints its background under its frames too: a group box draws only its lines and
+        // caption, and what was on the screen before would show through it.
+        if (c.Kind == K::Panel)
+            style |= WS_CLIPCHILDREN;
         exStyle = WS_EX_CONTROLPARENT;
         if (c.Kind == K::Page && index != ControlId("TabFind") - ControlIdBase)
             style &= ~WS_VISIBLE;
@@ -384,7 +387,8 @@ HWND TFindForm::CreateControl(const TControlLayout& c, int index)
         break;
     case K::DatePicker:
         cls = DATETIMEPICK_CLASSW;
-        style |= WS_TABSTOP | DTS_LONGDATEFORMAT;
+        // The long date with its weekday does not fit the design's width.
+        style |= WS_TABSTOP | DTS_SHORTDATECENTURYFORMAT;
         break;
     case K::Animation:
         cls = AnimateClass;
@@ -433,9 +437,11 @@ void TFindForm::CreateControls()
     for (const TControlLayout& c : layout)
         if (c.Kind == TControlKind::Page)
             ::SetWindowPos(Control(c.Name), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    // The check boxes drawn over the frames' top edges stay above them.
-    for (const char* name : {"CheckDate", "CheckReport"})
-        ::SetWindowPos(Control(name), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // Frames lie below the controls they hold: a sibling made earlier lies above those made later,
+    // and each clips away the siblings above it, so a frame on top hides what it holds.
+    for (std::size_t i = 0; i < layout.size(); ++i)
+        if (layout[i].Kind == TControlKind::Group || layout[i].Kind == TControlKind::Bevel)
+            ::SetWindowPos(FControls[i], HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     for (std::string_view item : TypePresets)
         ::SendMessageW(Control("cbTypes"), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(item).c_str()));
@@ -520,7 +526,8 @@ void TFindForm::LayoutControls()
                     now.top += dy;
             }
             // A label whose text outgrew its design width widens, keeping its aligned edge.
-            if (c.Kind == K::Label && i < FFitWidths.size() && FFitWidths[i] > now.right - now.left) {
+            if ((c.Kind == K::Label || c.Kind == K::Link) && i < FFitWidths.size() &&
+                FFitWidths[i] > now.right - now.left) {
                 if (c.Align == TAlign::Right)
                     now.left = now.right - FFitWidths[i];
                 else
@@ -541,7 +548,48 @@ void TFindForm::LayoutControls()
                                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
     ::EndDeferWindowPos(batch);
+    ClipOverlaps();
     LayoutStatusParts();
+}
+
+void TFindForm::ClipOverlaps()
+{
+    // Where two controls of the design overlap (a radio button's width runs under the date picker
+    // on its row), the one made later lies above, as it was drawn. Here siblings made earlier lie
+    // above, and they must keep the tab order they give, so the earlier one gives up that place.
+    using K = TControlKind;
+    const std::span<const TControlLayout> layout = MainWindowLayout();
+    const auto clipped = [&](std::size_t i) {
+        const K kind = layout[i].Kind;
+        return FControls[i] && kind != K::Page && kind != K::Pages && kind != K::Group && kind != K::Bevel &&
+               kind != K::Panel;
+    };
+    std::vector<RECT> rects(layout.size());
+    for (std::size_t i = 0; i < layout.size(); ++i)
+        if (clipped(i))
+            ::GetWindowRect(FControls[i], &rects[i]);
+    FClipped.resize(layout.size(), false);
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        if (!clipped(i))
+            continue;
+        HRGN region = nullptr;
+        for (std::size_t j = i + 1; j < layout.size(); ++j) {
+            RECT common{};
+            if (!clipped(j) || ::GetParent(FControls[j]) != ::GetParent(FControls[i]) ||
+                !::IntersectRect(&common, &rects[i], &rects[j]))
+                continue;
+            const RECT& own = rects[i];
+            if (!region)
+                region = ::CreateRectRgn(0, 0, own.right - own.left, own.bottom - own.top);
+            HRGN cut = ::CreateRectRgn(common.left - own.left, common.top - own.top, common.right - own.left,
+                                       common.bottom - own.top);
+            ::CombineRgn(region, region, cut, RGN_DIFF);
+            ::DeleteObject(cut);
+        }
+        if (region || FClipped[i])
+            ::SetWindowRgn(FControls[i], region, TRUE); // the window owns the region from here
+        FClipped[i] = region != nullptr;
+    }
 }
 
 void TFindForm::LayoutStatusParts()
@@ -605,13 +653,16 @@ void TFindForm::FitLabels()
     const std::span<const TControlLayout> layout = MainWindowLayout();
     FFitWidths.assign(layout.size(), 0);
     for (std::size_t i = 0; i < layout.size(); ++i)
-        if (layout[i].Kind == TControlKind::Label && FControls[i]) {
+        if ((layout[i].Kind == TControlKind::Label || layout[i].Kind == TControlKind::Link) && FControls[i]) {
             std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(FControls[i])) + 1, L'\0');
             text.resize(static_cast<std::size_t>(::GetWindowTextW(FControls[i], text.data(), static_cast<int>(text.size()))));
-            // "&&" shows one "&".
+            // "&&" shows one "&"; a link shows the text between its tags.
             for (std::size_t at = text.find(L"&&"); at != std::wstring::npos; at = text.find(L"&&", at + 1))
                 text.erase(at, 1);
-            FFitWidths[i] = TextWidth(FControls[i], text) + Scale(2);
+            for (const wchar_t* tag : {L"<a>", L"</a>"})
+                if (const std::size_t at = text.find(tag); at != std::wstring::npos)
+                    text.erase(at, wcslen(tag));
+            FFitWidths[i] = TextWidth(FControls[i], text) + Scale(layout[i].Kind == TControlKind::Link ? 4 : 2);
         }
     LayoutControls();
 }

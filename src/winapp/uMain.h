@@ -77,6 +77,7 @@ private:
     /// Places every control for the window's current size and DPI, keeping the design's anchors.
     void LayoutControls();
     void LayoutStatusParts();
+    void ClipOverlaps();
     void ShowPage(int page);
     int Scale(int pixels) const;
     void SetFonts();
@@ -151,6 +152,7 @@ private:
     HFONT FFont = nullptr;
     HFONT FTitleFont = nullptr;
     std::vector<HWND> FControls; // by index in MainWindowLayout()
+    std::vector<bool> FClipped;  // by the same index: the control gives up a place to a later one
     std::vector<int> FFitWidths; // the width each label's text needs, 0 for the others
     int FPage = 0;
     TLanguageTexts FTexts;

@@ -569,7 +569,7 @@ TEST_F(WindowTest, ControlsLieWhereTheDesignPutsThem)
             // A combo box's own height is its font's; its place and width are the design's.
             EXPECT_EQ(r.left, at.x);
             EXPECT_EQ(r.right - r.left, c.Rect.Width);
-        } else if (c.Kind == TControlKind::Label) {
+        } else if (c.Kind == TControlKind::Label || c.Kind == TControlKind::Link) {
             EXPECT_GE(r.right - r.left, c.Rect.Width);
             EXPECT_EQ(c.Align == TAlign::Right ? r.right : r.left, c.Align == TAlign::Right ? at.x + c.Rect.Width : at.x);
             EXPECT_EQ(r.bottom - r.top, c.Rect.Height);
@@ -593,6 +593,132 @@ TEST_F(WindowTest, ControlsLieWhereTheDesignPutsThem)
         colours.insert(::GetPixel(dc, x, (r.top + r.bottom) / 2));
     ::ReleaseDC(nullptr, dc);
     EXPECT_GE(colours.size(), 2u) << "the Find button shows no caption on the screen";
+}
+
+namespace
+{
+
+// The screen's pixels in a rectangle, read at once.
+class TScreenShot
+{
+public:
+    explicit TScreenShot(const RECT& area) : FArea(area)
+    {
+        const int width = area.right - area.left, height = area.bottom - area.top;
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        HDC screen = ::GetDC(nullptr);
+        HDC memory = ::CreateCompatibleDC(screen);
+        void* bits = nullptr;
+        HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+        ::GdiFlush();
+        const auto* pixels = static_cast<const std::uint32_t*>(bits);
+        FPixels.assign(pixels, pixels + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        ::SelectObject(memory, old);
+        ::DeleteObject(bitmap);
+        ::DeleteDC(memory);
+        ::ReleaseDC(nullptr, screen);
+    }
+    /// The colour at a point of the screen, as GetSysColor gives colours.
+    COLORREF At(int x, int y) const
+    {
+        const std::uint32_t p = FPixels[static_cast<std::size_t>(y - FArea.top) * static_cast<std::size_t>(FArea.right - FArea.left) +
+                                        static_cast<std::size_t>(x - FArea.left)];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+
+private:
+    RECT FArea;
+    std::vector<std::uint32_t> FPixels;
+};
+
+} // namespace
+
+// Each page shows what it holds, whichever page was shown before: every control inside a frame
+// is drawn (the frames lie below them), a control that the design lets run under the next one on
+// its row does not hide it, a link shows its whole text, and a frame's inside shows nothing of the
+// page shown before.
+TEST_F(WindowTest, EveryPageShowsWhatItHolds)
+{
+    using K = TControlKind;
+    const std::span<const TControlLayout> layout = MainWindowLayout();
+    std::map<std::string_view, const TControlLayout*> byName;
+    for (const TControlLayout& c : layout)
+        byName[c.Name] = &c;
+    const auto pageOf = [&](const TControlLayout& c) -> std::string_view {
+        for (const TControlLayout* at = &c; !at->Parent.empty(); at = byName.at(at->Parent))
+            if (byName.at(at->Parent)->Kind == K::Page)
+                return at->Parent;
+        return {};
+    };
+    std::vector<std::string_view> pages;
+    for (const TControlLayout& c : layout)
+        if (c.Kind == K::Page)
+            pages.push_back(c.Name);
+    ASSERT_EQ(pages.size(), 4u);
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    int drawn = 0;
+    for (int page : {3, 2, 1, 0}) {
+        SCOPED_TRACE("page " + std::string(pages[static_cast<std::size_t>(page)]));
+        ClickTab(page);
+        Settle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the page's painting reaches the screen
+        RECT area{};
+        ::GetWindowRect(Control(pages[static_cast<std::size_t>(page)]), &area);
+        const TScreenShot shot(area);
+        std::vector<RECT> held; // what the page's own controls cover
+        for (const TControlLayout& c : layout)
+            if (pageOf(c) == pages[static_cast<std::size_t>(page)] && c.Kind != K::Group && c.Kind != K::Bevel) {
+                RECT r{};
+                ::GetWindowRect(Control(c.Name), &r);
+                held.push_back(r);
+            }
+        for (const TControlLayout& c : layout) {
+            if (pageOf(c) != pages[static_cast<std::size_t>(page)])
+                continue;
+            HWND hwnd = Control(c.Name);
+            RECT r{};
+            ::GetWindowRect(hwnd, &r);
+            SCOPED_TRACE(std::string(c.Name));
+            if (c.Kind == K::Group || c.Kind == K::Bevel) {
+                // Inside the frame, away from its lines and caption, wherever no control lies: the
+                // page's face, not what was on the screen before.
+                int stale = 0;
+                for (int y = r.top + 12; y < r.bottom - 4; ++y)
+                    for (int x = r.left + 4; x < r.right - 4; ++x) {
+                        const POINT at{x, y};
+                        if (std::none_of(held.begin(), held.end(), [&](const RECT& h) { return ::PtInRect(&h, at); }) &&
+                            shot.At(x, y) != face)
+                            ++stale;
+                    }
+                EXPECT_EQ(stale, 0) << "pixels inside the frame show something else than the page's face";
+                continue;
+            }
+            const bool shows = c.Kind == K::Check || c.Kind == K::Radio || c.Kind == K::Button || c.Kind == K::Link ||
+                               c.Kind == K::DatePicker || c.Kind == K::Combo || c.Kind == K::HistoryBox ||
+                               (c.Kind == K::Label && ::GetWindowTextLengthW(hwnd) > 0);
+            if (!shows || !::IsWindowVisible(hwnd))
+                continue;
+            // Something is drawn along its middle; where a later control lies over it, that one.
+            std::set<COLORREF> colours;
+            for (int x = r.left; x < r.right; ++x) // a field's borders count: an empty field is blank inside
+                colours.insert(shot.At(x, (r.top + r.bottom) / 2));
+            EXPECT_GE(colours.size(), 2u) << "nothing of it on the screen";
+            ++drawn;
+            if (c.Kind == K::Link) {
+                // The whole text shows: it ends before the control's right edge instead of running
+                // into it.
+                int edgeInk = 0;
+                for (int x = r.right - 2; x < r.right; ++x)
+                    for (int y = r.top; y < r.bottom; ++y)
+                        edgeInk += shot.At(x, y) != face;
+                EXPECT_EQ(edgeInk, 0) << "the link's text is cut at its right edge";
+            }
+        }
+    }
+    EXPECT_GT(drawn, 40);
 }
 
 // Made wider and taller, the window keeps the design's anchors: the page control and the list
