@@ -75,6 +75,11 @@ std::string Quote(std::string_view s)
 {
     std::string out = "\"";
     for (char c : s) {
+        // A line break or NUL written as itself would cut the line: the escapes the reader takes.
+        if (c == '\n' || c == '\r' || c == '\0') {
+            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\0";
+            continue;
+        }
         if (c == '\\' || c == '"')
             out += '\\';
         out += c;

@@ -346,6 +346,11 @@ TEST(RegistryTest, StringsRoundTripByteForByte)
         out.WriteExpandString(AppKey, "Path" + std::to_string(i), cases[i]);
         out.WriteString(AppKey, "Mask" + std::to_string(i), cases[i]);
     }
+    // Value names too, those of a hand-edited store included: a line break written as itself
+    // would cut the value's line in two.
+    const std::string names[] = {"line\nbreak"s, "carriage\rreturn"s, "nul\0inside"s, "quote\" and back\\slash"s};
+    for (const std::string& name : names)
+        out.WriteString(AppKey, name, "named " + name);
     out.Save();
     const std::string text = ReadAll(TRegistry::DefaultPath());
     EXPECT_EQ(text.find('\0'), std::string::npos);
@@ -357,6 +362,9 @@ TEST(RegistryTest, StringsRoundTripByteForByte)
         EXPECT_EQ(in.ReadString(AppKey, "Path" + std::to_string(i)), cases[i]);
         EXPECT_EQ(in.ReadString(AppKey, "Mask" + std::to_string(i)), cases[i]);
     }
+    EXPECT_EQ(in.DroppedLines(), 0u);
+    for (const std::string& name : names)
+        EXPECT_EQ(in.ReadString(AppKey, name), "named " + name);
     EXPECT_EQ(in.ToText(), text);
     unsetenv("XDG_CONFIG_HOME");
 }
