@@ -675,6 +675,8 @@ LRESULT TFindForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         LayoutControls();
         return 0;
+    case WM_GETFONT: // the window's own font, which the windows it opens use too
+        return reinterpret_cast<LRESULT>(FFont);
     case WM_GETMINMAXINFO: {
         RECT frame{0, 0, Scale(DesignMinimumWidth), Scale(DesignMinimumHeight)};
         ::AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
