@@ -88,8 +88,6 @@ bool ReadFolder(const std::string& folder, std::vector<TDirEntry>& entries)
 namespace
 {
 
-// Opens `name` inside the open folder `parent` (or the folder `path` when there is no parent) as a
-// folder, never through a reparse point: a link, junction or mount point in its place is refused.
 TListFailure FailureOfError(DWORD error)
 {
     switch (error) {
@@ -124,7 +122,9 @@ TListFailure FailureOfStatus(NTSTATUS status)
     }
 }
 
-// Null when the folder cannot be opened as one, with the reason in `why`.
+// Opens `name` inside the open folder `parent` (or the folder `path` when there is no parent) as a
+// folder, never through a reparse point: a link, junction or mount point in its place is refused.
+// Null when it cannot be opened as one, with the reason in `why`.
 HANDLE OpenFolderHandle(HANDLE parent, const std::wstring& name, bool followRoot, TListFailure& why)
 {
     HANDLE h = INVALID_HANDLE_VALUE;
