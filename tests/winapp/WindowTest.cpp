@@ -291,16 +291,24 @@ protected:
         Settle();
     }
 
+    // A rectangle that `control` writes for `message` into the window's process (a tab's, a status
+    // panel's), on the screen.
+    RECT ScreenRectOf(HWND control, UINT message, int index) const
+    {
+        RECT rect{};
+        TRemoteBuffer remote(FProcess.hProcess, sizeof rect);
+        ::SendMessageW(control, message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote.Address()));
+        remote.Read(&rect, sizeof rect);
+        ::MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+
     // Selects the page at `index` by clicking its tab, a few times at most: under load wine may
     // drop the very first input to a window it has just mapped, and a person would click again.
     void ClickTab(int index)
     {
         HWND tabs = Control("PageCtrl");
-        RECT rect{};
-        TRemoteBuffer remote(FProcess.hProcess, sizeof rect);
-        ::SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote.Address()));
-        remote.Read(&rect, sizeof rect);
-        ::MapWindowPoints(tabs, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+        const RECT rect = ScreenRectOf(tabs, TCM_GETITEMRECT, index);
         const POINT center{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
         bool selected = false;
         for (int attempt = 0; attempt < 3 && !selected; ++attempt) {
@@ -336,16 +344,7 @@ protected:
     }
 
     // A status panel's rectangle on the screen.
-    RECT StatusPart(int panel) const
-    {
-        HWND status = Control("StatusBar");
-        RECT part{};
-        TRemoteBuffer remote(FProcess.hProcess, sizeof part);
-        ::SendMessageW(status, SB_GETRECT, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(remote.Address()));
-        remote.Read(&part, sizeof part);
-        ::MapWindowPoints(status, nullptr, reinterpret_cast<POINT*>(&part), 2);
-        return part;
-    }
+    RECT StatusPart(int panel) const { return ScreenRectOf(Control("StatusBar"), SB_GETRECT, panel); }
 
     // Clicks a button that starts a run. The count panel first gets a text of the test's own, which
     // the run's start clears: the end of the previous run cannot pass for the end of this one.
@@ -421,11 +420,7 @@ protected:
     void ClickHeader(int column)
     {
         HWND header = reinterpret_cast<HWND>(::SendMessageW(Control("ListView"), LVM_GETHEADER, 0, 0));
-        RECT rect{};
-        TRemoteBuffer remote(FProcess.hProcess, sizeof rect);
-        ::SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(remote.Address()));
-        remote.Read(&rect, sizeof rect);
-        ::MapWindowPoints(header, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+        const RECT rect = ScreenRectOf(header, HDM_GETITEMRECT, column);
         Settle();
         Click({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
         Settle();
@@ -1254,10 +1249,7 @@ TEST_F(WindowTest, StopPausesAndContinueGoesOn)
 TEST_F(WindowTest, ScaledForTheScreensDpi)
 {
     auto tabHeight = [&] {
-        RECT tab{};
-        TRemoteBuffer remote(FProcess.hProcess, sizeof tab);
-        ::SendMessageW(Control("PageCtrl"), TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(remote.Address()));
-        remote.Read(&tab, sizeof tab);
+        const RECT tab = ScreenRectOf(Control("PageCtrl"), TCM_GETITEMRECT, 0);
         return tab.bottom - tab.top;
     };
     const int designTab = tabHeight();
