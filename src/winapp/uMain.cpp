@@ -564,10 +564,14 @@ void TFindForm::ClipOverlaps()
         return FControls[i] && kind != K::Page && kind != K::Pages && kind != K::Group && kind != K::Bevel &&
                kind != K::Panel;
     };
+    // Asked once per control: the pairs below are many, and each call may cross to the window server.
     std::vector<RECT> rects(layout.size());
+    std::vector<HWND> parents(layout.size());
     for (std::size_t i = 0; i < layout.size(); ++i)
-        if (clipped(i))
+        if (clipped(i)) {
             ::GetWindowRect(FControls[i], &rects[i]);
+            parents[i] = ::GetParent(FControls[i]);
+        }
     FClipped.resize(layout.size(), false);
     for (std::size_t i = 0; i < layout.size(); ++i) {
         if (!clipped(i))
@@ -575,7 +579,7 @@ void TFindForm::ClipOverlaps()
         HRGN region = nullptr;
         for (std::size_t j = i + 1; j < layout.size(); ++j) {
             RECT common{};
-            if (!clipped(j) || ::GetParent(FControls[j]) != ::GetParent(FControls[i]) ||
+            if (!clipped(j) || parents[j] != parents[i] ||
                 !::IntersectRect(&common, &rects[i], &rects[j]))
                 continue;
             const RECT& own = rects[i];
